@@ -1,0 +1,48 @@
+#include "foundation/path_rules.h"
+
+namespace halvard {
+namespace {
+
+constexpr std::string_view blanks = " \t\r\n";
+
+bool is_ascii_letter(char c) {
+  return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z');
+}
+
+std::string_view trim(std::string_view text) {
+  std::size_t first = text.find_first_not_of(blanks);
+  if (first == std::string_view::npos) return {};
+  std::size_t last = text.find_last_not_of(blanks);
+  return text.substr(first, last - first + 1);
+}
+
+}  // namespace
+
+bool is_valid_path(std::string_view text, unsigned flags) {
+  if (flags & path_trim) text = trim(text);
+  if (text.empty()) return false;
+  if (text.size() >= 2 && text.front() == '"' && text.back() == '"') {
+    text = text.substr(1, text.size() - 2);
+  }
+  if (!text.empty() && text.front() == '|') text.remove_prefix(1);
+  // Nothing left after the quotes and the bar names nothing either.
+  if (text.empty()) return false;
+  if (text.size() >= 2 && text[1] == ':') {
+    if (!is_ascii_letter(text[0])) return false;
+    text.remove_prefix(2);
+  }
+
+  std::string_view forbidden = "/\"<>|*?:;";
+  if (flags & path_allow_wildcards) {
+    forbidden = "/\"<>|:;";
+  } else if (flags & path_allow_star) {
+    forbidden = "/\"<>|?:;";
+  }
+  if (text.find_first_of(forbidden) != std::string_view::npos) return false;
+
+  // Two backslashes in a row only as a UNC prefix.
+  std::size_t doubled = text.rfind("\\\\");
+  return doubled == std::string_view::npos || doubled == 0;
+}
+
+}  // namespace halvard

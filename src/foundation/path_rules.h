@@ -1,0 +1,17 @@
+// Whether a text can name a file or folder (drive letter, UNC prefix, no reserved
+// characters).
+#pragma once
+
+#include <string_view>
+
+namespace halvard {
+
+enum PathFlags : unsigned {
+  path_allow_star = 0x1,       // "*" is allowed
+  path_allow_wildcards = 0x2,  // "*" and "?" are allowed
+  path_trim = 0x4,             // blanks, tabs, CR and LF around the text are ignored
+};
+
+bool is_valid_path(std::string_view text, unsigned flags);
+
+}  // namespace halvard
