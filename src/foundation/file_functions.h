@@ -1,0 +1,62 @@
+// Whole-file operations built on File: append a text, save, load, compare, set the
+// write time, delete, list. Names that begin with "|" are UTF-8 after the bar.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "foundation/date_time.h"
+#include "foundation/file_error.h"
+
+namespace halvard {
+
+// append_text options.
+inline constexpr unsigned append_new_line = 0x1;     // start on a fresh line
+inline constexpr unsigned append_no_retry = 0x2;     // a locked file is not tried again
+inline constexpr unsigned append_must_exist = 0x4;   // do not create the file
+
+// Appends `text` at the end of the file. An empty file first receives `header`; a file
+// already larger than `size_limit` (when above 0) is left alone and the call succeeds.
+// A locked file is tried again every 10 ms, up to 100 times.
+bool append_text(const std::string& name, const std::string& text, unsigned options = 0,
+                 std::int64_t size_limit = 0, const std::string& header = {});
+
+// Creates or replaces the file with `data`; a failed write gives WriteFailed.
+FileError save_file(const std::string& name, const std::string& data);
+// The whole file into `data` (emptied first); TooLarge at 2 GiB and above.
+FileError load_file(const std::string& name, std::string& data);
+FileError load_file(const std::wstring& name, std::string& data);
+// True when the file holds exactly `data`.
+bool compare_file(const std::string& name, const std::string& data);
+
+// set_file_time modes.
+inline constexpr int file_time_local = 0;
+inline constexpr int file_time_utc = 1;
+// Sets the last-write time; any other mode does nothing and returns false.
+bool set_file_time(const std::string& name, const DateTime& time, int mode);
+
+// delete_file options, tested in this order.
+inline constexpr unsigned delete_only_empty = 0x100;     // fail unless the size is 0
+inline constexpr unsigned delete_keep_read_only = 0x1;   // do not clear the attribute
+inline constexpr unsigned delete_at_restart = 0x2;       // register for the next restart
+inline constexpr unsigned delete_to_recycle_bin = 0x80;  // through the shell
+inline constexpr unsigned delete_or_at_restart = 0x10;   // when deleting now fails
+// False on failure with the Windows error left in place.
+bool delete_file(const std::string& name, unsigned options = 0);
+
+struct FoundFile {
+  std::wstring name;
+  std::string ansi_name;  // "?" where the ANSI code page has no character
+  std::uint32_t attributes = 0;
+  std::int64_t size = 0;
+  std::uint64_t write_time = 0;  // FILETIME value, UTC
+  bool is_directory() const { return attributes & 0x10; }
+  // "." and "..", which the system lists for a "*" in a folder other than a root.
+  bool is_dot_entry() const { return name == L"." || name == L".."; }
+};
+// The entries the system finds for the pattern ("*" and "?" in its last element),
+// in the system's order; empty when nothing matches.
+std::vector<FoundFile> list_files(const std::string& pattern);
+
+}  // namespace halvard

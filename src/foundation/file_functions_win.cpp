@@ -1,0 +1,212 @@
+#include <windows.h>
+// After windows.h, which it needs.
+#include <shellapi.h>
+
+#include <algorithm>
+#include <cstring>
+#include <new>
+#include <utility>
+
+#include "foundation/file.h"
+#include "foundation/file_functions.h"
+
+namespace halvard {
+namespace {
+
+using namespace open_flags;
+
+constexpr std::int64_t compare_block = 4096;
+constexpr int append_retries = 100;
+
+// Registering a deletion for the next restart belongs to the deferred-deletion module,
+// which does not exist yet; until it does, asking for it fails and says nothing is done.
+bool register_delete_at_restart(const std::string&) { return false; }
+
+bool is_utf8_name(const std::string& name) { return !name.empty() && name[0] == '|'; }
+
+DWORD attributes_of(const std::string& name) {
+  return is_utf8_name(name) ? GetFileAttributesW(name_to_wide(name).c_str())
+                            : GetFileAttributesA(name.c_str());
+}
+
+bool recycle(const std::string& name) {
+  // The shell wants a list of names, each ended by a zero, the list by one more.
+  if (is_utf8_name(name)) {
+    std::wstring from = name_to_wide(name);
+    from.push_back(L'\0');
+    SHFILEOPSTRUCTW operation = {};
+    operation.wFunc = FO_DELETE;
+    operation.pFrom = from.c_str();
+    operation.fFlags = FOF_SILENT | FOF_NOCONFIRMATION | FOF_ALLOWUNDO | FOF_NOERRORUI;
+    return SHFileOperationW(&operation) == 0;
+  }
+  std::string from = name;
+  from.push_back('\0');
+  SHFILEOPSTRUCTA operation = {};
+  operation.wFunc = FO_DELETE;
+  operation.pFrom = from.c_str();
+  operation.fFlags = FOF_SILENT | FOF_NOCONFIRMATION | FOF_ALLOWUNDO | FOF_NOERRORUI;
+  return SHFileOperationA(&operation) == 0;
+}
+
+FileError load_open_file(File& file, std::string& data) {
+  std::int64_t size = file.size();
+  if (size < 0) return FileError::LoadFailed;
+  if (size >= 0x80000000LL) return FileError::TooLarge;
+  try {
+    data.resize(static_cast<std::size_t>(size));
+  } catch (const std::bad_alloc&) {
+    return FileError::TooLarge;
+  }
+  if (!file.read(data.data(), size)) {
+    data.clear();
+    return FileError::LoadFailed;
+  }
+  return FileError::Success;
+}
+
+}  // namespace
+
+bool append_text(const std::string& name, const std::string& text, unsigned options,
+                 std::int64_t size_limit, const std::string& header) {
+  if (name.empty()) {
+    SetLastError(ERROR_INVALID_NAME);
+    return false;
+  }
+  std::uint32_t flags = OpenAlways | SeekToEnd | NoSharingRetry;
+  if (options & append_must_exist) flags |= OpenExisting;
+
+  File file;
+  FileError result = file.open(name, flags);
+  if (!(options & append_no_retry)) {
+    for (int retry = 0; result == FileError::Locked && retry < append_retries; ++retry) {
+      file.close();
+      Sleep(10);
+      result = file.open(name, flags);
+    }
+  }
+  if (result != FileError::Success) return false;
+
+  std::int64_t size = file.size();
+  if (size < 0) return false;
+  if (size_limit > 0 && size > size_limit) return true;
+  if (size == 0) {
+    if (!file.write(header)) return false;
+  } else if (options & append_new_line) {
+    char last = 0;
+    if (!file.seek(size - 1) || !file.read(&last, 1)) return false;
+    if (last != '\r' && last != '\n' && !file.write("\r\n", 2)) return false;
+  }
+  return file.write(text) && file.close();
+}
+
+FileError save_file(const std::string& name, const std::string& data) {
+  File file;
+  FileError result = file.open(name, CreateAlways, file_attribute_normal);
+  if (result != FileError::Success) return result;
+  if (!file.write(data)) return FileError::WriteFailed;
+  return FileError::Success;
+}
+
+FileError load_file(const std::string& name, std::string& data) {
+  data.clear();
+  File file;
+  FileError result = file.open(name, OpenExisting | NoWrite | ShareRead, file_flag_sequential);
+  return result != FileError::Success ? result : load_open_file(file, data);
+}
+
+FileError load_file(const std::wstring& name, std::string& data) {
+  data.clear();
+  File file;
+  FileError result =
+      file.open(name.c_str(), OpenExisting | NoWrite | ShareRead, file_flag_sequential);
+  return result != FileError::Success ? result : load_open_file(file, data);
+}
+
+bool compare_file(const std::string& name, const std::string& data) {
+  File file;
+  if (file.open(name, OpenExisting | NoWrite | ShareRead) != FileError::Success) return false;
+  const std::int64_t length = static_cast<std::int64_t>(data.size());
+  if (file.size() != length) return false;
+  char block[compare_block];
+  for (std::int64_t done = 0; done < length;) {
+    std::int64_t piece = std::min(compare_block, length - done);
+    if (!file.read(block, piece)) return false;
+    if (std::memcmp(block, data.data() + done, static_cast<std::size_t>(piece)) != 0) return false;
+    done += piece;
+  }
+  return true;
+}
+
+bool set_file_time(const std::string& name, const DateTime& time, int mode) {
+  if (mode != file_time_local && mode != file_time_utc) return false;
+  std::uint64_t file_time = 0;
+  if (!file_time_from(time, mode == file_time_local, file_time)) return false;
+  File file;
+  if (file.open(name, OpenExisting | ShareRead | ShareWrite) != FileError::Success) return false;
+  // Pending writes would otherwise stamp their own time over ours.
+  file.flush();
+  return file.set_write_time(file_time);
+}
+
+bool delete_file(const std::string& name, unsigned options) {
+  if (name.empty()) {
+    SetLastError(ERROR_INVALID_NAME);
+    return false;
+  }
+  const bool wide = is_utf8_name(name);
+  const std::wstring wide_name = wide ? name_to_wide(name) : std::wstring();
+
+  if (options & delete_only_empty) {
+    WIN32_FILE_ATTRIBUTE_DATA data;
+    BOOL found = wide ? GetFileAttributesExW(wide_name.c_str(), GetFileExInfoStandard, &data)
+                      : GetFileAttributesExA(name.c_str(), GetFileExInfoStandard, &data);
+    if (!found || data.nFileSizeHigh != 0 || data.nFileSizeLow != 0) return false;
+  }
+  if (!(options & delete_keep_read_only)) {
+    DWORD attributes = attributes_of(name);
+    if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_READONLY)) {
+      attributes &= ~static_cast<DWORD>(FILE_ATTRIBUTE_READONLY);
+      if (wide)
+        SetFileAttributesW(wide_name.c_str(), attributes);
+      else
+        SetFileAttributesA(name.c_str(), attributes);
+    }
+  }
+  if (options & delete_at_restart) {
+    SetLastError(ERROR_NOT_SUPPORTED);
+    return register_delete_at_restart(name);
+  }
+  if (options & delete_to_recycle_bin) return recycle(name);
+
+  if (wide ? DeleteFileW(wide_name.c_str()) : DeleteFileA(name.c_str())) return true;
+  DWORD error = GetLastError();
+  if ((options & delete_or_at_restart) && error != ERROR_FILE_NOT_FOUND &&
+      error != ERROR_PATH_NOT_FOUND) {
+    bool registered = register_delete_at_restart(name);
+    if (!registered) SetLastError(error);
+    return registered;
+  }
+  return false;
+}
+
+std::vector<FoundFile> list_files(const std::string& pattern) {
+  std::vector<FoundFile> found;
+  WIN32_FIND_DATAW data;
+  HANDLE search = FindFirstFileW(name_to_wide(pattern).c_str(), &data);
+  if (search == INVALID_HANDLE_VALUE) return found;
+  do {
+    FoundFile entry;
+    entry.name = data.cFileName;
+    entry.ansi_name = wide_to_ansi(entry.name);
+    entry.attributes = data.dwFileAttributes;
+    entry.size = (static_cast<std::int64_t>(data.nFileSizeHigh) << 32) | data.nFileSizeLow;
+    entry.write_time = (static_cast<std::uint64_t>(data.ftLastWriteTime.dwHighDateTime) << 32) |
+                       data.ftLastWriteTime.dwLowDateTime;
+    found.push_back(std::move(entry));
+  } while (FindNextFileW(search, &data));
+  FindClose(search);
+  return found;
+}
+
+}  // namespace halvard

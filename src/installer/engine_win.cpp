@@ -1,0 +1,155 @@
+#include "installer/engine_win.h"
+
+#include <ole2.h>
+
+#include "crash/crash_filter_win.h"
+#include "crash/fatal_error.h"
+#include "foundation/file.h"
+#include "installer/command_line.h"
+#include "installer/own_path.h"
+#include "package/package_error.h"
+#include "package/setup_section.h"
+#include "ui/common_controls_win.h"
+
+namespace halvard {
+namespace {
+
+// What the orderly exit and the fatal-message hook must reach from anywhere: Windows
+// calls them outside any object we could pass along.
+struct EngineProcess {
+  HINSTANCE instance = nullptr;
+  HWND background_window = nullptr;  // created with the settings stream
+  HANDLE worker_thread = nullptr;    // the notification request, when one runs
+  File own_file;
+};
+EngineProcess engine;
+
+constexpr DWORD module_path_buffer = 1024;
+
+std::string module_file_name() {
+  char path[module_path_buffer];
+  DWORD length = GetModuleFileNameA(nullptr, path, module_path_buffer);
+  if (length == 0 || length > module_path_buffer - 1) return {};
+  return std::string(path, length);
+}
+
+void pump_messages() {
+  MSG message;
+  while (PeekMessageA(&message, nullptr, 0, 0, PM_REMOVE)) {
+    TranslateMessage(&message);
+    DispatchMessageA(&message);
+  }
+}
+
+void enable_take_ownership_privilege() {
+  HANDLE token;
+  if (!OpenProcessToken(GetCurrentProcess(), TOKEN_ADJUST_PRIVILEGES | TOKEN_QUERY, &token)) return;
+  TOKEN_PRIVILEGES privileges{};
+  privileges.PrivilegeCount = 1;
+  privileges.Privileges[0].Attributes = SE_PRIVILEGE_ENABLED;
+  if (LookupPrivilegeValueA(nullptr, "SeTakeOwnershipPrivilege", &privileges.Privileges[0].Luid)) {
+    AdjustTokenPrivileges(token, FALSE, &privileges, 0, nullptr, nullptr);
+  }
+  CloseHandle(token);
+}
+
+// The installer's fatal-message hook. Message 21 of the package's language becomes
+// the caption once the message table is read; until then it is empty.
+void show_fatal_message(const char* text) {
+  const char* caption = "Error";
+  MessageBoxA(engine.background_window, text, caption, MB_OK | MB_ICONHAND);
+  exit_installer(1);
+}
+
+[[noreturn]] void refuse_without_package() {
+  fatal_error(
+      "This program performs installations and uninstallations.\r\nThere is no installation data present.\r\n"
+      "No uninstallation parameters were specified.\r\n\r\nYou should not delete this program or execute it "
+      "directly.");
+}
+
+[[noreturn]] void run_uninstall(const CommandLine& options) {
+  if (options.uninstall_name.empty()) show_usage("Product name required");
+  // The uninstaller, the uninstall notification and the self-deleting batch join here.
+  exit_installer(0);
+}
+
+// Opens the program's own file: first as the command line names it, then by the
+// module's name. The package is read from the image Windows mapped, so the file is
+// opened for reading only, not loaded whole: a 32-bit process cannot hold a
+// gigabyte installer in one buffer.
+std::string open_own_file() {
+  constexpr uint32_t own_file_flags = open_flags::OpenExisting | open_flags::NoWrite | open_flags::ShareRead;
+  std::string path = own_path_from_command_line(GetCommandLineA());
+  if (path.empty()) path = module_file_name();
+  FileError error = engine.own_file.open(path, own_file_flags, FILE_ATTRIBUTE_NORMAL);
+  if (error != FileError::Success) {
+    path = module_file_name();
+    error = engine.own_file.open(path, own_file_flags, FILE_ATTRIBUTE_NORMAL);
+  }
+  if (error != FileError::Success) {
+    int code = static_cast<int>(error);
+    fatal_error("Error code 1: The installer could not open itself.\r\nFilename: %s\r\nError #%d: %s", path.c_str(),
+                code, error_text(code));
+  }
+  return path;
+}
+
+[[noreturn]] void run_installation(const CommandLine&) {
+  std::string install_source = open_own_file();
+  SetupSectionLocation section = locate_setup_section([](uint64_t offset, void* out, size_t size) {
+    return engine.own_file.seek(static_cast<int64_t>(offset)) && engine.own_file.read(out, static_cast<int64_t>(size));
+  });
+  switch (section.outcome) {
+    case SetupSectionLocation::Outcome::not_present:
+      refuse_without_package();
+    case SetupSectionLocation::Outcome::package_error:
+      package_error(section.package_error);
+    case SetupSectionLocation::Outcome::found:
+      break;
+  }
+  if (!engine.own_file.seek(section.PointerToRawData)) package_error(10);
+  // Reading the package header and the installation sequence join here.
+  exit_installer(1);
+}
+
+}  // namespace
+
+void show_usage(const std::string& error_text) {
+  std::string program = std::string(file_name_part(module_file_name()));
+  fatal_error("%s", usage_text(error_text, program).c_str());
+}
+
+void exit_installer(int code) {
+  if (engine.background_window) {
+    ShowWindow(engine.background_window, SW_MINIMIZE);
+    DestroyWindow(engine.background_window);
+    engine.background_window = nullptr;
+  }
+  pump_messages();
+  if (engine.worker_thread) {
+    WaitForSingleObject(engine.worker_thread, INFINITE);
+    CloseHandle(engine.worker_thread);
+    engine.worker_thread = nullptr;
+  }
+  engine.own_file.close();
+  OleUninitialize();
+  ExitProcess(static_cast<UINT>(code));
+}
+
+void run_engine(HINSTANCE instance, const char* command_text) {
+  // The tool name that version messages and captions use is the constant tool_name.
+  install_crash_handler();
+  OleInitialize(nullptr);
+  enable_take_ownership_privilege();
+  set_fatal_display(show_fatal_message);
+  engine.instance = instance;
+  init_common_controls();
+
+  ParsedCommandLine parsed = parse_command_line(command_text ? command_text : "");
+  if (!parsed.ok()) show_usage(parsed.usage_error);
+  if (parsed.options.UninstallMode) run_uninstall(parsed.options);
+  run_installation(parsed.options);
+}
+
+}  // namespace halvard
