@@ -11,7 +11,8 @@ packages=(
   python3 python3-pytest
   clang libclang-rt-14-dev llvm
   imagemagick
-  zlib1g-dev liblz4-dev libzstd-dev liblzma-dev
+  zlib1g-dev liblz4-dev libzstd-dev liblzma-dev pkg-config
+  libtomlplusplus-dev
 )
 
 missing=()

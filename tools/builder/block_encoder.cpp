@@ -1,0 +1,548 @@
+#include "block_encoder.h"
+
+#include <algorithm>
+#include <bit>
+#include <cstring>
+#include <limits>
+
+#include "package/block_codec.h"
+
+namespace halvard {
+namespace {
+
+constexpr uint32_t min_length = 4;
+constexpr uint32_t min_distance = 4;
+constexpr uint32_t min_fill = 3;
+constexpr uint32_t no_position = 0xFFFFFFFFu;
+
+// The shortest prefix u for a value and the width it gives.
+struct NumberShape {
+  unsigned prefix;
+  unsigned width;
+};
+
+constexpr NumberShape number_shape(uint64_t value, unsigned base, unsigned step) {
+  const unsigned needed = unsigned(std::bit_width(value));
+  if (needed <= base) return {0, base};
+  const unsigned prefix = (needed - base + step - 1) / step;
+  return {prefix, std::min(base + prefix * step, 32u)};
+}
+
+constexpr uint32_t number_bits(uint64_t value, unsigned base, unsigned step) {
+  const NumberShape shape = number_shape(value, base, step);
+  return shape.prefix + 1 + shape.width;
+}
+
+uint32_t literal_header_bits(uint64_t count) { return 1 + number_bits(count - 1, 2, 2); }
+
+class BitWriter {
+ public:
+  explicit BitWriter(std::vector<uint8_t>& out) : out_(out) {}
+
+  void put(uint64_t value, unsigned count) {  // count <= 32
+    accumulator_ |= (value & ((uint64_t(1) << count) - 1)) << used_;
+    used_ += count;
+    if (used_ >= 32) {
+      for (int i = 0; i < 4; ++i) out_.push_back(uint8_t(accumulator_ >> (8 * i)));
+      accumulator_ >>= 32;
+      used_ -= 32;
+    }
+  }
+
+  void number(uint64_t value, unsigned base, unsigned step) {
+    const NumberShape shape = number_shape(value, base, step);
+    put((uint64_t(1) << shape.prefix) - 1, shape.prefix + 1);
+    put(value, shape.width);
+  }
+
+  void finish() {
+    while (used_ > 0) {
+      out_.push_back(uint8_t(accumulator_));
+      accumulator_ >>= 8;
+      used_ = used_ > 8 ? used_ - 8 : 0;
+    }
+  }
+
+ private:
+  std::vector<uint8_t>& out_;
+  uint64_t accumulator_ = 0;
+  unsigned used_ = 0;
+};
+
+// Collects literals into runs and writes items.
+class ItemWriter {
+ public:
+  ItemWriter(std::span<const uint8_t> data, std::vector<uint8_t>& out) : data_(data), bits_(out) {}
+
+  void literal(size_t position) {
+    if (pending_ == 0) run_start_ = position;
+    ++pending_;
+  }
+  size_t pending() const { return pending_; }
+
+  void reference(uint32_t length, uint32_t distance) {
+    flush();
+    bits_.put(1, 2);
+    bits_.number(length - min_length, 2, 1);
+    bits_.number(distance - min_distance, 12, 2);
+  }
+  void fill(uint8_t value, uint32_t count) {
+    flush();
+    bits_.put(3, 2);
+    bits_.put(value, 8);
+    bits_.number(count - min_fill, 1, 1);
+  }
+  void finish() {
+    flush();
+    bits_.finish();
+  }
+
+ private:
+  void flush() {
+    if (pending_ == 0) return;
+    bits_.put(0, 1);
+    bits_.number(pending_ - 1, 2, 2);
+    for (size_t i = 0; i < pending_; ++i) bits_.put(data_[run_start_ + i], 8);
+    pending_ = 0;
+  }
+
+  std::span<const uint8_t> data_;
+  BitWriter bits_;
+  size_t run_start_ = 0;
+  size_t pending_ = 0;
+};
+
+inline uint32_t load32(const uint8_t* p) {
+  uint32_t v;
+  std::memcpy(&v, p, 4);
+  return v;
+}
+
+inline uint32_t hash4(const uint8_t* p, unsigned hash_bits) {
+  return (load32(p) * 2654435761u) >> (32 - hash_bits);
+}
+
+unsigned hash_bits_for(size_t size) {
+  unsigned bits = 12;
+  while (bits < 22 && (size_t(1) << bits) < size) ++bits;
+  return bits;
+}
+
+size_t common_length(const uint8_t* a, const uint8_t* b, size_t limit) {
+  size_t n = 0;
+  while (n + 8 <= limit) {
+    uint64_t x, y;
+    std::memcpy(&x, a + n, 8);
+    std::memcpy(&y, b + n, 8);
+    if (x != y) return n + size_t(std::countr_zero(x ^ y) >> 3);
+    n += 8;
+  }
+  while (n < limit && a[n] == b[n]) ++n;
+  return n;
+}
+
+// A match longer than its distance d shows a stretch of period d. The format forbids
+// overlapping copies, so the same stretch is tried at multiples of d, doubling, where a
+// copy may be as long as its distance.
+template <typename Found>
+void periodic_candidates(const uint8_t* here, size_t position, size_t distance, size_t length, size_t limit,
+                         Found found) {
+  if (length <= distance) return;
+  size_t multiple = distance;
+  while (multiple < 4 || multiple < 2 * distance) multiple += distance;
+  for (; multiple <= position; multiple *= 2) {
+    const size_t usable = common_length(here, here - multiple, std::min(limit, multiple));
+    found(usable, multiple);
+    if (usable < multiple) return;
+  }
+}
+
+// Length of the run of equal bytes that starts at `position`, with the previous answer
+// reused inside a run.
+class RunLengths {
+ public:
+  explicit RunLengths(std::span<const uint8_t> data) : data_(data) {}
+  size_t at(size_t position) {
+    if (position < end_) return end_ - position;
+    end_ = position + 1;
+    while (end_ < data_.size() && data_[end_] == data_[position]) ++end_;
+    return end_ - position;
+  }
+
+ private:
+  std::span<const uint8_t> data_;
+  size_t end_ = 0;
+};
+
+struct Match {
+  uint32_t length;  // already limited to the distance
+  uint32_t distance;
+};
+
+// ---- fast mode: hash chains, lazy evaluation by bit gain ----
+
+class HashChains {
+ public:
+  HashChains(std::span<const uint8_t> data, unsigned depth)
+      : data_(data), bits_(hash_bits_for(data.size())), depth_(depth),
+        head_(size_t(1) << bits_, no_position), previous_(data.size(), no_position) {}
+
+  void insert(size_t position) {
+    if (data_.size() - position < 4) return;
+    uint32_t& head = head_[hash4(data_.data() + position, bits_)];
+    previous_[position] = head;
+    head = uint32_t(position);
+  }
+
+  // The candidate that saves the most bits over literals; inserts `position`.
+  Match best(size_t position, int32_t& gain) {
+    Match best{0, 0};
+    gain = 0;
+    if (data_.size() - position < 4) return best;
+    const uint8_t* here = data_.data() + position;
+    const size_t limit = data_.size() - position;
+    uint32_t candidate = head_[hash4(here, bits_)];
+    insert(position);
+    for (unsigned steps = 0; candidate != no_position && steps < depth_ && best.length < limit; ++steps) {
+      const uint32_t distance = uint32_t(position - candidate);
+      {
+        const uint8_t* there = data_.data() + candidate;
+        if (there[best.length] == here[best.length] || best.length == 0) {
+          auto found = [&](size_t length, size_t at) {
+            if (length < min_length || at < min_distance) return;
+            const int32_t saved = int32_t(length * 8) - int32_t(block_reference_bits(length, at));
+            if (saved > gain) {
+              gain = saved;
+              best = {uint32_t(length), uint32_t(at)};
+            }
+          };
+          const size_t length = common_length(here, there, limit);
+          found(std::min<size_t>(length, distance), distance);
+          periodic_candidates(here, position, distance, length, limit, found);
+        }
+      }
+      candidate = previous_[candidate];
+    }
+    return best;
+  }
+
+ private:
+  std::span<const uint8_t> data_;
+  unsigned bits_;
+  unsigned depth_;
+  std::vector<uint32_t> head_;
+  std::vector<uint32_t> previous_;
+};
+
+void encode_fast(std::span<const uint8_t> data, ItemWriter& items) {
+  HashChains chains(data, 12);
+  RunLengths runs(data);
+  const size_t n = data.size();
+  size_t position = 0;
+  int32_t gain = 0;
+  Match match = n ? chains.best(0, gain) : Match{0, 0};
+  while (position < n) {
+    // A fill beats any reference over a run.
+    const size_t run = runs.at(position);
+    if (run >= min_fill) {
+      const int32_t fill_gain = int32_t(run * 8) - int32_t(block_fill_bits(run));
+      if (fill_gain > gain) {
+        items.fill(data[position], uint32_t(run));
+        const size_t end = position + run;
+        // Inside a long run only the last positions are worth finding again.
+        for (size_t p = std::max(position + 1, end > 16 ? end - 16 : 0); p < end; ++p) chains.insert(p);
+        position = end;
+        if (position < n) match = chains.best(position, gain);
+        continue;
+      }
+    }
+    if (match.length == 0) {
+      items.literal(position);
+      ++position;
+      if (position < n) match = chains.best(position, gain);
+      continue;
+    }
+    // One step of lazy evaluation: a better item at the next byte wins over this one.
+    if (position + 1 < n) {
+      int32_t next_gain = 0;
+      const Match next = chains.best(position + 1, next_gain);
+      if (next_gain > gain + 8) {
+        items.literal(position);
+        ++position;
+        match = next;
+        gain = next_gain;
+        continue;
+      }
+      items.reference(match.length, match.distance);
+      const size_t end = position + match.length;
+      for (size_t p = position + 2; p < end; ++p) chains.insert(p);
+      position = end;
+    } else {
+      items.reference(match.length, match.distance);
+      position += match.length;
+    }
+    if (position < n) match = chains.best(position, gain);
+  }
+}
+
+// ---- best mode: binary-tree match finder and optimal parse ----
+
+class BinaryTree {
+ public:
+  BinaryTree(std::span<const uint8_t> data, unsigned cut, unsigned nice)
+      : data_(data), bits_(hash_bits_for(data.size())), cut_(cut), nice_(nice),
+        head_(size_t(1) << bits_, no_position), children_(data.size() * 2, no_position) {}
+
+  // Inserts `position` and returns in `out` the matches of rising length, each at the
+  // nearest distance found for it.
+  size_t find(size_t position, Match* out) { return walk(position, out); }
+  void skip(size_t position) { walk(position, nullptr); }
+
+ private:
+  size_t walk(size_t position, Match* out) {
+    const size_t remaining = data_.size() - position;
+    if (remaining < min_length) return 0;
+    const uint8_t* here = data_.data() + position;
+    const size_t limit = std::min<size_t>(remaining, nice_);
+    uint32_t& head = head_[hash4(here, bits_)];
+    uint32_t candidate = head;
+    head = uint32_t(position);
+    uint32_t* smaller = &children_[2 * position];
+    uint32_t* larger = &children_[2 * position + 1];
+    size_t smaller_length = 0, larger_length = 0;
+    size_t best = min_length - 1;
+    size_t count = 0;
+    for (unsigned depth = cut_;; --depth) {
+      if (candidate == no_position || depth == 0) {
+        *smaller = *larger = no_position;
+        break;
+      }
+      const uint8_t* there = data_.data() + candidate;
+      size_t length = std::min(smaller_length, larger_length);
+      length += common_length(here + length, there + length, limit - length);
+      const uint32_t distance = uint32_t(position - candidate);
+      if (out) {
+        auto found = [&](size_t usable, size_t at) {
+          if (at >= min_distance && usable > best) {
+            best = usable;
+            out[count++] = {uint32_t(usable), uint32_t(at)};
+          }
+        };
+        found(std::min<size_t>(length, distance), distance);
+        periodic_candidates(here, position, distance, length, limit, found);
+      }
+      uint32_t* pair = &children_[2 * size_t(candidate)];
+      if (length == limit) {
+        *smaller = pair[0];
+        *larger = pair[1];
+        break;
+      }
+      if (there[length] < here[length]) {
+        *smaller = candidate;
+        smaller = &pair[1];
+        candidate = *smaller;
+        smaller_length = length;
+      } else {
+        *larger = candidate;
+        larger = &pair[0];
+        candidate = *larger;
+        larger_length = length;
+      }
+    }
+    return count;
+  }
+
+  std::span<const uint8_t> data_;
+  unsigned bits_;
+  unsigned cut_;
+  unsigned nice_;
+  std::vector<uint32_t> head_;
+  std::vector<uint32_t> children_;
+};
+
+constexpr uint32_t infinite = std::numeric_limits<uint32_t>::max() / 2;
+
+// One position of the parse: the cheapest way to reach it ending with a literal, and
+// ending with a reference or fill (then `length` and `distance`, 0 for a fill, and
+// whether it followed a literal).
+struct Node {
+  uint32_t literal_price;
+  uint32_t literal_count;
+  uint32_t item_price;
+  uint32_t length;
+  uint32_t distance;
+  bool item_after_literal;
+};
+
+struct Step {
+  uint32_t length;  // 0: one literal
+  uint32_t distance;
+};
+
+class OptimalParser {
+ public:
+  OptimalParser(std::span<const uint8_t> data, ItemWriter& items)
+      : data_(data), items_(items), tree_(data, 48, nice_length), runs_(data),
+        nodes_(segment + nice_length + 1) {}
+
+  void run() {
+    size_t position = 0;
+    while (position < data_.size()) position = parse_segment(position);
+  }
+
+ private:
+  static constexpr uint32_t segment = 2048;
+  static constexpr uint32_t nice_length = 128;
+  static constexpr size_t max_matches = nice_length + 1;
+
+  size_t parse_segment(size_t start) {
+    const size_t span = std::min<size_t>(segment, data_.size() - start);
+    const size_t last = std::min<size_t>(span + nice_length, data_.size() - start);
+    for (size_t i = 0; i <= last; ++i) nodes_[i] = Node{infinite, 0, infinite, 0, 0, false};
+    // Literals pending from the last segment continue the same run.
+    if (items_.pending() > 0) {
+      nodes_[0].literal_price = 0;
+      nodes_[0].literal_count = uint32_t(items_.pending());
+    } else {
+      nodes_[0].item_price = 0;
+    }
+
+    Match matches[max_matches];
+    size_t end = span;
+    Step forced{0, 0};
+    for (size_t i = 0; i < span; ++i) {
+      const size_t position = start + i;
+      Node& node = nodes_[i];
+      const bool from_literal = node.literal_price < node.item_price;
+      const uint32_t price = from_literal ? node.literal_price : node.item_price;
+
+      // One more literal: start a run or extend the one that reaches here.
+      Node& next = nodes_[i + 1];
+      const uint32_t started = node.item_price + literal_header_bits(1) + 8;
+      const uint32_t extended = node.literal_price == infinite ? infinite
+          : node.literal_price + 8 + literal_header_bits(node.literal_count + 1) - literal_header_bits(node.literal_count);
+      if (started <= extended) {
+        if (started < next.literal_price) next.literal_price = started, next.literal_count = 1;
+      } else if (extended < next.literal_price) {
+        next.literal_price = extended, next.literal_count = node.literal_count + 1;
+      }
+
+      const size_t found = tree_.find(position, matches);
+      const size_t run = runs_.at(position);
+      // A long item is taken as it stands: parse up to here, then write it.
+      if (run >= nice_length) {
+        forced = {uint32_t(run), 0};
+        end = i;
+        break;
+      }
+      if (found > 0 && matches[found - 1].length >= nice_length) {
+        Match m = matches[found - 1];
+        const size_t limit = std::min<size_t>(data_.size() - position, m.distance);
+        m.length = uint32_t(nice_length + common_length(data_.data() + position + nice_length,
+                                                        data_.data() + position + nice_length - m.distance,
+                                                        limit - nice_length));
+        forced = {m.length, m.distance};
+        end = i;
+        break;
+      }
+      uint32_t length = min_length;
+      for (size_t k = 0; k < found; ++k) {
+        for (; length <= matches[k].length; ++length) {
+          relax(i + length, price + block_reference_bits(length, matches[k].distance), length, matches[k].distance,
+                from_literal);
+        }
+      }
+      for (uint32_t count = min_fill; count <= run; ++count) {
+        relax(i + count, price + block_fill_bits(count), count, 0, from_literal);
+      }
+    }
+    write_path(start, end);
+    size_t position = start + end;
+    if (forced.length > 0) {
+      if (forced.distance == 0) {
+        items_.fill(data_[position], forced.length);
+      } else {
+        items_.reference(forced.length, forced.distance);
+      }
+      for (size_t p = position + 1; p < position + forced.length; ++p) tree_.skip(p);
+      position += forced.length;
+    }
+    return position;
+  }
+
+  void relax(size_t target, uint32_t price, uint32_t length, uint32_t distance, bool after_literal) {
+    Node& node = nodes_[target];
+    if (price < node.item_price) {
+      node.item_price = price;
+      node.length = length;
+      node.distance = distance;
+      node.item_after_literal = after_literal;
+    }
+  }
+
+  void write_path(size_t start, size_t end) {
+    path_.clear();
+    size_t i = end;
+    bool literal = nodes_[i].literal_price < nodes_[i].item_price;
+    while (i > 0) {
+      const Node& node = nodes_[i];
+      if (literal) {
+        path_.push_back({0, 0});
+        literal = node.literal_count > 1;
+        --i;
+      } else {
+        path_.push_back({node.length, node.distance});
+        literal = node.item_after_literal;
+        i -= node.length;
+      }
+    }
+    size_t position = start;
+    for (auto step = path_.rbegin(); step != path_.rend(); ++step) {
+      if (step->length == 0) {
+        items_.literal(position);
+        ++position;
+      } else if (step->distance == 0) {
+        items_.fill(data_[position], step->length);
+        position += step->length;
+      } else {
+        items_.reference(step->length, step->distance);
+        position += step->length;
+      }
+    }
+  }
+
+  std::span<const uint8_t> data_;
+  ItemWriter& items_;
+  BinaryTree tree_;
+  RunLengths runs_;
+  std::vector<Node> nodes_;
+  std::vector<Step> path_;
+};
+
+}  // namespace
+
+uint32_t block_literal_run_bits(uint64_t count) { return literal_header_bits(count) + uint32_t(8 * count); }
+
+uint32_t block_reference_bits(uint64_t length, uint64_t distance) {
+  return 2 + number_bits(length - min_length, 2, 1) + number_bits(distance - min_distance, 12, 2);
+}
+
+uint32_t block_fill_bits(uint64_t count) { return 10 + number_bits(count - min_fill, 1, 1); }
+
+bool block_encode(std::span<const uint8_t> data, BlockEncodeMode mode, std::vector<uint8_t>& encoded) {
+  encoded.clear();
+  if (data.size() > block_codec_max_size) return false;
+  encoded.reserve(data.size() + data.size() / 32 + 16);
+  for (int i = 0; i < 4; ++i) encoded.push_back(uint8_t(block_codec_magic >> (8 * i)));
+  for (int i = 0; i < 4; ++i) encoded.push_back(uint8_t(uint32_t(data.size()) >> (8 * i)));
+  ItemWriter items(data, encoded);
+  if (mode == BlockEncodeMode::fast) {
+    encode_fast(data, items);
+  } else {
+    OptimalParser(data, items).run();
+  }
+  items.finish();
+  return true;
+}
+
+}  // namespace halvard
