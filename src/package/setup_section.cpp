@@ -49,7 +49,7 @@ SetupSectionLocation locate_setup_section(const ReadAt& read) {
     char name[9] = {};
     if (!read(entry, name, 8)) break;
     if (std::strcmp(name, setup_section_name) != 0) continue;
-    if (!read_u32(read, entry + 12, location.VirtualAddress) || !read_u32(read, entry + 16, location.SizeOfRawData) ||
+    if (!read_u32(read, entry + 8, location.VirtualSize) || !read_u32(read, entry + 12, location.VirtualAddress) || !read_u32(read, entry + 16, location.SizeOfRawData) ||
         !read_u32(read, entry + 20, location.PointerToRawData)) {
       break;
     }

@@ -22,6 +22,7 @@ struct SetupSectionLocation {
   uint16_t section_count = 0;
   uint32_t section_table_offset = 0;
   int section_index = -1;
+  uint32_t VirtualSize = 0;
   uint32_t VirtualAddress = 0;
   uint32_t SizeOfRawData = 0;
   uint32_t PointerToRawData = 0;

@@ -1,0 +1,61 @@
+#include "package/engine_copy.h"
+
+#include <cstring>
+
+#include "package/checksum.h"
+
+namespace halvard {
+namespace {
+
+constexpr size_t section_entry_size = 40;
+
+uint32_t get32(const std::vector<uint8_t>& b, size_t at) {
+  return uint32_t(b[at]) | uint32_t(b[at + 1]) << 8 | uint32_t(b[at + 2]) << 16 | uint32_t(b[at + 3]) << 24;
+}
+void put32(std::vector<uint8_t>& b, size_t at, uint32_t v) {
+  for (int i = 0; i < 4; ++i) b[at + i] = uint8_t(v >> (8 * i));
+}
+
+}  // namespace
+
+uint32_t engine_checksum(std::span<const uint8_t> before_section, uint32_t e_lfanew) {
+  size_t start = size_t(e_lfanew) + 92;
+  if (start > before_section.size()) start = before_section.size();
+  return Checksum32(before_section.subspan(start));
+}
+
+bool build_engine_copy(std::span<const uint8_t> before_section, std::span<const uint8_t> tail,
+                       const SetupSectionLocation& section, std::vector<uint8_t>& copy) {
+  const size_t e_lfanew = section.e_lfanew;
+  const size_t count = section.section_count;
+  const size_t index = size_t(section.section_index);
+  const size_t table_end = size_t(section.section_table_offset) + count * section_entry_size;
+  if (section.section_index < 0 || index >= count || e_lfanew + 84 > before_section.size() ||
+      table_end > before_section.size()) {
+    return false;
+  }
+
+  copy.assign(before_section.begin(), before_section.end());
+  copy.insert(copy.end(), tail.begin(), tail.end());
+
+  const uint32_t removed = section.SizeOfRawData;
+  copy[e_lfanew + 6] = uint8_t(count - 1);
+  copy[e_lfanew + 7] = uint8_t((count - 1) >> 8);
+  put32(copy, e_lfanew + 32, get32(copy, e_lfanew + 32) - removed);
+  put32(copy, e_lfanew + 80, get32(copy, e_lfanew + 80) - removed);
+
+  // Close the gap in the section table. Only the table's own entries move, and the
+  // freed last entry is cleared, so nothing outside the headers is read or kept.
+  for (size_t i = index; i + 1 < count; ++i) {
+    size_t entry = section.section_table_offset + i * section_entry_size;
+    std::memmove(&copy[entry], &copy[entry + section_entry_size], section_entry_size);
+    // Sections behind the removed one now start that much earlier in the file;
+    // entries without raw data (offset 0) stay as they are.
+    uint32_t raw_offset = get32(copy, entry + 20);
+    if (raw_offset > section.PointerToRawData) put32(copy, entry + 20, raw_offset - removed);
+  }
+  std::memset(&copy[section.section_table_offset + (count - 1) * section_entry_size], 0, section_entry_size);
+  return true;
+}
+
+}  // namespace halvard
