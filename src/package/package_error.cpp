@@ -3,15 +3,23 @@
 #include "crash/fatal_error.h"
 
 namespace halvard {
+namespace {
 
-void package_error(int code) {
-  // The package's own text (message 13) takes over here once the message table is read.
-  fatal_error(
-      "This installation program is corrupt.  This is usually caused by a faulty download, but it can also be "
-      "caused by a virus on your computer.  The installation cannot proceed.\r\n\r\nDelete the corrupted installer "
-      "(to prevent caching), then re-download it.  If the problem persists, check your system for viruses.\r\n\r\n"
-      "Error code: %d",
-      code);
+std::string package_message;  // process-wide: the failure may come from any reader
+
+}  // namespace
+
+void set_package_error_message(std::string text) { package_message = std::move(text); }
+
+std::string package_error_text(const std::string& message, int code) {
+  std::string text = message.empty() ? package_error_builtin_text : message;
+  const std::string number = std::to_string(code);
+  for (size_t at = text.find("%d"); at != std::string::npos; at = text.find("%d", at + number.size())) {
+    text.replace(at, 2, number);
+  }
+  return text;
 }
+
+void package_error(int code) { fatal_error("%s", package_error_text(package_message, code).c_str()); }
 
 }  // namespace halvard

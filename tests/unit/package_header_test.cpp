@@ -1,4 +1,5 @@
 #include "package/package_header.h"
+#include "package/package_error.h"
 
 #include <gtest/gtest.h>
 
@@ -201,6 +202,19 @@ TEST(ScrambleTest, TailBytesTakeTheLowKeyBytesInOrder) {
   EXPECT_EQ(bytes, (std::vector<uint8_t>{0x11, 0x22, 0x33, 0x44, 0x11, 0x22, 0x33}));
   scramble_stream(bytes, 0x44332211);
   EXPECT_EQ(bytes, std::vector<uint8_t>(7, 0));
+}
+
+}  // namespace
+}  // namespace halvard
+
+namespace halvard {
+namespace {
+
+TEST(PackageErrorTextTest, FillsOnlyTheNumber) {
+  EXPECT_TRUE(package_error_text("", 47).ends_with("\r\n\r\nError code: 47"));
+  EXPECT_TRUE(package_error_text("", 47).starts_with("This installation program is corrupt.  This"));
+  EXPECT_EQ(package_error_text("Fehler %d (%s %n)", 9), "Fehler 9 (%s %n)");
+  EXPECT_EQ(package_error_text("%d/%d", 110), "110/110");
 }
 
 }  // namespace
