@@ -8,6 +8,8 @@
 #include "installer/command_line.h"
 #include "installer/own_path.h"
 #include "package/package_error.h"
+#include "package/package_reader_win.h"
+#include "package/settings_stream.h"
 #include "package/setup_section.h"
 #include "ui/common_controls_win.h"
 
@@ -21,6 +23,8 @@ struct EngineProcess {
   HWND background_window = nullptr;  // created with the settings stream
   HANDLE worker_thread = nullptr;    // the notification request, when one runs
   File own_file;
+  InstallSettings settings;
+  OpenedPackage package;
 };
 EngineProcess engine;
 
@@ -53,10 +57,11 @@ void enable_take_ownership_privilege() {
   CloseHandle(token);
 }
 
-// The installer's fatal-message hook. Message 21 of the package's language becomes
-// the caption once the message table is read; until then it is empty.
+// The installer's fatal-message hook: captioned with message 21 of the package's
+// language, or "Error" before the message table is read or when it has none.
 void show_fatal_message(const char* text) {
-  const char* caption = "Error";
+  const std::string& message_21 = message(engine.settings, 21);
+  const char* caption = message_21.empty() ? "Error" : message_21.c_str();
   MessageBoxA(engine.background_window, text, caption, MB_OK | MB_ICONHAND);
   exit_installer(1);
 }
@@ -95,7 +100,15 @@ std::string open_own_file() {
   return path;
 }
 
-[[noreturn]] void run_installation(const CommandLine&) {
+void take_command_line(const CommandLine& options, InstallSettings& settings) {
+  settings.AutomaticMode = options.AutomaticMode;
+  settings.UninstallMode = options.UninstallMode;
+  settings.StartMinimized = options.StartMinimized;
+  settings.InstallDir = options.InstallDir;
+  settings.ProductName = options.ProductName;
+}
+
+[[noreturn]] void run_installation(const CommandLine& options) {
   std::string install_source = open_own_file();
   SetupSectionLocation section = locate_setup_section([](uint64_t offset, void* out, size_t size) {
     return engine.own_file.seek(static_cast<int64_t>(offset)) && engine.own_file.read(out, static_cast<int64_t>(size));
@@ -109,7 +122,12 @@ std::string open_own_file() {
       break;
   }
   if (!engine.own_file.seek(section.PointerToRawData)) package_error(10);
-  // Reading the package header and the installation sequence join here.
+
+  take_command_line(options, engine.settings);
+  read_package(engine.own_file, section, engine.settings, engine.package);
+  // The language page joins here, before the window title is taken.
+  engine.settings.WindowTitle = message(engine.settings, 0);
+  // The installation sequence joins here.
   exit_installer(1);
 }
 

@@ -1,0 +1,93 @@
+#include "package/package_reader_win.h"
+
+#include <windows.h>
+
+#include <algorithm>
+
+#include "crash/fatal_error.h"
+#include "foundation/system_info_win.h"
+#include "package/checksum.h"
+#include "package/engine_copy.h"
+#include "package/package_error.h"
+#include "package/settings_stream.h"
+
+namespace halvard {
+namespace {
+
+constexpr int csidl_program_files = 0x26;
+constexpr int csidl_program_files_common = 0x2B;
+constexpr int csidl_common_appdata = 0x23;
+
+std::span<const uint8_t> mapped_section(const SetupSectionLocation& location) {
+  const auto* base = reinterpret_cast<const uint8_t*>(GetModuleHandleA(nullptr));
+  // Only the bytes the file really has: a section's virtual size may run past them.
+  uint32_t size = std::min(location.SizeOfRawData, location.VirtualSize);
+  return {base + location.VirtualAddress, size};
+}
+
+bool disable_wow64_redirection() {
+  using DisableFn = BOOL(WINAPI*)(PVOID*);
+  auto disable = reinterpret_cast<DisableFn>(reinterpret_cast<void*>(
+      GetProcAddress(GetModuleHandleA("kernel32.dll"), "Wow64DisableWow64FsRedirection")));
+  PVOID old_value = nullptr;
+  return disable && disable(&old_value);
+}
+
+SettingsEnvironment system_environment() {
+  SettingsEnvironment env;
+  env.program_files = special_folder(csidl_program_files);
+  env.common_files = special_folder(csidl_program_files_common);
+  env.common_app_data = special_folder(csidl_common_appdata);
+  env.os_description = os_description();
+  // The directory variables and the background window join here.
+  env.disable_wow64_redirection = disable_wow64_redirection;
+  return env;
+}
+
+bool read_exact(File& file, uint64_t offset, std::vector<uint8_t>& bytes, size_t size) {
+  bytes.resize(size);
+  return file.seek(int64_t(offset)) && (size == 0 || file.read(bytes.data(), int64_t(size)));
+}
+
+void check_engine_and_copy(File& own_file, const InstallSettings& settings, OpenedPackage& package) {
+  const SetupSectionLocation& location = package.location;
+  std::vector<uint8_t> before;
+  if (!read_exact(own_file, 0, before, location.PointerToRawData)) package_error(35);
+  if ((settings.ProductFlags.high & product_flag::high_verify_checksums) &&
+      engine_checksum(before, location.e_lfanew) != package.header.EngineChecksum) {
+    package_error(40);
+  }
+  if (!(settings.SetupOptions & setup_option::engine_copy_without_package)) return;
+  int64_t file_size = own_file.size();
+  int64_t tail_start = int64_t(location.PointerToRawData) + location.SizeOfRawData;
+  std::vector<uint8_t> tail;
+  if (file_size > tail_start && !read_exact(own_file, uint64_t(tail_start), tail, size_t(file_size - tail_start))) {
+    package_error(42);
+  }
+  if (!build_engine_copy(before, tail, location, package.engine_copy)) package_error(35);
+}
+
+}  // namespace
+
+void read_package(File& own_file, const SetupSectionLocation& location, InstallSettings& settings,
+                  OpenedPackage& package) {
+  package.location = location;
+  package.section = mapped_section(location);
+
+  HeaderCheck check = read_package_header(package.section, package.header);
+  if (check.newer_engine) fatal_error("%s", version_mismatch_text(package.header.EngineVersion).c_str());
+  if (check.package_error) package_error(check.package_error);
+
+  std::vector<uint8_t> stream;
+  if (int code = decode_stored_stream(package.section, package.header, stream)) package_error(code);
+  SettingsReadResult read = read_settings(stream, package.header.StreamChecksum, settings, system_environment());
+  if (!read.fatal_text.empty()) fatal_error("%s", read.fatal_text.c_str());
+  if (read.package_error) package_error(read.package_error);
+  set_package_error_message(message(settings, 13));
+
+  check_engine_and_copy(own_file, settings, package);
+  settings.EngineCopySize =
+      package.engine_copy.empty() ? uint64_t(own_file.size()) : uint64_t(package.engine_copy.size());
+}
+
+}  // namespace halvard
