@@ -9,6 +9,7 @@
 
 #include "foundation/file.h"
 #include "foundation/file_functions.h"
+#include "uninstall/deferred_operations_win.h"
 
 namespace halvard {
 namespace {
@@ -17,10 +18,6 @@ using namespace open_flags;
 
 constexpr std::int64_t compare_block = 4096;
 constexpr int append_retries = 100;
-
-// Registering a deletion for the next restart belongs to the deferred-deletion module,
-// which does not exist yet; until it does, asking for it fails and says nothing is done.
-bool register_delete_at_restart(const std::string&) { return false; }
 
 bool is_utf8_name(const std::string& name) { return !name.empty() && name[0] == '|'; }
 
@@ -173,17 +170,14 @@ bool delete_file(const std::string& name, unsigned options) {
         SetFileAttributesA(name.c_str(), attributes);
     }
   }
-  if (options & delete_at_restart) {
-    SetLastError(ERROR_NOT_SUPPORTED);
-    return register_delete_at_restart(name);
-  }
+  if (options & delete_at_restart) return delete_at_reboot(name);
   if (options & delete_to_recycle_bin) return recycle(name);
 
   if (wide ? DeleteFileW(wide_name.c_str()) : DeleteFileA(name.c_str())) return true;
   DWORD error = GetLastError();
   if ((options & delete_or_at_restart) && error != ERROR_FILE_NOT_FOUND &&
       error != ERROR_PATH_NOT_FOUND) {
-    bool registered = register_delete_at_restart(name);
+    bool registered = delete_at_reboot(name);
     if (!registered) SetLastError(error);
     return registered;
   }

@@ -5,6 +5,7 @@
 #include "crash/crash_filter_win.h"
 #include "crash/fatal_error.h"
 #include "foundation/file.h"
+#include "foundation/system_info_win.h"
 #include "installer/command_line.h"
 #include "installer/own_path.h"
 #include "package/package_error.h"
@@ -57,12 +58,14 @@ void enable_take_ownership_privilege() {
   CloseHandle(token);
 }
 
+// Message n of the current language as the user sees it, its tags replaced.
+std::string shown_message(int n) { return expand_tags(message(engine.settings, n), engine.settings, os_description()); }
+
 // The installer's fatal-message hook: captioned with message 21 of the package's
 // language, or "Error" before the message table is read or when it has none.
 void show_fatal_message(const char* text) {
-  const std::string& message_21 = message(engine.settings, 21);
-  const char* caption = message_21.empty() ? "Error" : message_21.c_str();
-  MessageBoxA(engine.background_window, text, caption, MB_OK | MB_ICONHAND);
+  std::string caption = shown_message(21);
+  MessageBoxA(engine.background_window, text, caption.empty() ? "Error" : caption.c_str(), MB_OK | MB_ICONHAND);
   exit_installer(1);
 }
 

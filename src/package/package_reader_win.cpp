@@ -83,7 +83,7 @@ void read_package(File& own_file, const SetupSectionLocation& location, InstallS
   SettingsReadResult read = read_settings(stream, package.header.StreamChecksum, settings, system_environment());
   if (!read.fatal_text.empty()) fatal_error("%s", read.fatal_text.c_str());
   if (read.package_error) package_error(read.package_error);
-  set_package_error_message(message(settings, 13));
+  set_package_error_message(expand_tags(message(settings, 13), settings, os_description()));
 
   check_engine_and_copy(own_file, settings, package);
   settings.EngineCopySize =

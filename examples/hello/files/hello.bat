@@ -1,0 +1,2 @@
+@echo off
+echo Hello from Halvard Setup.

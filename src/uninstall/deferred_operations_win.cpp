@@ -1,0 +1,299 @@
+#include "uninstall/deferred_operations_win.h"
+
+#include <windows.h>
+
+#include <cstring>
+
+#include "foundation/file.h"
+#include "foundation/file_functions.h"
+#include "foundation/windows_error.h"
+
+namespace halvard {
+namespace {
+
+constexpr wchar_t session_manager_key[] = L"SYSTEM\\CurrentControlSet\\Control\\Session Manager";
+constexpr wchar_t pending_value[] = L"PendingFileRenameOperations";
+constexpr REGSAM cleaner_access = 0x2000F;
+
+constexpr DWORD delay_until_reboot = MOVEFILE_DELAY_UNTIL_REBOOT;
+constexpr DWORD replace_at_reboot = MOVEFILE_REPLACE_EXISTING | MOVEFILE_DELAY_UNTIL_REBOOT;
+
+bool is_utf8_name(const std::string& name) { return !name.empty() && name[0] == '|'; }
+
+bool is_9x_platform() { return (GetVersion() & 0x80000000u) != 0; }
+
+std::string windows_folder() {
+  char buffer[MAX_PATH + 1];
+  UINT length = GetWindowsDirectoryA(buffer, MAX_PATH);
+  if (length == 0 || length > MAX_PATH) return {};
+  std::string folder(buffer, length);
+  if (folder.back() != '\\') folder.push_back('\\');
+  return folder;
+}
+
+bool wininit_program_exists() {
+  std::string folder = windows_folder();
+  return !folder.empty() &&
+         GetFileAttributesA((folder + "wininit.exe").c_str()) != INVALID_FILE_ATTRIBUTES;
+}
+
+// The 8.3 form that the 9x line's "wininit.ini" needs; the path itself when it has none
+// (a file that does not exist yet).
+std::string short_path(const std::string& path) {
+  if (is_utf8_name(path)) {
+    std::wstring wide = name_to_wide(path);
+    wchar_t buffer[MAX_PATH];
+    DWORD length = GetShortPathNameW(wide.c_str(), buffer, MAX_PATH);
+    return wide_to_ansi(length > 0 && length < MAX_PATH ? std::wstring(buffer, length) : wide);
+  }
+  char buffer[MAX_PATH];
+  DWORD length = GetShortPathNameA(path.c_str(), buffer, MAX_PATH);
+  return length > 0 && length < MAX_PATH ? std::string(buffer, length) : path;
+}
+
+// MoveFileEx; the narrow entry point is looked up at run time, as the 9x line has a stub.
+bool move_file_ex(const std::string& source, const std::string* destination, DWORD flags) {
+  if (is_utf8_name(source) || (destination && is_utf8_name(*destination))) {
+    std::wstring wide_destination = destination ? name_to_wide(*destination) : std::wstring();
+    return MoveFileExW(name_to_wide(source).c_str(), destination ? wide_destination.c_str() : nullptr,
+                       flags) != 0;
+  }
+  using MoveFileExFunction = BOOL(WINAPI*)(LPCSTR, LPCSTR, DWORD);
+  auto move = reinterpret_cast<MoveFileExFunction>(reinterpret_cast<void*>(
+      GetProcAddress(GetModuleHandleA("kernel32.dll"), "MoveFileExA")));
+  if (!move) {
+    SetLastError(ERROR_CALL_NOT_IMPLEMENTED);
+    return false;
+  }
+  return move(source.c_str(), destination ? destination->c_str() : nullptr, flags) != 0;
+}
+
+// The NT way first; "wininit.ini" when that fails and the system still runs wininit.exe.
+bool register_for_reboot(const std::string& source, const std::string* destination, DWORD flags,
+                         const std::string& wininit_name, const std::string& wininit_value) {
+  if (is_9x_platform()) return write_wininit_entry(wininit_name, wininit_value);
+  if (move_file_ex(source, destination, flags)) return true;
+  const DWORD error = GetLastError();
+  if (wininit_program_exists() && write_wininit_entry(wininit_name, wininit_value)) return true;
+  SetLastError(error);
+  return false;
+}
+
+std::u16string to_u16(const std::wstring& text) { return std::u16string(text.begin(), text.end()); }
+std::wstring to_wide(const std::u16string& text) { return std::wstring(text.begin(), text.end()); }
+
+// "|" + UTF-8, the file functions' form of a name that ANSI cannot hold.
+std::string bar_name(const std::wstring& text) {
+  std::string result(1, '|');
+  if (text.empty()) return result;
+  int length = WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), nullptr, 0,
+                                   nullptr, nullptr);
+  if (length <= 0) return result;
+  result.resize(static_cast<std::size_t>(length) + 1);
+  WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), result.data() + 1, length,
+                      nullptr, nullptr);
+  return result;
+}
+
+// A wide path as a name for the file functions: ANSI where it survives the code page,
+// else "|" + UTF-8.
+std::string name_from_wide(const std::wstring& path) {
+  std::string ansi = wide_to_ansi(path);
+  if (ansi_to_wide(ansi) == path) return ansi;
+  return bar_name(path);
+}
+
+class RegistryKey {
+ public:
+  RegistryKey(REGSAM access) {
+    if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, session_manager_key, 0, access, &key_) != ERROR_SUCCESS)
+      key_ = nullptr;
+  }
+  ~RegistryKey() {
+    if (key_) RegCloseKey(key_);
+  }
+  RegistryKey(const RegistryKey&) = delete;
+  RegistryKey& operator=(const RegistryKey&) = delete;
+  HKEY get() const { return key_; }
+
+ private:
+  HKEY key_ = nullptr;
+};
+
+// The value's texts; empty when it is missing or holds something other than a multi-string.
+std::vector<std::u16string> read_pending_texts(HKEY key) {
+  std::vector<std::uint8_t> data;
+  for (int attempt = 0; attempt < 8; ++attempt) {
+    DWORD type = 0;
+    DWORD size = 0;
+    if (RegQueryValueExW(key, pending_value, nullptr, &type, nullptr, &size) != ERROR_SUCCESS ||
+        type != REG_MULTI_SZ)
+      return {};
+    data.resize(size);
+    LONG result = RegQueryValueExW(key, pending_value, nullptr, &type, data.data(), &size);
+    if (result == ERROR_MORE_DATA) continue;  // grown in between
+    if (result != ERROR_SUCCESS || type != REG_MULTI_SZ) return {};
+    data.resize(size);
+    return parse_multi_string(data.data(), data.size());
+  }
+  return {};
+}
+
+bool write_pending_list(HKEY key, const std::vector<PendingOperation>& operations) {
+  std::vector<std::uint8_t> data = multi_string_bytes(operations);
+  return RegSetValueExW(key, pending_value, 0, REG_MULTI_SZ, data.data(),
+                        static_cast<DWORD>(data.size())) == ERROR_SUCCESS;
+}
+
+bool local_date_time(std::uint64_t utc, DateTime& out) {
+  FILETIME file_time;
+  file_time.dwLowDateTime = static_cast<DWORD>(utc);
+  file_time.dwHighDateTime = static_cast<DWORD>(utc >> 32);
+  FILETIME local;
+  SYSTEMTIME parts;
+  if (!FileTimeToLocalFileTime(&file_time, &local) || !FileTimeToSystemTime(&local, &parts))
+    return false;
+  out = {parts.wYear, parts.wMonth, parts.wDay, parts.wDayOfWeek + 1,
+         parts.wHour, parts.wMinute, parts.wSecond};
+  return true;
+}
+
+// The folder part of a pattern, with its separator.
+std::string pattern_folder(const std::string& pattern) {
+  std::size_t cut = pattern.find_last_of("\\/");
+  return cut == std::string::npos ? std::string() : pattern.substr(0, cut + 1);
+}
+
+std::string found_file_name(const std::string& folder, const FoundFile& found) {
+  if (is_utf8_name(folder)) return bar_name(name_to_wide(folder) + found.name);
+  if (ansi_to_wide(found.ansi_name) == found.name) return folder + found.ansi_name;
+  return bar_name(ansi_to_wide(folder) + found.name);
+}
+
+void clear_protecting_attributes(const std::string& name) {
+  const std::wstring wide = name_to_wide(name);
+  DWORD attributes = GetFileAttributesW(wide.c_str());
+  const DWORD protecting = FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM;
+  if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & protecting))
+    SetFileAttributesW(wide.c_str(), attributes & ~protecting);
+}
+
+}  // namespace
+
+bool delete_at_reboot(const std::string& path) {
+  return register_for_reboot(path, nullptr, delay_until_reboot, "NUL", short_path(path));
+}
+
+bool move_at_reboot(const std::string& source, const std::string& destination) {
+  if (!register_for_reboot(source, &destination, replace_at_reboot, short_path(destination),
+                           short_path(source)))
+    return false;
+  SetLastError(ERROR_BUSY);
+  return true;
+}
+
+bool write_wininit_entry(const std::string& name, const std::string& value) {
+  std::string folder = windows_folder();
+  if (folder.empty()) return false;
+  return write_wininit_entry_at(folder + "wininit.ini", name, value);
+}
+
+bool write_wininit_entry_at(const std::string& ini_path, const std::string& name,
+                            const std::string& value) {
+  // The profile functions cache files; flushed, the cache cannot later write an older
+  // text over ours.
+  WritePrivateProfileStringA(nullptr, nullptr, nullptr, ini_path.c_str());
+  std::string text;
+  FileError loaded = load_file(ini_path, text);
+  // wininit.exe renames the file once it has done its work, so a missing file is usual
+  // and starts empty.
+  if (loaded != FileError::Success && GetFileAttributesA(ini_path.c_str()) != INVALID_FILE_ATTRIBUTES)
+    return false;
+  return save_file(ini_path, add_wininit_entry(text, name, value)) == FileError::Success;
+}
+
+std::vector<PendingOperation> read_pending_operations() {
+  RegistryKey key(KEY_QUERY_VALUE);
+  if (!key.get()) return {};
+  return pair_pending_texts(read_pending_texts(key.get()));
+}
+
+bool write_pending_operations(const std::vector<PendingOperation>& operations) {
+  RegistryKey key(KEY_SET_VALUE);
+  return key.get() && write_pending_list(key.get(), operations);
+}
+
+int clean_pending_operations(const std::unordered_set<std::string>& files, std::string* log) {
+  RegistryKey key(cleaner_access);
+  if (!key.get()) return 0;
+  std::vector<std::u16string> texts = read_pending_texts(key.get());
+  if (texts.empty()) return 0;
+  if (log) log->append("\r\n");
+
+  std::unordered_set<std::u16string> wide_files;
+  wide_files.reserve(files.size());
+  for (const std::string& file : files) wide_files.insert(to_u16(name_to_wide(file)));
+
+  CleanedPendingList cleaned = clean_pending_list(pair_pending_texts(texts), wide_files);
+  for (const DroppedOperation& dropped : cleaned.dropped) {
+    if (log) log->append(dropped_operation_log_line(dropped.was_move, wide_to_ansi(to_wide(dropped.path))));
+    if (dropped.was_move && !dropped.recycle.empty())
+      delete_file(name_from_wide(to_wide(dropped.recycle)), delete_to_recycle_bin);
+  }
+  if (!cleaned.dropped.empty()) write_pending_list(key.get(), cleaned.kept);
+  return static_cast<int>(cleaned.dropped.size());
+}
+
+ConditionalDeleteOutcome apply_conditional_deletions(
+    const std::vector<ConditionalDelete>& entries, DeletionPhase phase,
+    const std::string& install_dir, const std::function<std::string(const std::string&)>& expand) {
+  ConditionalDeleteOutcome outcome;
+  const bool installing = phase == DeletionPhase::Installing;
+  bool handled = false;
+  for (const ConditionalDelete& entry : entries) {
+    if (!applies_in(entry, phase)) continue;
+    std::string pattern = expand ? expand(entry.path_pattern) : entry.path_pattern;
+    if (is_relative_pattern(pattern)) {
+      std::string base = install_dir;
+      if (!base.empty() && base.back() != '\\' && base.back() != '/') base.push_back('\\');
+      pattern = base + pattern;
+    }
+    const std::string folder = pattern_folder(pattern);
+    for (const FoundFile& found : list_files(pattern)) {
+      if (found.is_directory() || found.is_dot_entry()) continue;
+      FileFacts facts;
+      facts.size = found.size;
+      if (!local_date_time(found.write_time, facts.last_write)) continue;
+      const ConditionVerdict verdict = conditional_verdict(entry, facts);
+      if (verdict == ConditionVerdict::BadDate) {
+        outcome.package_error = conditional_date_package_error;
+        return outcome;
+      }
+      if (verdict == ConditionVerdict::Keep) continue;
+
+      handled = true;
+      const std::string name = found_file_name(folder, found);
+      const std::string shown = is_utf8_name(name) ? wide_to_ansi(name_to_wide(name)) : name;
+      clear_protecting_attributes(name);
+      if (delete_file(name)) {
+        if (installing) outcome.log += deleted_file_log_line(shown);
+        continue;
+      }
+      const std::string reason = last_windows_error_text();
+      if (!(entry.flags & conditional_at_reboot)) {
+        if (installing) outcome.log += failed_delete_log_line(shown, reason);
+        continue;
+      }
+      if (installing) outcome.log += delete_after_reboot_log_line(shown, reason);
+      if (delete_at_reboot(name)) {
+        outcome.reboot_registered = true;
+      } else if (installing) {
+        outcome.failures += failed_registration_line(shown, last_windows_error_text());
+      }
+    }
+  }
+  if (handled && installing) outcome.log += "\r\n";
+  return outcome;
+}
+
+}  // namespace halvard

@@ -1,0 +1,235 @@
+// The project file: TOML to InstallSettings and FileRecord fields, errors that name
+// the line, glob matching and the order of gathered files, the message table's checks.
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+
+#include "file_gatherer.h"
+#include "glob.h"
+#include "message_table.h"
+#include "package_builder.h"
+#include "project_loader.h"
+
+namespace halvard::builder {
+namespace {
+namespace fs = std::filesystem;
+
+std::string no_environment(const char*) { return ""; }
+std::string epoch_environment(const char* name) {
+  return std::string(name) == "SOURCE_DATE_EPOCH" ? "1700000000" : "";
+}
+
+LoadResult load(const std::string& text, Project& p, Environment env = no_environment) {
+  return load_project_text(text, "p.toml", fs::temp_directory_path(), p, env);
+}
+
+TEST(BuilderProject, MapsKeysToSettings) {
+  struct Case {
+    const char* toml;
+    std::function<bool(const InstallSettings&)> holds;
+  };
+  const std::string head = "[product]\nname = \"P\"\n";
+  const Case cases[] = {
+      {"[options]\nproduct_flags_low = [\"directory_page\", \"keep_log\"]",
+       [](auto& s) { return s.ProductFlags.low == 0xC0; }},
+      {"[options]\nproduct_flags_low = [\"directory_page\", 0x10000000]",
+       [](auto& s) { return s.ProductFlags.low == 0x10000080; }},
+      {"[options]\nproduct_flags_high = 0x81", [](auto& s) { return s.ProductFlags.high == 0x81; }},
+      {"[options]\nsetup_options = [\"restore_point\", \"log_reinstall_batch\"]",
+       [](auto& s) { return s.SetupOptions == 0x202; }},
+      {"[product]\nrun_mode = \"interactive\"", [](auto& s) { return s.RunMode == 2; }},
+      {"[product]\nadmin_requirement = 3", [](auto& s) { return s.AdminRequirement == 3; }},
+      {"[window]\ntop_color = \"#102030\"", [](auto& s) { return s.TopColor == 0x302010; }},
+      {"[window]\ntitle_size = 1.5\nstep_delay = 9999", [](auto& s) { return s.TitleSize == 1.5 && s.StepDelay == 9999; }},
+      {"[wizard]\nextra_space = 4096\nsummary_style = \"banner\"",
+       [](auto& s) { return s.DialogOptions[0] == 4096 && s.DialogOptions[8] == 2; }},
+      {"[uninstall]\ndate = 2024-05-01T12:30:05", [](auto& s) { return s.UninstallerDate == FileDate{2024, 5, 1, 12, 30, 5}; }},
+      {"[uninstall]\ndate = 2024-05-01", [](auto& s) { return s.UninstallerDate == FileDate{2024, 5, 1, -1, 0, 0}; }},
+      {"[registry]\nfirewall = [\"a;b;c;d\", \"e;f;g;h\"]", [](auto& s) { return s.FirewallList == "a;b;c;d\r\ne;f;g;h"; }},
+      {"[notify]\nupgrade = \"u2\"\nreinstall = \"u4\"", [](auto& s) { return s.NotifyURL2 == "u2" && s.NotifyURL4 == "u4"; }},
+      {"[product]\ndescription = \"caf\xC3\xA9\"", [](auto& s) { return s.ProductDescription == "caf\xE9"; }},
+      {"[[registration_values]]\nname = \"N\"\ntype = \"dword\"\nvalue = \"5\"",
+       [](auto& s) { return s.RegistrationValues.size() == 1 && s.RegistrationValues[0].type == 4; }},
+      {"[[close_applications]]\nwindow_class = \"C\"\nmode = 2\nphases = 6",
+       [](auto& s) { return s.CloseApplications.size() == 1 && s.CloseApplications[0].mode == 2; }},
+  };
+  for (const Case& c : cases) {
+    Project p;
+    std::string text = c.toml;
+    // [product] may appear once: merge the case's product keys into the head.
+    if (text.rfind("[product]\n", 0) == 0) text = head + text.substr(10);
+    else text = head + text;
+    const LoadResult r = load(text, p);
+    ASSERT_TRUE(r.ok) << c.toml << "\n" << (r.errors.empty() ? "" : r.errors[0]);
+    EXPECT_TRUE(c.holds(p.settings)) << c.toml;
+  }
+}
+
+TEST(BuilderProject, FileRuleFields) {
+  Project p;
+  const LoadResult r = load(R"([product]
+name = "P"
+[[files]]
+source = "a.msi"
+kind = "msi_package"
+overwrite = "missing_only"
+flags = ["start_menu_shortcut", "msi_list"]
+attributes = ["read_only", "hidden"]
+date = 2020-02-03T04:05:06
+version = "1.2.3"
+shortcut_text = "icon"
+shortcut_text2 = "args"
+shortcut_text3 = "work"
+destination = "%InstallDir%\\sub\\"
+msi_value = 7
+)", p);
+  ASSERT_TRUE(r.ok) << r.errors[0];
+  ASSERT_EQ(p.files.size(), 1u);
+  const FileRecord& rec = p.files[0].record;
+  EXPECT_EQ(rec.Kind, 11u);
+  EXPECT_EQ(rec.Flags, 0x2u | 0x80u | 0x0Cu);
+  EXPECT_EQ(rec.Attributes, 0x3u);
+  EXPECT_EQ(rec.FileDate, (FileDate{2020, 2, 3, 4, 5, 6}));
+  EXPECT_EQ(p.files[0].date_source, DateSource::fixed);
+  EXPECT_EQ(rec.ShortcutText, "icon");
+  EXPECT_EQ(rec.Destination, "%InstallDir%\\sub\\");
+  EXPECT_EQ(rec.MsiValue, 7u);
+}
+
+TEST(BuilderProject, ErrorsNameFileLineAndKey) {
+  struct Case {
+    const char* toml;
+    const char* expected;  // a piece of the first error
+  };
+  const Case cases[] = {
+      {"[product]\nname = \"P\"\n\n[options]\nproduct_flags_low = [\"directory_pgae\"]\n",
+       "p.toml:5:22: 'product_flags_low': unknown name \"directory_pgae\""},
+      {"[product]\nname = \"P\"\nnmae = \"x\"\n", "p.toml:3:8: unknown key 'nmae' in [product]"},
+      {"[product]\nname = \"P\"\n[window]\nbitmap_size = 101\n", "p.toml:4:15: 'bitmap_size' must be between 0 and 100"},
+      {"[product]\nname = \"P\"\n[window]\nstep_delay = 10000\n", "p.toml:4:14: 'step_delay' must be between 0 and 9999"},
+      {"[product]\nname = \"P\"\n[[files]]\nsource = \"x\"\nkind = \"driver\"\n", "p.toml:5:8: 'kind': unknown name \"driver\""},
+      {"[product]\nname = \"P\"\n[[files]]\nsource = \"x\"\nkind = 3\n", "p.toml:5:8: 'kind' 3 is not a file kind"},
+      {"[product]\nname = \"P\"\n[[files]]\nsource = \"x\"\nmsi_value = 1\n", "p.toml:5:13: 'msi_value' is stored only for kind"},
+      {"[product]\nname = \"P\"\n[messages.French]\n1 = \"x\"\n", "\"French\" is not one of the languages"},
+      {"[product]\nname = \"P\"\n[messages.English]\n10000 = \"x\"\n", "p.toml:4:9: [messages.English]: '10000' is not a message number"},
+      {"[product]\nname = \"P\"\ndescription = \"\xE2\x82\xAC \xE4\xB8\xAD\"\n", "p.toml:3:15: the text holds a character that Windows-1252 cannot show"},
+      {"[product]\nname = \"P\"\n[[conditional_deletes]]\npath = \"~~THE END~~\"\n", "p.toml:3:1: a conditional delete's path cannot be"},
+      {"[product]\nname = \"P\"\n[product\n", "p.toml:3:"},
+      {"[product]\npublisher = \"x\"\n", "p.toml: [product] needs a 'name'"},
+  };
+  for (const Case& c : cases) {
+    Project p;
+    const LoadResult r = load(c.toml, p);
+    ASSERT_FALSE(r.ok) << c.toml;
+    EXPECT_NE(r.errors[0].find(c.expected), std::string::npos) << "got: " << r.errors[0];
+  }
+}
+
+TEST(BuilderProject, UninstallerDateFollowsSourceDateEpoch) {
+  Project p;
+  ASSERT_TRUE(load("[product]\nname = \"P\"\n", p, epoch_environment).ok);
+  EXPECT_EQ(p.settings.UninstallerDate, (FileDate{2023, 11, 14, 22, 13, 20}));
+  ASSERT_TRUE(load("[product]\nname = \"P\"\n", p, no_environment).ok);
+  EXPECT_EQ(p.settings.UninstallerDate.month, 0);  // no date without a source for one
+}
+
+TEST(BuilderGlob, Matching) {
+  struct Case {
+    const char* pattern;
+    const char* path;
+    bool match;
+  };
+  const Case cases[] = {
+      {"a.txt", "a.txt", true},          {"*.txt", "a.txt", true},
+      {"*.txt", "d/a.txt", false},       {"d/*", "d/a.txt", true},
+      {"**", "d/e/a.txt", true},         {"**/*.txt", "a.txt", true},
+      {"**/*.txt", "d/e/a.txt", true},   {"d/**/a.txt", "d/a.txt", true},
+      {"d/**/a.txt", "x/d/a.txt", false}, {"a?c", "abc", true},
+      {"a?c", "a/c", false},             {"[ab]x", "bx", true},
+      {"[!ab]x", "bx", false},           {"[a-c]x", "cx", true},
+      {"*.TXT", "a.txt", false},         {"a*b*c", "aXbYbZc", true},
+      {"a*b*c", "aXbYbZ", false},        {"[x", "[x", true},
+  };
+  for (const Case& c : cases) EXPECT_EQ(glob_match(c.pattern, c.path), c.match) << c.pattern << " ~ " << c.path;
+  EXPECT_EQ(glob_fixed_folder("docs/en/**/*.txt"), "docs/en");
+  EXPECT_EQ(glob_fixed_folder("*/x"), "");
+}
+
+class BuilderGather : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    dir = fs::temp_directory_path() / ("hv_gather_" + std::to_string(::testing::UnitTest::GetInstance()->random_seed()) +
+                                       "_" + ::testing::UnitTest::GetInstance()->current_test_info()->name());
+    fs::remove_all(dir);
+    // Created in an order unlike the sorted one, so that directory order cannot pass for it.
+    for (const char* f : {"src/z.txt", "src/B.txt", "src/a/c.txt", "src/a.txt", "src/a/b/d.bin", "other/o.txt"}) {
+      fs::create_directories((dir / f).parent_path());
+      std::ofstream(dir / f) << f;
+    }
+  }
+  void TearDown() override { fs::remove_all(dir); }
+  GatherResult gather(const std::string& toml) {
+    Project p;
+    const LoadResult r = load_project_text(toml, "p.toml", dir, p, no_environment);
+    EXPECT_TRUE(r.ok) << (r.errors.empty() ? "" : r.errors[0]);
+    return gather_files(p, {}, no_environment);
+  }
+  fs::path dir;
+};
+
+TEST_F(BuilderGather, SortedByPathBytesWithBaseAndInto) {
+  const GatherResult g = gather("[product]\nname = \"P\"\n[[files]]\nsource = \"src/**\"\nbase = \"src\"\ninto = \"app\"\n"
+                                "exclude = [\"src/**/*.bin\"]\n[[files]]\nsource = \"other/o.txt\"\n");
+  ASSERT_TRUE(g.ok) << g.errors[0];
+  std::vector<std::string> names;
+  for (const auto& f : g.files) names.push_back(f.record.Name);
+  EXPECT_EQ(names, (std::vector<std::string>{"app\\B.txt", "app\\a.txt", "app\\a\\c.txt", "app\\z.txt", "o.txt"}));
+}
+
+TEST_F(BuilderGather, RuleErrorsNameTheirLine) {
+  Project p;
+  ASSERT_TRUE(load_project_text("[product]\nname = \"P\"\n[[files]]\nsource = \"nothing/*.txt\"\n[[files]]\n"
+                                "source = \"src/*.txt\"\nname = \"one.txt\"\n[[files]]\nsource = \"src/z.txt\"\n"
+                                "[[files]]\nsource = \"src/z.txt\"\n",
+                                "p.toml", dir, p, no_environment)
+                  .ok);
+  const GatherResult g = gather_files(p, {}, no_environment);
+  ASSERT_EQ(g.errors.size(), 3u);
+  EXPECT_NE(g.errors[0].find("p.toml:3:1: no file matches \"nothing/*.txt\""), std::string::npos) << g.errors[0];
+  EXPECT_NE(g.errors[1].find("p.toml:5:1: 'name' needs a 'source' that matches exactly one file"), std::string::npos)
+      << g.errors[1];
+  EXPECT_NE(g.errors[2].find("installs to the same place as p.toml:8:1"), std::string::npos) << g.errors[2];
+}
+
+TEST(BuilderMessages, FallBackToEnglishAndCheckConversions) {
+  std::vector<LanguageTexts> languages = {{"English", {}, {{42, "Done."}}, {}}, {"Deutsch", {}, {{49, "Abbrechen"}}, {}}};
+  InstallSettings s;
+  s.LicenseTexts = {"EN licence", "DE Lizenz"};
+  std::vector<std::string> errors;
+  ASSERT_TRUE(build_message_table(languages, s, errors)) << errors[0];
+  EXPECT_EQ(s.LanguageNames, (std::vector<std::string>{"English", "Deutsch"}));
+  EXPECT_EQ(s.Messages[42][1], "Done.");  // Deutsch falls back on the project's English
+  EXPECT_EQ(s.Messages[49][1], "Abbrechen");
+  EXPECT_EQ(s.Messages[49][0], "Cancel");
+  EXPECT_EQ(s.Messages[63][0], "EN licence");
+  EXPECT_EQ(s.Messages[63][1], "DE Lizenz");
+  EXPECT_EQ(s.Messages[13][0].find("%d") != std::string::npos, true);
+
+  languages[1].texts[19] = "Es fehlen %s auf %s";  // the engine passes %s %c %s
+  languages[1].positions[19] = {"p.toml", 12, 6};
+  languages[1].texts[1] = "100% sicher";           // 1 is not formatted: any text
+  languages[1].texts[500] = "a text of the project's own";
+  errors.clear();
+  EXPECT_FALSE(build_message_table(languages, s, errors));
+  ASSERT_EQ(errors.size(), 1u);
+  EXPECT_NE(errors[0].find("p.toml:12:6: [messages.Deutsch] 19: the engine fills this text with the conversions %s%c%s"),
+            std::string::npos)
+      << errors[0];
+  EXPECT_EQ(s.Messages.size(), 501u);
+  EXPECT_EQ(printf_conversions("%-5.2f%% of %lu %"), "%-5.2f%lu%");
+}
+
+}  // namespace
+}  // namespace halvard::builder

@@ -1,0 +1,199 @@
+#include "cli.h"
+
+#include <filesystem>
+
+#include "option_names.h"
+#include "package_builder.h"
+#include "package_inspector.h"
+#include "starter_project.h"
+
+namespace halvard::builder {
+namespace fs = std::filesystem;
+namespace {
+
+constexpr char main_help[] = R"(halvard-build: makes Halvard Setup installers.
+
+Usage:
+  halvard-build build [PROJECT.toml] [-o OUTPUT] [--engine PATH]
+  halvard-build inspect FILE [--json]
+  halvard-build new DIR
+  halvard-build COMMAND --help
+
+Exit codes:
+  0  success
+  1  the project, a file it names, or the engine is wrong or missing
+  2  the command line is wrong
+  3  inspect: the file is not a sound installer (the engine would refuse it)
+  4  the output could not be written
+)";
+
+constexpr char build_help[] = R"(halvard-build build [PROJECT.toml] [-o OUTPUT] [--engine PATH]
+
+Builds an installer from a project file (default: project.toml in the current folder).
+The same project and files always give the same bytes. Set SOURCE_DATE_EPOCH to give
+the uninstaller a date and to clamp file dates to it.
+
+  -o, --output OUTPUT  where to write the installer (default: [build] output)
+  --engine PATH        the engine to use
+
+The engine is searched for in this order, first match wins:
+  1. --engine PATH;
+  2. [build] engine in the project file (relative to the project folder);
+  3. halvard-engine.exe beside halvard-build;
+  4. the build tree's build/win32/src/halvard-engine.exe.
+)";
+
+constexpr char inspect_help[] = R"(halvard-build inspect FILE [--json]
+
+Reads an installer the way the engine does and prints its header words, every setting
+by name, the message table and the file table. A package that fails one of the
+engine's checks is reported with the engine's error code ("PackageError N") and exit
+code 3; what could be read before the fault is still printed.
+
+  --json   print JSON instead of text
+)";
+
+constexpr char new_help[] = R"(halvard-build new DIR
+
+Writes a starter project into DIR (created when missing): project.toml with comments,
+a licence text and two sample files. Build it with "halvard-build build DIR/project.toml".
+Existing files are never overwritten.
+)";
+
+void print_names(std::ostream& out) {
+  auto bits = [&](const char* title, std::span<const NamedBit> table) {
+    out << "\n" << title << ":\n";
+    for (const NamedBit& b : table) out << "  " << b.name << "  " << b.meaning << "\n";
+  };
+  auto values = [&](const char* title, std::span<const NamedValue> table) {
+    out << "\n" << title << ": " << list_names(table) << "\n";
+  };
+  bits("[options] product_flags_low", product_flag_low_names());
+  bits("[options] product_flags_high", product_flag_high_names());
+  bits("[options] setup_options", setup_option_names());
+  bits("[[files]] flags", file_flag_names());
+  values("[[files]] kind", file_kind_names());
+  values("[[files]] overwrite", overwrite_mode_names());
+  out << "\n[[files]] attributes: " << list_names(file_attribute_names()) << ", or \"unchanged\"\n";
+}
+
+bool wants_help(const std::vector<std::string>& args) {
+  for (const auto& a : args)
+    if (a == "--help" || a == "-h") return true;
+  return false;
+}
+
+int usage(std::ostream& err, const std::string& text, const char* help_of) {
+  err << "halvard-build: " << text << "\n(see halvard-build " << help_of << " --help)\n";
+  return exit_code::usage_error;
+}
+
+int build(const std::vector<std::string>& args, std::ostream& out, std::ostream& err, const CliContext& context) {
+  BuildRequest request;
+  request.builder_exe = context.builder_exe;
+  request.environment = context.environment;
+  std::string project;
+  for (size_t i = 0; i < args.size(); ++i) {
+    const std::string& a = args[i];
+    if (a == "-o" || a == "--output" || a == "--engine") {
+      if (i + 1 >= args.size()) return usage(err, a + " needs a value", "build");
+      (a == "--engine" ? request.engine : request.output) = args[++i];
+    } else if (!a.empty() && a[0] == '-') {
+      return usage(err, "unknown option " + a, "build");
+    } else if (project.empty()) {
+      project = a;
+    } else {
+      return usage(err, "more than one project file given", "build");
+    }
+  }
+  request.project_file = project.empty() ? fs::path("project.toml") : fs::path(project);
+  if (context.terminal)
+    request.progress = [&](size_t i, size_t n, const std::string&) {
+      err << "\rpacking file " << i << " of " << n << std::flush;
+      if (i == n) err << "\n";
+    };
+  const BuildOutcome outcome = build_package(request);
+  if (outcome.exit_code != exit_code::ok) {
+    for (const auto& e : outcome.errors) err << "error: " << e << "\n";
+    return outcome.exit_code;
+  }
+  out << "wrote " << outcome.output.string() << ": " << outcome.output_size << " bytes, " << outcome.file_count
+      << " files (" << outcome.source_size << " bytes packed into " << outcome.data_size << ")\n"
+      << "engine: " << outcome.engine.string() << "\n";
+  return exit_code::ok;
+}
+
+int inspect(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
+  bool json = false;
+  std::string file;
+  for (const auto& a : args) {
+    if (a == "--json") {
+      json = true;
+    } else if (!a.empty() && a[0] == '-') {
+      return usage(err, "unknown option " + a, "inspect");
+    } else if (file.empty()) {
+      file = a;
+    } else {
+      return usage(err, "more than one file given", "inspect");
+    }
+  }
+  if (file.empty()) return usage(err, "inspect needs a FILE", "inspect");
+  const Inspection inspection = inspect_package(file);
+  if (!inspection.opened) {
+    err << "error: " << file << ": cannot open the file\n";
+    return exit_code::input_error;
+  }
+  const ReportNode report = inspection_report(inspection, file);
+  out << (json ? to_json(report) : to_text(report));
+  if (!inspection.sound()) {
+    err << "error: " << file << ": " << inspection.failure << "\n";
+    return exit_code::corrupt_package;
+  }
+  return exit_code::ok;
+}
+
+int make_new(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
+  if (args.size() != 1 || args[0].empty() || args[0][0] == '-') return usage(err, "new needs one DIR", "new");
+  std::string error;
+  if (!write_starter_project(args[0], error)) {
+    err << "error: " << error << "\n";
+    return exit_code::output_error;
+  }
+  out << "wrote a starter project into " << args[0] << "\nbuild it with: halvard-build build "
+      << (fs::path(args[0]) / "project.toml").string() << "\n";
+  return exit_code::ok;
+}
+
+}  // namespace
+
+int run_cli(const std::vector<std::string>& args, std::ostream& out, std::ostream& err, const CliContext& context) {
+  if (args.empty()) {
+    err << main_help;
+    return exit_code::usage_error;
+  }
+  const std::string& command = args[0];
+  const std::vector<std::string> rest(args.begin() + 1, args.end());
+  if (command == "--help" || command == "-h" || command == "help") {
+    out << main_help;
+    return exit_code::ok;
+  }
+  if (command == "build") {
+    if (wants_help(rest)) {
+      out << build_help;
+      print_names(out);
+      return exit_code::ok;
+    }
+    return build(rest, out, err, context);
+  }
+  if (command == "inspect") {
+    if (wants_help(rest)) return out << inspect_help, exit_code::ok;
+    return inspect(rest, out, err);
+  }
+  if (command == "new") {
+    if (wants_help(rest)) return out << new_help, exit_code::ok;
+    return make_new(rest, out, err);
+  }
+  return usage(err, "unknown command \"" + command + "\"", "");
+}
+
+}  // namespace halvard::builder

@@ -1,0 +1,168 @@
+#include "file_gatherer.h"
+
+#include <algorithm>
+#include <chrono>
+#include <cstdlib>
+#include <ctime>
+#include <map>
+#include <system_error>
+#include <tuple>
+
+#include "glob.h"
+#include "text_encoding.h"
+
+namespace halvard::builder {
+namespace fs = std::filesystem;
+namespace {
+
+std::string slashes(std::string text) {
+  std::replace(text.begin(), text.end(), '\\', '/');
+  return text;
+}
+
+std::string backslashes(std::string text) {
+  std::replace(text.begin(), text.end(), '/', '\\');
+  return text;
+}
+
+bool same_file(const fs::path& a, const std::vector<fs::path>& skip) {
+  std::error_code ec;
+  for (const fs::path& s : skip)
+    if (fs::equivalent(a, s, ec)) return true;
+  return false;
+}
+
+// The rule's matches as paths relative to the project folder ('/' separated), sorted.
+std::vector<std::string> matches(const Project& project, const FileRule& rule, const std::string& pattern,
+                                 std::vector<std::string>& errors) {
+  std::vector<std::string> found;
+  if (!has_wildcards(pattern)) {
+    std::error_code ec;
+    if (fs::is_regular_file(project.folder / pattern, ec)) found.push_back(pattern);
+    return found;
+  }
+  const std::string fixed = glob_fixed_folder(pattern);
+  const fs::path root = project.folder / fixed;
+  std::error_code ec;
+  if (!fs::is_directory(root, ec)) return found;
+  fs::recursive_directory_iterator it(root, fs::directory_options::skip_permission_denied, ec), end;
+  for (; !ec && it != end; it.increment(ec)) {
+    std::error_code type_ec;
+    if (!it->is_regular_file(type_ec)) continue;
+    std::string rel = it->path().lexically_relative(root).generic_string();
+    if (!fixed.empty()) rel = fixed + "/" + rel;
+    if (glob_match(pattern, rel)) found.push_back(std::move(rel));
+  }
+  if (ec) errors.push_back(rule.where.text() + ": cannot list the folder \"" + root.string() + "\": " + ec.message());
+  std::sort(found.begin(), found.end());
+  return found;
+}
+
+}  // namespace
+
+FileDate file_date_of(const fs::path& file, Environment environment) {
+  std::error_code ec;
+  const auto written = fs::last_write_time(file, ec);
+  if (ec) return {};
+  auto seconds = std::chrono::duration_cast<std::chrono::seconds>(
+                     std::chrono::file_clock::to_sys(written).time_since_epoch())
+                     .count();
+  const std::string epoch = environment("SOURCE_DATE_EPOCH");
+  if (!epoch.empty()) {
+    char* end = nullptr;
+    const long long limit = std::strtoll(epoch.c_str(), &end, 10);
+    if (!*end && limit >= 0 && seconds > limit) seconds = limit;
+  }
+  const std::time_t t = std::time_t(seconds);
+  std::tm tm{};
+  gmtime_r(&t, &tm);
+  return {tm.tm_year + 1900, tm.tm_mon + 1, tm.tm_mday, tm.tm_hour, tm.tm_min, tm.tm_sec};
+}
+
+GatherResult gather_files(const Project& project, const std::vector<fs::path>& skip, Environment environment) {
+  GatherResult result;
+  auto& errors = result.errors;
+  // Where each stored file lands, to refuse two files for one place.
+  std::map<std::tuple<uint32_t, bool, std::string, std::string>, std::string> placed;
+
+  for (const FileRule& rule : project.files) {
+    const std::string pattern = slashes(rule.source);
+    if (pattern.empty()) continue;  // already reported by the loader
+    if (fs::path(pattern).is_absolute()) {
+      errors.push_back(rule.where.text() + ": 'source' must be relative to the project folder");
+      continue;
+    }
+    std::vector<std::string> found = matches(project, rule, pattern, errors);
+    std::erase_if(found, [&](const std::string& rel) {
+      for (const std::string& ex : rule.exclude)
+        if (glob_match(slashes(ex), rel)) return true;
+      return same_file(project.folder / rel, skip);
+    });
+    if (found.empty()) {
+      if (!rule.optional)
+        errors.push_back(rule.where.text() + ": no file matches \"" + rule.source +
+                         "\" (relative to the project folder; add optional = true to allow that)");
+      continue;
+    }
+    if (!rule.name.empty() && found.size() != 1) {
+      errors.push_back(rule.where.text() + ": 'name' needs a 'source' that matches exactly one file; \"" +
+                       rule.source + "\" matches " + std::to_string(found.size()));
+      continue;
+    }
+    std::string base = slashes(rule.base);
+    while (!base.empty() && base.back() == '/') base.pop_back();
+    const bool explicit_base = !rule.base.empty();
+    if (!explicit_base) base = has_wildcards(pattern) ? glob_fixed_folder(pattern) : fs::path(pattern).parent_path().generic_string();
+
+    for (const std::string& rel : found) {
+      std::string stored;
+      if (!rule.name.empty()) {
+        stored = slashes(rule.name);
+      } else if (base.empty()) {
+        stored = rel;
+      } else if (rel.size() > base.size() && rel.compare(0, base.size(), base) == 0 && rel[base.size()] == '/') {
+        stored = rel.substr(base.size() + 1);
+      } else {
+        errors.push_back(rule.where.text() + ": \"" + rel + "\" does not lie under 'base' \"" + rule.base + "\"");
+        continue;
+      }
+      std::string into = slashes(rule.into);
+      while (!into.empty() && into.back() == '/') into.pop_back();
+      if (!into.empty()) stored = into + "/" + stored;
+
+      GatheredFile file;
+      file.source = project.folder / rel;
+      file.record = rule.record;
+      auto name = utf8_to_cp1252(backslashes(stored));
+      if (!name) {
+        errors.push_back(rule.where.text() + ": the name \"" + stored + "\" holds a character that Windows-1252 cannot show");
+        continue;
+      }
+      file.record.Name = std::move(*name);
+      if (rule.date_source == DateSource::modified_time) file.record.FileDate = file_date_of(file.source, environment);
+      std::error_code ec;
+      file.size = fs::file_size(file.source, ec);
+      if (ec) {
+        errors.push_back(file.source.string() + ": cannot read its size: " + ec.message());
+        continue;
+      }
+      if (file.size > uint64_t(max_file_record_data)) {
+        errors.push_back(file.source.string() + ": the file is larger than the 1 GiB a package can hold per file");
+        continue;
+      }
+      const auto key = std::make_tuple(file.record.Kind, (file.record.Flags & file_flag::uninstall_dir) != 0,
+                                       file.record.Destination, file.record.Name);
+      const std::string here = rule.where.text() + " (\"" + rel + "\")";
+      if (auto [it, fresh] = placed.emplace(key, here); !fresh) {
+        errors.push_back(here + ": installs to the same place as " + it->second + ": \"" + stored + "\"");
+        continue;
+      }
+      result.files.push_back(std::move(file));
+    }
+  }
+  if (result.files.size() > 0x7FFFFFFF) errors.push_back("too many files for one package");
+  result.ok = errors.empty();
+  return result;
+}
+
+}  // namespace halvard::builder

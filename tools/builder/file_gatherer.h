@@ -1,0 +1,36 @@
+#pragma once
+// Turns the project's [[files]] rules into the package's file table: each glob is
+// walked, matches are sorted by their path bytes (the same order on every machine and
+// file system), and every file gets its stored name and record fields.
+
+#include <cstdint>
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include "project.h"
+#include "project_loader.h"
+
+namespace halvard::builder {
+
+struct GatheredFile {
+  std::filesystem::path source;
+  FileRecord record;
+  uint64_t size = 0;
+};
+
+struct GatherResult {
+  bool ok = false;
+  std::vector<std::string> errors;  // each names the rule's line, or the file
+  std::vector<GatheredFile> files;  // table order: rules in project order, matches sorted
+};
+
+// `skip` are files never packed even when a glob matches them (the output itself).
+GatherResult gather_files(const Project& project, const std::vector<std::filesystem::path>& skip = {},
+                          Environment environment = process_environment);
+
+// A file's modification time as the record's six fields, in UTC. When
+// SOURCE_DATE_EPOCH is set, later times are clamped to it.
+FileDate file_date_of(const std::filesystem::path& file, Environment environment);
+
+}  // namespace halvard::builder

@@ -1,0 +1,154 @@
+#include "package_builder.h"
+
+#include <fstream>
+#include <iterator>
+#include <system_error>
+
+#include "engine_locator.h"
+#include "file_gatherer.h"
+#include "file_table_writer.h"
+#include "message_table.h"
+#include "package_assembler.h"
+#include "pe_image.h"
+#include "package/settings_stream.h"
+#include "settings_writer.h"
+
+namespace halvard::builder {
+namespace fs = std::filesystem;
+namespace {
+
+BuildOutcome failed(int code, std::vector<std::string> errors) {
+  BuildOutcome out;
+  out.exit_code = code;
+  out.errors = std::move(errors);
+  return out;
+}
+
+// Removes a temporary file when the build leaves, whatever the way out.
+struct TemporaryFile {
+  fs::path path;
+  ~TemporaryFile() {
+    std::error_code ec;
+    if (!path.empty()) fs::remove(path, ec);
+  }
+};
+
+}  // namespace
+
+bool finish_settings(Project& project, std::vector<std::string>& errors) {
+  InstallSettings& s = project.settings;
+  const size_t before = errors.size();
+  s.DataOnDisk = project.build.data_on_disk ? 1 : 0;
+  // The compressed-blocks bit always follows [build] compression.
+  if (project.build.compression == DataCompression::none)
+    s.ProductFlags.low &= ~product_flag::low_compressed_blocks;
+  else
+    s.ProductFlags.low |= product_flag::low_compressed_blocks;
+  s.MaximizedBackground = (s.ProductFlags.high & product_flag::high_maximized_background) != 0;
+  s.MonoColor = s.TopColor == s.BottomColor;
+  if (s.LicenseTexts.size() > size_t(max_license_texts) || s.ReadmeTexts.size() > size_t(max_license_texts))
+    errors.push_back(project.file.string() + ": at most 20 licence and 20 read-me texts");
+  build_message_table(project.languages, s, errors);
+  return errors.size() == before;
+}
+
+BuildOutcome build_package(const BuildRequest& request) {
+  Project project;
+  LoadResult loaded = load_project(request.project_file, project, request.environment);
+  if (!loaded.ok) return failed(exit_code::input_error, loaded.errors);
+  std::vector<std::string> errors;
+  if (!finish_settings(project, errors)) return failed(exit_code::input_error, errors);
+
+  BuildOutcome outcome;
+  outcome.output = request.output.empty() ? project.folder / project.build.output : fs::path(request.output);
+  const EngineSearch engine = locate_engine(request.engine, project.build.engine, project.folder, request.builder_exe);
+  if (engine.found.empty()) {
+    std::string text = "the engine " + std::string(engine_file_name) + " was not found; looked at:";
+    for (const fs::path& p : engine.tried) text += "\n  " + p.string();
+    text += "\n  (give it with --engine PATH or [build] engine = \"PATH\")";
+    return failed(exit_code::input_error, {text});
+  }
+  outcome.engine = engine.found;
+  std::ifstream engine_in(engine.found, std::ios::binary);
+  std::vector<uint8_t> engine_bytes((std::istreambuf_iterator<char>(engine_in)), std::istreambuf_iterator<char>());
+  if (!engine_in.good() && !engine_in.eof())
+    return failed(exit_code::input_error, {engine.found.string() + ": cannot read the engine"});
+  {
+    PeLayout pe;
+    std::string why;
+    if (!read_pe_layout(engine_bytes, pe, why))
+      return failed(exit_code::input_error, {engine.found.string() + ": not usable as the engine: " + why});
+  }
+
+  GatherResult files = gather_files(project, {outcome.output, request.project_file}, request.environment);
+  if (!files.ok) return failed(exit_code::input_error, files.errors);
+
+  const std::vector<uint8_t> stream = write_settings(project.settings);
+
+  if (outcome.output.has_parent_path()) {
+    std::error_code ec;
+    fs::create_directories(outcome.output.parent_path(), ec);
+    if (ec) return failed(exit_code::output_error, {outcome.output.parent_path().string() + ": " + ec.message()});
+  }
+
+  // The region first, into a temporary file: the header needs its size and checksum.
+  TemporaryFile region_file{fs::path(outcome.output.string() + ".region.tmp")};
+  FileTableSummary summary;
+  {
+    std::ofstream region_out(region_file.path, std::ios::binary | std::ios::trunc);
+    if (!region_out) return failed(exit_code::output_error, {region_file.path.string() + ": cannot create"});
+    FileTableWriterOptions options;
+    options.block_size = project.build.block_size;
+    options.compress = project.build.compression != DataCompression::none;
+    options.mode = project.build.compression == DataCompression::fast ? BlockEncodeMode::fast : BlockEncodeMode::best;
+    FileTableWriter writer(options, ostream_sink(region_out));
+    for (size_t i = 0; i < files.files.size(); ++i) {
+      const GatheredFile& f = files.files[i];
+      if (!writer.add_file(f.record, f.source))
+        return failed(exit_code::input_error, {f.source.string() + ": " + writer.error()});
+      outcome.source_size += f.size;
+      if (request.progress) request.progress(i + 1, files.files.size(), f.record.Name);
+    }
+    if (!writer.finish(summary)) return failed(exit_code::output_error, {"file data: " + writer.error()});
+    region_out.flush();
+    if (!region_out) return failed(exit_code::output_error, {region_file.path.string() + ": write failed"});
+  }
+
+  PackageInput input;
+  input.engine = engine_bytes;
+  input.settings_stream = stream;
+  input.region.size = uint64_t(summary.DataSize);
+  input.region.checksum = summary.DataChecksum;
+  input.region.file_data_sizes = summary.FileDataSizes;
+  input.region.copy_to = [&](std::ostream& out) {
+    std::ifstream in(region_file.path, std::ios::binary);
+    if (!in) return false;
+    out << in.rdbuf();
+    return bool(out);
+  };
+  input.data_on_disk = project.build.data_on_disk;
+  input.engine_version = project.build.engine_version;
+  input.stream_mode = project.build.stream_mode;
+
+  TemporaryFile partial{fs::path(outcome.output.string() + ".tmp")};
+  AssembledLayout layout;
+  std::string error;
+  {
+    std::ofstream out(partial.path, std::ios::binary | std::ios::trunc);
+    if (!out) return failed(exit_code::output_error, {partial.path.string() + ": cannot create"});
+    if (!assemble_package(input, out, layout, error))
+      return failed(exit_code::output_error, {outcome.output.string() + ": " + error});
+    out.flush();
+    if (!out) return failed(exit_code::output_error, {partial.path.string() + ": write failed"});
+  }
+  std::error_code ec;
+  fs::rename(partial.path, outcome.output, ec);
+  if (ec) return failed(exit_code::output_error, {outcome.output.string() + ": " + ec.message()});
+  partial.path.clear();
+  outcome.output_size = layout.file_size;
+  outcome.file_count = files.files.size();
+  outcome.data_size = uint64_t(summary.DataSize);
+  return outcome;
+}
+
+}  // namespace halvard::builder

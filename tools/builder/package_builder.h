@@ -1,0 +1,54 @@
+#pragma once
+// `build`: project file + files + engine -> setup.exe. The file-data region goes
+// through a temporary file beside the output, so memory stays bounded whatever the
+// payload; the output appears under its name only when it is complete.
+
+#include <cstdint>
+#include <filesystem>
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "project.h"
+#include "project_loader.h"
+
+namespace halvard::builder {
+
+// Exit codes of halvard-build, one table for every command.
+namespace exit_code {
+inline constexpr int ok = 0;
+inline constexpr int input_error = 1;     // the project, a named file or the engine is wrong or missing
+inline constexpr int usage_error = 2;     // the command line is wrong
+inline constexpr int corrupt_package = 3; // inspect: the package fails the engine's checks
+inline constexpr int output_error = 4;    // the output could not be written
+}  // namespace exit_code
+
+struct BuildRequest {
+  std::filesystem::path project_file;
+  std::string output;                  // overrides [build] output; relative to the working folder
+  std::string engine;                  // overrides [build] engine
+  std::filesystem::path builder_exe;   // for the engine search
+  Environment environment = process_environment;
+  // Called after each file's data is added (index from 1, count, stored name).
+  std::function<void(size_t, size_t, const std::string&)> progress;
+};
+
+struct BuildOutcome {
+  int exit_code = exit_code::ok;
+  std::vector<std::string> errors;
+  std::filesystem::path output;
+  std::filesystem::path engine;
+  uint64_t output_size = 0;
+  size_t file_count = 0;
+  uint64_t data_size = 0;  // stored bytes of the file-data region
+  uint64_t source_size = 0;  // bytes of the packed files
+};
+
+BuildOutcome build_package(const BuildRequest& request);
+
+// The settings a loaded project will carry, with everything the build derives: the
+// message table, DataOnDisk and the compressed-blocks bit. False with errors when the
+// result breaks one of the format's limits.
+bool finish_settings(Project& project, std::vector<std::string>& errors);
+
+}  // namespace halvard::builder

@@ -1,0 +1,147 @@
+#include "project_loader.h"
+
+#include <cstdlib>
+#include <ctime>
+#include <fstream>
+#include <sstream>
+
+#include "project_sections.h"
+
+namespace halvard::builder {
+namespace {
+
+constexpr std::string_view top_level_keys[] = {
+    "product", "options", "uninstall", "batch", "finish", "notify", "registry", "reserved", "desktop",
+    "root_shortcut", "window", "wizard", "texts", "conditional_deletes", "associations", "shortcuts",
+    "registration_values", "close_applications", "languages", "messages", "build", "files",
+};
+
+// The date every reproducible build may use: SOURCE_DATE_EPOCH as a UTC date.
+bool source_date(Environment environment, FileDate& out) {
+  const std::string text = environment("SOURCE_DATE_EPOCH");
+  if (text.empty()) return false;
+  char* end = nullptr;
+  const long long seconds = std::strtoll(text.c_str(), &end, 10);
+  if (*end || seconds < 0) return false;
+  const std::time_t t = std::time_t(seconds);
+  std::tm tm{};
+  gmtime_r(&t, &tm);
+  out = {tm.tm_year + 1900, tm.tm_mon + 1, tm.tm_mday, tm.tm_hour, tm.tm_min, tm.tm_sec};
+  return true;
+}
+
+}  // namespace
+
+std::string process_environment(const char* name) {
+  const char* v = std::getenv(name);
+  return v ? v : "";
+}
+
+Project default_project() {
+  Project p;
+  InstallSettings& s = p.settings;
+  s.ProductFlags.low = product_flag::low_shared_folder /* uninstall support */ | 0x80 /* directory page */ |
+                       0x2 /* uninstaller in the start menu */;
+  s.ProductFlags.high = product_flag::high_verify_checksums | 0x80000 /* progress page */;
+  s.SetupOptions = setup_option::engine_copy_without_package;
+  s.TitleSize = 1.0;
+  s.TitleColor = 0xFFFFFF;
+  s.TitleFont = "Arial";
+  s.TopColor = 0x800000;  // dark blue (COLORREF is 0x00BBGGRR)
+  s.BottomColor = 0x000000;
+  s.UninstallSubdir = "Uninstall";
+  s.UninstallerName = "Uninstall.exe";
+  s.InstallingText = "<product>";
+  s.DialogOptions = {0, 1, 1, 1, 1, 1, 1, 1, 1};
+  p.languages.push_back({"English", {}, {}, {}});
+  return p;
+}
+
+LoadResult load_project_text(std::string_view text, const std::string& file, const std::filesystem::path& folder,
+                             Project& project, Environment environment) {
+  LoadResult result;
+  project = default_project();
+  project.file = file;
+  project.folder = folder;
+  toml::parse_result parsed = toml::parse(text, file);
+  if (!parsed) {
+    const auto& err = parsed.error();
+    result.errors.push_back(SourcePos{file, int(err.source().begin.line), int(err.source().begin.column)}.text() +
+                            ": " + std::string(err.description()));
+    return result;
+  }
+  const toml::table& root = parsed.table();
+  TomlReader reader(file, result.errors);
+  for (auto&& [k, v] : root) {
+    bool known = false;
+    for (std::string_view name : top_level_keys) known = known || k.str() == name;
+    if (!known) reader.error(v, "unknown section or key '" + std::string(k.str()) + "'");
+  }
+  if (!source_date(environment, project.settings.UninstallerDate)) project.settings.UninstallerDate = {};
+  read_product_sections(reader, root, project);
+  read_appearance_sections(reader, root, project);
+  read_list_sections(reader, root, project);
+  read_languages(reader, root, project);
+  read_file_rules(reader, root, project);
+  read_build_section(reader, root, project);
+  result.ok = result.errors.empty();
+  return result;
+}
+
+LoadResult load_project(const std::filesystem::path& file, Project& project, Environment environment) {
+  std::ifstream in(file, std::ios::binary);
+  if (!in) {
+    LoadResult result;
+    result.errors.push_back(file.string() + ": cannot read the project file");
+    return result;
+  }
+  std::ostringstream text;
+  text << in.rdbuf();
+  std::filesystem::path folder = file.parent_path();
+  if (folder.empty()) folder = ".";
+  return load_project_text(text.str(), file.string(), folder, project, environment);
+}
+
+bool read_project_file_bytes(TomlReader& reader, const toml::node& node, const Project& project,
+                             const std::string& relative, std::string& out) {
+  std::ifstream in(project.folder / relative, std::ios::binary);
+  if (!in) {
+    reader.error(node, "cannot read the file \"" + relative + "\" (relative to the project folder)");
+    return false;
+  }
+  std::ostringstream bytes;
+  bytes << in.rdbuf();
+  out = bytes.str();
+  return true;
+}
+
+void read_build_section(TomlReader& reader, const toml::table& root, Project& project) {
+  const toml::table* t = reader.table(root, "build");
+  if (!t) return;
+  reader.unknown_keys(*t, "[build]", {"output", "engine", "block_size", "compression", "stream_compression",
+                                      "data_on_disk", "engine_version"});
+  BuildOptions& b = project.build;
+  reader.text(*t, "output", b.output);
+  reader.text(*t, "engine", b.engine);
+  int64_t block = 0;
+  if (reader.number(*t, "block_size", 4096, 64ll << 20, block)) b.block_size = uint32_t(block);
+  static constexpr NamedValue modes[] = {{"none", 0}, {"fast", 1}, {"best", 2}};
+  uint32_t mode = 0;
+  if (reader.named(*t, "compression", modes, mode)) {
+    if (mode > 2)
+      reader.error(*t->get("compression"), "'compression' must be \"none\", \"fast\" or \"best\"");
+    else
+      b.compression = DataCompression(mode);
+  }
+  if (reader.named(*t, "stream_compression", std::span(modes).subspan(1), mode)) {
+    if (mode != 1 && mode != 2)
+      reader.error(*t->get("stream_compression"), "'stream_compression' must be \"fast\" or \"best\"");
+    else
+      b.stream_mode = mode == 1 ? BlockEncodeMode::fast : BlockEncodeMode::best;
+  }
+  reader.boolean(*t, "data_on_disk", b.data_on_disk);
+  int64_t version = 0;
+  if (reader.number(*t, "engine_version", 1, INT32_MAX, version)) b.engine_version = int32_t(version);
+}
+
+}  // namespace halvard::builder

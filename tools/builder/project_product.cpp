@@ -1,0 +1,158 @@
+// [product], [options], [uninstall], [batch], [finish], [notify], [registry],
+// [reserved], [desktop] and [root_shortcut]: the product's names, options and texts.
+
+#include "project_sections.h"
+
+namespace halvard::builder {
+namespace {
+
+constexpr NamedValue run_modes[] = {{"command_line", 0}, {"automatic", 1}, {"interactive", 2}};
+constexpr NamedValue shared_bases[] = {{"common_files", 0}, {"common_app_data", 1}};
+constexpr NamedValue admin_levels[] = {{"none", 0}, {"required", 1}, {"ask", 2}};
+constexpr NamedValue shortcut_modes[] = {{"current_user", 0}, {"all_users", 1}};
+
+template <typename T>
+void narrow(TomlReader& reader, const toml::table& t, std::string_view key, std::span<const NamedValue> names,
+            T& out) {
+  uint32_t v = 0;
+  if (!reader.named(t, key, names, v)) return;
+  if (v > 0xFF)
+    reader.error(*t.get(key), "'" + std::string(key) + "' must be between 0 and 255");
+  else
+    out = T(v);
+}
+
+void product(TomlReader& r, const toml::table& t, InstallSettings& s) {
+  r.unknown_keys(t, "[product]",
+                 {"name", "publisher", "description", "version", "install_dir", "start_menu", "shared_base",
+                  "shared_path", "registry_key", "uninstall_key", "install_dir_value", "installing_text",
+                  "password", "minimum_upgrade_version", "must_uninstall_below", "master_product",
+                  "master_product_message", "excluded_systems", "admin_requirement", "run_mode", "shortcut_mode"});
+  r.text(t, "name", s.ProductName);
+  r.text(t, "publisher", s.Publisher);
+  r.text(t, "description", s.ProductDescription);
+  r.text(t, "version", s.DisplayVersion);
+  r.text(t, "install_dir", s.DefaultInstallDir);
+  r.text(t, "start_menu", s.ProductStartMenu);
+  narrow(r, t, "shared_base", shared_bases, s.SharedBase);
+  r.text(t, "shared_path", s.SharedPath);
+  r.text(t, "registry_key", s.ProductRegistry);
+  r.text(t, "uninstall_key", s.UninstallKeyName);
+  r.text(t, "install_dir_value", s.InstallDirValue);
+  r.text(t, "installing_text", s.InstallingText);
+  r.text(t, "password", s.Password);
+  r.text(t, "minimum_upgrade_version", s.MinimumUpgradeVersion);
+  r.text(t, "must_uninstall_below", s.MustUninstallBelow);
+  r.text(t, "master_product", s.MasterProduct);
+  r.text(t, "master_product_message", s.MasterProductMessage);
+  r.u32(t, "excluded_systems", s.ExcludedSystems);
+  narrow(r, t, "admin_requirement", admin_levels, s.AdminRequirement);
+  narrow(r, t, "run_mode", run_modes, s.RunMode);
+  narrow(r, t, "shortcut_mode", shortcut_modes, s.ShortcutMode);
+}
+
+void options(TomlReader& r, const toml::table& t, InstallSettings& s) {
+  r.unknown_keys(t, "[options]", {"product_flags_low", "product_flags_high", "setup_options"});
+  r.bits(t, "product_flags_low", product_flag_low_names(), s.ProductFlags.low);
+  r.bits(t, "product_flags_high", product_flag_high_names(), s.ProductFlags.high);
+  r.bits(t, "setup_options", setup_option_names(), s.SetupOptions);
+}
+
+void uninstall(TomlReader& r, const toml::table& t, Project& p) {
+  InstallSettings& s = p.settings;
+  r.unknown_keys(t, "[uninstall]", {"subdir", "uninstaller_name", "date", "notify_url"});
+  r.text(t, "subdir", s.UninstallSubdir);
+  r.text(t, "uninstaller_name", s.UninstallerName);
+  if (r.date(t, "date", s.UninstallerDate)) p.uninstaller_date_set = true;
+  r.text(t, "notify_url", s.NotifyURL);
+}
+
+void batch(TomlReader& r, const toml::table& t, InstallSettings& s) {
+  r.unknown_keys(t, "[batch]",
+                 {"pre_install", "post_install", "exit", "uninstall1", "uninstall2", "upgrade", "reinstall"});
+  r.text(t, "pre_install", s.PreInstallBatch);
+  r.text(t, "post_install", s.PostInstallBatch);
+  r.text(t, "exit", s.ExitBatch);
+  r.text(t, "uninstall1", s.UninstallBatch1);
+  r.text(t, "uninstall2", s.UninstallBatch2);
+  r.text(t, "upgrade", s.UpgradeBatch);
+  r.text(t, "reinstall", s.ReinstallBatch);
+}
+
+void finish(TomlReader& r, const toml::table& t, InstallSettings& s) {
+  r.unknown_keys(t, "[finish]", {"view_file", "launch_program", "open_file"});
+  r.text(t, "view_file", s.ExitViewFile);
+  r.text(t, "launch_program", s.ExitLaunchProgram);
+  r.text(t, "open_file", s.ExitOpenFile);
+}
+
+void notify(TomlReader& r, const toml::table& t, InstallSettings& s) {
+  r.unknown_keys(t, "[notify]", {"install", "upgrade", "downgrade", "reinstall", "uninstall"});
+  r.text(t, "install", s.NotifyURL1);
+  r.text(t, "upgrade", s.NotifyURL2);
+  r.text(t, "downgrade", s.NotifyURL3);
+  r.text(t, "reinstall", s.NotifyURL4);
+  r.text(t, "uninstall", s.NotifyURL);
+}
+
+void registry(TomlReader& r, const toml::table& t, InstallSettings& s) {
+  r.unknown_keys(t, "[registry]", {"script", "firewall"});
+  r.text(t, "script", s.RegistryScript);
+  std::vector<std::string> lines;
+  if (r.texts(t, "firewall", lines)) {
+    s.FirewallList.clear();
+    for (size_t i = 0; i < lines.size(); ++i) s.FirewallList += (i ? "\r\n" : "") + lines[i];
+  }
+}
+
+void reserved(TomlReader& r, const toml::table& t, InstallSettings& s) {
+  r.unknown_keys(t, "[reserved]", {"block", "item53"});
+  r.text(t, "item53", s.Item53);
+  const toml::node* node = t.get("block");
+  if (!node) return;
+  const auto* a = node->as_array();
+  if (!a || a->size() != s.ReservedBlock.size()) {
+    r.error(*node, "'block' must be a list of 20 numbers from 0 to 255");
+    return;
+  }
+  for (size_t i = 0; i < a->size(); ++i) {
+    const auto* v = (*a)[i].as_integer();
+    if (!v || v->get() < 0 || v->get() > 255) {
+      r.error((*a)[i], "'block' must be a list of 20 numbers from 0 to 255");
+      return;
+    }
+    s.ReservedBlock[i] = uint8_t(v->get());
+  }
+}
+
+void desktop(TomlReader& r, const toml::table& t, Project& p) {
+  r.unknown_keys(t, "[desktop]", {"folder_name", "icon"});
+  r.text(t, "folder_name", p.settings.DesktopFolderName);
+  std::string icon;
+  if (r.text(t, "icon", icon)) read_project_file_bytes(r, *t.get("icon"), p, icon, p.settings.DesktopIconData);
+}
+
+void root_shortcut(TomlReader& r, const toml::table& t, InstallSettings& s) {
+  r.unknown_keys(t, "[root_shortcut]", {"name", "target"});
+  r.text(t, "name", s.RootShortcutName);
+  r.text(t, "target", s.RootShortcutTarget);
+}
+
+}  // namespace
+
+void read_product_sections(TomlReader& reader, const toml::table& root, Project& project) {
+  InstallSettings& s = project.settings;
+  if (const auto* t = reader.table(root, "product")) product(reader, *t, s);
+  if (const auto* t = reader.table(root, "options")) options(reader, *t, s);
+  if (const auto* t = reader.table(root, "uninstall")) uninstall(reader, *t, project);
+  if (const auto* t = reader.table(root, "batch")) batch(reader, *t, s);
+  if (const auto* t = reader.table(root, "finish")) finish(reader, *t, s);
+  if (const auto* t = reader.table(root, "notify")) notify(reader, *t, s);
+  if (const auto* t = reader.table(root, "registry")) registry(reader, *t, s);
+  if (const auto* t = reader.table(root, "reserved")) reserved(reader, *t, s);
+  if (const auto* t = reader.table(root, "desktop")) desktop(reader, *t, project);
+  if (const auto* t = reader.table(root, "root_shortcut")) root_shortcut(reader, *t, s);
+  if (s.ProductName.empty()) reader.error("[product] needs a 'name'");
+}
+
+}  // namespace halvard::builder
