@@ -1,0 +1,74 @@
+#include "uninstall/uninstall_data_csv.h"
+
+namespace halvard {
+
+namespace {
+
+bool is_blank(char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n'; }
+
+}  // namespace
+
+std::string_view trim_blanks(std::string_view text) {
+  std::size_t begin = 0;
+  std::size_t end = text.size();
+  while (begin < end && is_blank(text[begin])) ++begin;
+  while (end > begin && is_blank(text[end - 1])) --end;
+  return text.substr(begin, end - begin);
+}
+
+bool csv_needs_quotes(std::string_view field) {
+  if (field.empty()) return false;
+  if (field.find_first_of(",\"\t\r\n;|") != std::string_view::npos) return true;
+  return field.front() == ' ' || field.front() == '\'' || field.back() == ' ';
+}
+
+std::string csv_field(std::string_view field) {
+  if (!csv_needs_quotes(field)) return std::string(field);
+  std::string out;
+  out.reserve(field.size() + 2);
+  out.push_back('"');
+  for (char c : field) {
+    if (c == '"') out.push_back('"');
+    out.push_back(c);
+  }
+  out.push_back('"');
+  return out;
+}
+
+std::string csv_record(const std::vector<std::string>& fields) {
+  std::string out;
+  for (std::size_t i = 0; i < fields.size(); ++i) {
+    if (i) out.push_back(',');
+    out += csv_field(fields[i]);
+  }
+  return out;
+}
+
+std::vector<std::string> split_csv_record(std::string_view line) {
+  std::vector<std::string> fields;
+  auto add = [&fields](std::string_view raw) {
+    std::string_view field = trim_blanks(raw);
+    if (field.size() >= 2 && field.front() == '"' && field.back() == '"')
+      field = field.substr(1, field.size() - 2);
+    std::string& out = fields.emplace_back();
+    out.reserve(field.size());
+    for (std::size_t i = 0; i < field.size(); ++i) {
+      out.push_back(field[i]);
+      if (field[i] == '"' && i + 1 < field.size() && field[i + 1] == '"') ++i;
+    }
+  };
+  bool quoted = false;
+  std::size_t start = 0;
+  for (std::size_t i = 0; i < line.size(); ++i) {
+    if (line[i] == '"') {
+      quoted = !quoted;
+    } else if (line[i] == ',' && !quoted) {
+      add(line.substr(start, i - start));
+      start = i + 1;
+    }
+  }
+  add(line.substr(start));
+  return fields;
+}
+
+}  // namespace halvard

@@ -1,0 +1,52 @@
+// Writing and reading "Uninstall.DAT" and appending to "Install.LOG" on disk. Names that
+// begin with "|" are UTF-8 after the bar.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+#include "foundation/date_time.h"
+#include "foundation/file_error.h"
+#include "uninstall/install_log.h"
+#include "uninstall/uninstall_data.h"
+
+namespace halvard {
+
+// The outcome of a write: the Windows error number when it failed.
+struct WriteOutcome {
+  bool ok = false;
+  std::uint32_t windows_error = 0;
+  explicit operator bool() const { return ok; }
+};
+
+// The name the new contents are written under before they replace `path`.
+std::string replacement_temp_name(const std::string& path);
+
+// Replaces the file's contents so that a failure at any point (including a crash or a
+// power loss) leaves either the old file or the new one, never a part: the data goes
+// to replacement_temp_name(path) beside it, is flushed to the disk, and only then is
+// renamed over `path`. On failure the temporary file is removed and the old file is
+// untouched.
+WriteOutcome replace_file_contents(const std::string& path, std::string_view data);
+
+// "Uninstall.DAT" in the uninstall data folder, written whole.
+WriteOutcome write_uninstall_data_file(const std::string& uninstall_folder,
+                                       const UninstallData& data);
+
+// Loads and parses the file at `path`; `data` is emptied first. On failure the code
+// goes into uninstall_data_load_failure for the message.
+FileError read_uninstall_data_file(const std::string& path, UninstallData& data);
+
+// Appends the end-of-run text (finish_log_text) to the log file `path`, creating it
+// when missing; the separator goes first when it already holds text. False when the
+// file could not be opened or written: then nothing was added and the log must not be
+// offered to the user.
+WriteOutcome append_install_log(const std::string& path, const LogHeader& header,
+                                std::string_view run_lines, std::string_view failure_summary,
+                                std::string_view completed_line);
+
+// The current local time.
+DateTime local_now();
+
+}  // namespace halvard

@@ -1,0 +1,150 @@
+#include "variables/directory_rights_win.h"
+
+#include <windows.h>
+#include <aclapi.h>
+
+#include <vector>
+
+#include "foundation/windows_error.h"
+#include "variables/directory_rights.h"
+
+namespace halvard {
+namespace {
+
+// Enables the two privileges that let an administrator take any folder, and restores
+// their earlier state when it goes.
+class OwnershipPrivileges {
+ public:
+  OwnershipPrivileges() {
+    if (!OpenProcessToken(GetCurrentProcess(), TOKEN_ADJUST_PRIVILEGES | TOKEN_QUERY, &token_)) {
+      token_ = nullptr;
+      return;
+    }
+    enable("SeTakeOwnershipPrivilege", take_ownership_);
+    enable("SeRestorePrivilege", restore_);
+  }
+  ~OwnershipPrivileges() {
+    if (!token_) return;
+    disable(take_ownership_);
+    disable(restore_);
+    CloseHandle(token_);
+  }
+  OwnershipPrivileges(const OwnershipPrivileges&) = delete;
+  OwnershipPrivileges& operator=(const OwnershipPrivileges&) = delete;
+
+ private:
+  struct Privilege {
+    LUID id{};
+    bool changed = false;  // it was off and this object switched it on
+  };
+
+  void enable(const char* name, Privilege& privilege) {
+    if (!LookupPrivilegeValueA(nullptr, name, &privilege.id)) return;
+    TOKEN_PRIVILEGES wanted{};
+    wanted.PrivilegeCount = 1;
+    wanted.Privileges[0].Luid = privilege.id;
+    wanted.Privileges[0].Attributes = SE_PRIVILEGE_ENABLED;
+    TOKEN_PRIVILEGES before{};
+    DWORD before_size = sizeof before;
+    if (AdjustTokenPrivileges(token_, FALSE, &wanted, sizeof before, &before, &before_size) &&
+        GetLastError() == ERROR_SUCCESS) {
+      privilege.changed = before.PrivilegeCount == 1 && !(before.Privileges[0].Attributes & SE_PRIVILEGE_ENABLED);
+    }
+  }
+
+  void disable(const Privilege& privilege) {
+    if (!privilege.changed) return;
+    TOKEN_PRIVILEGES off{};
+    off.PrivilegeCount = 1;
+    off.Privileges[0].Luid = privilege.id;
+    off.Privileges[0].Attributes = 0;
+    AdjustTokenPrivileges(token_, FALSE, &off, 0, nullptr, nullptr);
+  }
+
+  HANDLE token_ = nullptr;
+  Privilege take_ownership_;
+  Privilege restore_;
+};
+
+// The user the process runs as, as a SID buffer; empty when the token cannot say.
+std::vector<BYTE> current_user_sid() {
+  HANDLE token;
+  if (!OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY, &token)) return {};
+  DWORD size = 0;
+  GetTokenInformation(token, TokenUser, nullptr, 0, &size);
+  std::vector<BYTE> user(size);
+  std::vector<BYTE> sid;
+  if (size != 0 && GetTokenInformation(token, TokenUser, user.data(), size, &size)) {
+    PSID user_sid = reinterpret_cast<TOKEN_USER*>(user.data())->User.Sid;
+    sid.resize(GetLengthSid(user_sid));
+    if (!CopySid(static_cast<DWORD>(sid.size()), sid.data(), user_sid)) sid.clear();
+  }
+  CloseHandle(token);
+  return sid;
+}
+
+DWORD take_ownership(const std::string& directory) {
+  OwnershipPrivileges privileges;
+  std::vector<BYTE> owner = current_user_sid();
+  if (owner.empty()) return GetLastError() ? GetLastError() : ERROR_INVALID_SID;
+  return SetNamedSecurityInfoA(const_cast<char*>(directory.c_str()), SE_FILE_OBJECT, OWNER_SECURITY_INFORMATION,
+                               owner.data(), nullptr, nullptr, nullptr);
+}
+
+DWORD add_everyone_entry(const std::string& directory) {
+  PACL old_acl = nullptr;
+  PSECURITY_DESCRIPTOR descriptor = nullptr;
+  DWORD status = GetNamedSecurityInfoA(directory.c_str(), SE_FILE_OBJECT, DACL_SECURITY_INFORMATION, nullptr,
+                                       nullptr, &old_acl, nullptr, &descriptor);
+  if (status != ERROR_SUCCESS) return status;
+
+  SID_IDENTIFIER_AUTHORITY world = SECURITY_WORLD_SID_AUTHORITY;
+  PSID everyone = nullptr;
+  if (!AllocateAndInitializeSid(&world, 1, SECURITY_WORLD_RID, 0, 0, 0, 0, 0, 0, 0, &everyone)) {
+    LocalFree(descriptor);
+    return rights_no_world_sid;
+  }
+
+  EXPLICIT_ACCESSA entry{};
+  entry.grfAccessPermissions = GENERIC_ALL;
+  entry.grfAccessMode = GRANT_ACCESS;
+  entry.grfInheritance = SUB_CONTAINERS_AND_OBJECTS_INHERIT;
+  entry.Trustee.TrusteeForm = TRUSTEE_IS_SID;
+  entry.Trustee.TrusteeType = TRUSTEE_IS_WELL_KNOWN_GROUP;
+  entry.Trustee.ptstrName = static_cast<LPSTR>(everyone);
+
+  PACL new_acl = nullptr;
+  status = SetEntriesInAclA(1, &entry, old_acl, &new_acl);
+  if (status == ERROR_SUCCESS) {
+    status = SetNamedSecurityInfoA(const_cast<char*>(directory.c_str()), SE_FILE_OBJECT, DACL_SECURITY_INFORMATION,
+                                   nullptr, nullptr, new_acl, nullptr);
+  }
+  if (new_acl) LocalFree(new_acl);
+  FreeSid(everyone);
+  LocalFree(descriptor);
+  return status;
+}
+
+}  // namespace
+
+std::uint32_t grant_everyone_full_access(const std::string& directory) {
+  DWORD attributes = GetFileAttributesA(directory.c_str());
+  if (attributes == INVALID_FILE_ATTRIBUTES || !(attributes & FILE_ATTRIBUTE_DIRECTORY)) return rights_path_not_found;
+  // Ownership is what lets an administrator rewrite a list that shuts him out; when it
+  // fails the grant is still tried, and the first failure is what is reported.
+  DWORD first_failure = take_ownership(directory);
+  DWORD grant = add_everyone_entry(directory);
+  return first_failure != ERROR_SUCCESS ? first_failure : grant;
+}
+
+std::string grant_directory_rights(const std::string& directory) {
+  std::uint32_t code;
+  try {
+    code = grant_everyone_full_access(directory);
+  } catch (...) {
+    code = rights_exception;
+  }
+  return directory_rights_log_text(directory, code, windows_error_text(code));
+}
+
+}  // namespace halvard

@@ -1,0 +1,75 @@
+#include "variables/variable_expansion.h"
+
+namespace halvard {
+namespace {
+
+// Only ASCII letters fold: bytes of other code pages are compared as they are.
+char fold(char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; }
+
+std::size_t find_folded(std::string_view text, std::string_view name, std::size_t from) {
+  if (name.empty() || text.size() < name.size()) return std::string_view::npos;
+  for (std::size_t at = from; at + name.size() <= text.size(); ++at) {
+    std::size_t i = 0;
+    while (i < name.size() && fold(text[at + i]) == fold(name[i])) ++i;
+    if (i == name.size()) return at;
+  }
+  return std::string_view::npos;
+}
+
+// The system call stops at a NUL, so each NUL-free piece goes on its own; a piece
+// without a percent sign has nothing to expand and never meets the system's limits.
+bool expand_environment(std::string& text, const EnvironmentStep& environment) {
+  if (text.find('%') == std::string::npos) return true;
+  std::string result;
+  std::size_t start = 0;
+  while (true) {
+    std::size_t end = text.find('\0', start);
+    std::string piece = text.substr(start, end == std::string::npos ? std::string::npos : end - start);
+    if (piece.find('%') != std::string::npos) {
+      std::string expanded;
+      if (!environment(piece, expanded)) return false;
+      result += expanded;
+    } else {
+      result += piece;
+    }
+    if (end == std::string::npos) break;
+    result += '\0';
+    start = end + 1;
+  }
+  text = std::move(result);
+  return true;
+}
+
+}  // namespace
+
+void replace_variable(std::string& text, std::string_view name, std::string_view value) {
+  std::size_t at = find_folded(text, name, 0);
+  if (at == std::string_view::npos) return;
+  std::string result;
+  std::size_t done = 0;
+  while (at != std::string_view::npos) {
+    result.append(text, done, at - done);
+    result += value;
+    done = at + name.size();
+    at = find_folded(text, name, done);
+  }
+  result.append(text, done, std::string::npos);
+  text = std::move(result);
+}
+
+bool expand_variables(std::string& text, const VariableFacts& facts, const ProductValues& product,
+                      const EnvironmentStep& environment) {
+  try {
+    for (std::size_t i = 0; i < variable_count; ++i) {
+      std::string_view name = variable_names[i];
+      if (find_folded(text, name, 0) == std::string_view::npos) continue;
+      replace_variable(text, name, variable_value(static_cast<Variable>(i), facts, product));
+    }
+    return expand_environment(text, environment);
+  } catch (...) {
+    // A failing fact source (or memory) leaves the text as far as it got.
+    return false;
+  }
+}
+
+}  // namespace halvard
