@@ -7,6 +7,7 @@
 #include "foundation/file.h"
 #include "foundation/system_info_win.h"
 #include "installer/command_line.h"
+#include "installer/installation_sequence_win.h"
 #include "installer/own_path.h"
 #include "package/package_error.h"
 #include "package/package_reader_win.h"
@@ -130,8 +131,7 @@ void take_command_line(const CommandLine& options, InstallSettings& settings) {
   read_package(engine.own_file, section, engine.settings, engine.package);
   // The language page joins here, before the window title is taken.
   engine.settings.WindowTitle = message(engine.settings, 0);
-  // The installation sequence joins here.
-  exit_installer(1);
+  run_installation_sequence({engine.settings, engine.package, engine.own_file, options, install_source});
 }
 
 }  // namespace

@@ -1,0 +1,297 @@
+#include "installer/installation_sequence_win.h"
+
+#include <windows.h>
+#include <shlobj.h>
+
+#include <algorithm>
+#include <cstdio>
+
+#include "crash/fatal_error.h"
+#include "foundation/file_functions.h"
+#include "foundation/system_info_win.h"
+#include "foundation/windows_error.h"
+#include "installer/engine_win.h"
+#include "installer/package_files_win.h"
+#include "installer/run_state.h"
+#include "package/package_error.h"
+#include "package/settings_stream.h"
+#include "uninstall/deferred_operations_win.h"
+#include "uninstall/uninstall_data_win.h"
+#include "variables/directory_rights.h"
+#include "variables/directory_rights_win.h"
+#include "variables/variable_values_win.h"
+
+namespace halvard {
+namespace {
+
+constexpr uint32_t low_single_instance = 0x100;
+constexpr uint32_t low_master_product = 0x10000;
+constexpr uint32_t low_reboot_wanted = 0x4000;
+constexpr uint32_t low_uninstall_support = 0x4;
+constexpr uint32_t high_errors_when_silent = 0x8;
+constexpr uint32_t high_64bit = 0x10000;
+constexpr uint32_t high_copy_readmes = 0x4000;
+constexpr uint32_t high_copy_licences = 0x8000;
+constexpr uint32_t high_reboot_marker = 0x200000;
+constexpr uint32_t high_no_uninstall_on_removable = 0x1000000;
+constexpr uint32_t high_ask_reboot_when_silent = 0x200;
+constexpr char single_instance_mutex[] = "Halvard Wren";
+constexpr char uninstall_key[] = "Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall";
+
+class Sequence {
+ public:
+  explicit Sequence(InstallationInputs inputs) : in_(inputs), settings_(inputs.settings) {}
+
+  [[noreturn]] void run() {
+    check_run_conditions();
+    // Not built yet, each joining here in its order: the language page, the earlier
+    // installation (read from the uninstall registration), the greeting, password,
+    // licence and read-me pages, closing running applications, the directory and
+    // start-menu pages, the progress page and the restore point.
+    choose_folders();
+    prepare_folders();
+    // The batches before the files join here.
+    install_files();
+    after_files();
+    // Shared counts, COM servers, type libraries, drivers and shortcuts join here.
+    write_readme_and_licence_files();
+    // Registry entries, associations, firewall exceptions, PATH, the uninstaller and
+    // the uninstall registration join here.
+    write_reboot_marker();
+    write_uninstall_data();
+    // The post-installation batch, the notification and the restore point's commit
+    // join here.
+    SHChangeNotify(SHCNE_ASSOCCHANGED, SHCNF_IDLIST, nullptr, nullptr);
+    if (!in_.options.run_after_install.empty()) {
+      state_.log.write(fill_log("Launch on exit: %s\r\n", in_.options.run_after_install));
+    }
+    finish();
+  }
+
+ private:
+  InstallationInputs in_;
+  InstallSettings& settings_;
+  RunState state_;
+
+  bool silent() const { return settings_.AutomaticMode; }
+  uint32_t low() const { return settings_.ProductFlags.low; }
+  uint32_t high() const { return settings_.ProductFlags.high; }
+
+  std::string shown(int n) const { return expand_tags(message(settings_, n), settings_, os_description()); }
+
+  static std::string fill_log(const char* format, const std::string& value) {
+    std::string text(format);
+    size_t at = text.find("%s");
+    if (at != std::string::npos) text.replace(at, 2, value);
+    return text;
+  }
+
+  // An error message box: titled by message 21, nothing for an empty text, nothing
+  // in a silent run unless the package asks for errors there too.
+  void show_error(const std::string& text) const {
+    if (text.empty() || (silent() && !(high() & high_errors_when_silent))) return;
+    std::string caption = shown(21);
+    MessageBoxA(nullptr, text.c_str(), caption.empty() ? "Error" : caption.c_str(), MB_OK | MB_ICONHAND);
+  }
+
+  [[noreturn]] void refuse(const std::string& text) const {
+    show_error(text);
+    exit_installer(1);
+  }
+
+  void add_failure(const std::string& path, DWORD error) {
+    char text[4096];
+    std::snprintf(text, sizeof text, "%s %s\r\n%s\r\n\r\n", shown(31).c_str(), path.c_str(),
+                  windows_error_text(error).c_str());
+    state_.failure_summary += text;
+  }
+
+  void check_run_conditions() {
+    if ((high() & high_64bit) && !is_wow64_process()) {
+      if (silent()) exit_installer(1);
+      refuse(shown(81));
+    }
+    if (low() & low_master_product) check_master_product();
+    if (low() & low_single_instance) {
+      HANDLE mutex = CreateMutexA(nullptr, FALSE, single_instance_mutex);
+      if (!mutex || WaitForSingleObject(mutex, 0) == WAIT_TIMEOUT) refuse(shown(91));
+    }
+    // The Windows-version, administrator-rights and 64-bit-only refusals that need the
+    // system's edition table and the rights question join here.
+  }
+
+  void check_master_product() {
+    std::string key = std::string(uninstall_key) + "\\" + settings_.MasterProduct;
+    HKEY handle;
+    bool installed = false;
+    std::string location;
+    if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, key.c_str(), 0, KEY_READ, &handle) == ERROR_SUCCESS) {
+      for (const char* value : {"UninstallString", "QuietUninstallString"}) {
+        installed = installed || RegQueryValueExA(handle, value, nullptr, nullptr, nullptr, nullptr) == ERROR_SUCCESS;
+      }
+      char buffer[MAX_PATH] = {};
+      DWORD size = sizeof buffer - 1;
+      if (RegQueryValueExA(handle, "InstallLocation", nullptr, nullptr, reinterpret_cast<BYTE*>(buffer), &size) ==
+          ERROR_SUCCESS) {
+        location = buffer;
+      }
+      RegCloseKey(handle);
+    }
+    if (lstrcmpiA(settings_.DefaultInstallDir.c_str(), "<master>") == 0) {
+      if (location.empty()) installed = false;
+      settings_.DefaultInstallDir = location;
+    }
+    if (!installed) refuse(fill_log(shown(12).c_str(), settings_.MasterProductMessage));
+  }
+
+  void choose_folders() {
+    if (settings_.InstallDir.empty()) settings_.InstallDir = settings_.DefaultInstallDir;
+    expand_variables(settings_.InstallDir, settings_);
+    while (settings_.InstallDir.size() > 3 && settings_.InstallDir.back() == '\\') settings_.InstallDir.pop_back();
+    settings_.UninstallDir = settings_.UninstallSubdir.empty()
+                                 ? settings_.InstallDir
+                                 : uninstall_folder_file(settings_.InstallDir, settings_.UninstallSubdir);
+    expand_variables(settings_.SharedPath, settings_);
+    state_.start_menu_folder = settings_.ProductStartMenu;
+  }
+
+  // Creates every missing folder of `path`; the new ones go on the removal list.
+  DWORD create_folder_tree(const std::string& path) {
+    std::vector<std::string> missing;
+    std::string folder = path;
+    while (!folder.empty() && GetFileAttributesA(folder.c_str()) == INVALID_FILE_ATTRIBUTES) {
+      missing.push_back(folder);
+      size_t slash = folder.find_last_of('\\');
+      if (slash == std::string::npos || slash < 3) break;
+      folder.resize(slash);
+    }
+    for (auto it = missing.rbegin(); it != missing.rend(); ++it) {
+      if (!CreateDirectoryA(it->c_str(), nullptr) && GetLastError() != ERROR_ALREADY_EXISTS) return GetLastError();
+      state_.removal.record(*it, RemovalKind::Folder);
+    }
+    return ERROR_SUCCESS;
+  }
+
+  void prepare_folders() {
+    if (DWORD error = create_folder_tree(settings_.InstallDir)) {
+      add_failure(settings_.InstallDir, error);
+    }
+    if (grants_rights_to_install_dir(settings_)) state_.log.write(grant_directory_rights(settings_.InstallDir));
+    if (!settings_.UninstallSubdir.empty()) {
+      if (DWORD error = create_folder_tree(settings_.UninstallDir)) {
+        state_.log.write("Failed to create uninstall data folder \"" + settings_.UninstallDir +
+                         "\": " + windows_error_text(error) + "\r\n");
+      }
+    }
+    if (!settings_.SharedPath.empty()) {
+      if (DWORD error = create_folder_tree(settings_.SharedPath)) {
+        state_.log.write("Failed to create shared folder \"" + settings_.SharedPath + "\": " +
+                         windows_error_text(error) + "\r\n");
+      }
+      if (grants_rights_to_shared_dir(settings_)) state_.log.write(grant_directory_rights(settings_.SharedPath));
+    }
+    std::string root = settings_.InstallDir.substr(0, 3);
+    if ((high() & high_no_uninstall_on_removable) && GetDriveTypeA(root.c_str()) == DRIVE_REMOVABLE) {
+      settings_.ProductFlags.low &= ~low_uninstall_support;
+    }
+  }
+
+  void install_files() {
+    PackageFilesResult result = install_package_files(in_.package, in_.own_file, settings_, state_);
+    if (result.package_error) package_error(result.package_error);
+    if (!result.fatal_text.empty()) fatal_error("%s", result.fatal_text.c_str());
+  }
+
+  void after_files() {
+    if (!state_.fonts.empty()) SendMessageTimeoutA(HWND_BROADCAST, WM_FONTCHANGE, 0, 0, SMTO_ABORTIFHUNG, 1000, nullptr);
+    std::string cleaned;
+    clean_pending_operations(state_.written_files, &cleaned);
+    state_.log.write(cleaned);
+  }
+
+  void write_text_file(const std::string& name, const std::string& text) {
+    std::string path = uninstall_folder_file(settings_.InstallDir, name);
+    if (save_file(path, text) == FileError::Success) {
+      state_.removal.record(path, RemovalKind::File);
+    } else {
+      add_failure(path, GetLastError());
+    }
+  }
+
+  // Text n of a list is "readme<n>.txt", except that a list of one is "readme.txt".
+  void write_numbered_texts(const std::vector<std::string>& texts, const char* base) {
+    int number = 0;
+    for (size_t i = 0; i < texts.size(); ++i) {
+      if (texts[i].empty()) continue;
+      ++number;
+      bool only = number == 1 && i + 1 == texts.size();
+      write_text_file(std::string(base) + (only ? "" : std::to_string(number)) + ".txt", texts[i]);
+    }
+  }
+
+  void write_readme_and_licence_files() {
+    if (high() & high_copy_readmes) write_numbered_texts(settings_.ReadmeTexts, "readme");
+    if (high() & high_copy_licences) write_numbered_texts(settings_.LicenseTexts, "eula");
+  }
+
+  void write_reboot_marker() {
+    if (!(high() & high_reboot_marker)) return;
+    std::string path = uninstall_folder_file(settings_.InstallDir, "reboot.dat");
+    if (save_file(path, "") == FileError::Success) delete_at_reboot(path);
+  }
+
+  void write_uninstall_data() {
+    if (!(low() & low_uninstall_support)) return;
+    state_.uninstall_data.removal = state_.removal;
+    add_package_sections(state_.uninstall_data, settings_);
+    WriteOutcome outcome = write_uninstall_data_file(settings_.UninstallDir, state_.uninstall_data);
+    if (!outcome.ok) add_failure(uninstall_folder_file(settings_.UninstallDir, uninstall_data_file_name),
+                                 outcome.windows_error);
+  }
+
+  [[noreturn]] void finish() {
+    FinishLogPlan plan = plan_finish_log(finish_log_inputs(settings_, true, state_.failure_summary));
+    std::string log_path = uninstall_folder_file(settings_.UninstallDir, install_log_file_name);
+    // The completion box, the finish page and the question to view the log join here
+    // with the wizard; a silent run shows none of them.
+    if (plan.write_file) {
+      LogHeader header = make_log_header(settings_, local_now(), os_description(), state_.previously_installed,
+                                         std::nullopt);
+      std::string completed = state_.failure_summary.empty() ? shown(43) + "\r\n" : std::string();
+      append_install_log(log_path, header, state_.log.text(), state_.failure_summary, completed);
+    }
+    bool reboot = state_.reboot_wanted || (low() & low_reboot_wanted);
+    if (reboot && !silent() && !(high() & high_ask_reboot_when_silent)) {
+      // The reboot question joins here with the wizard.
+    }
+    // The exit batch joins here.
+    if (reboot && silent() && !(high() & high_ask_reboot_when_silent)) {
+      ExitWindowsEx(EWX_REBOOT, 0x80040002);
+      exit_installer(1);
+    }
+    SetCurrentDirectoryA(settings_.InstallDir.c_str());
+    if (!in_.options.run_after_install.empty() && state_.failure_summary.empty()) launch(in_.options.run_after_install);
+    exit_installer(1);
+  }
+
+  void launch(const std::string& command) {
+    STARTUPINFOA startup{};
+    startup.cb = sizeof startup;
+    PROCESS_INFORMATION process{};
+    std::string line = command;
+    if (CreateProcessA(nullptr, line.data(), nullptr, nullptr, FALSE, 0, nullptr, settings_.InstallDir.c_str(),
+                       &startup, &process)) {
+      CloseHandle(process.hThread);
+      CloseHandle(process.hProcess);
+      return;
+    }
+    std::string failure = "Failed to launch command: " + command + "\r\n" + last_windows_error_text();
+    append_text(uninstall_folder_file(settings_.UninstallDir, install_log_file_name), failure, 0);
+  }
+};
+
+}  // namespace
+
+void run_installation_sequence(InstallationInputs inputs) { Sequence(inputs).run(); }
+
+}  // namespace halvard

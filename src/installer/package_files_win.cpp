@@ -1,0 +1,144 @@
+#include "installer/package_files_win.h"
+
+#include <windows.h>
+
+#include <memory>
+
+#include "foundation/system_info_win.h"
+#include "foundation/file_functions.h"
+#include "package/file_table.h"
+#include "variables/variable_values_win.h"
+
+namespace halvard {
+namespace {
+
+constexpr int csidl_fonts = 0x14;
+
+std::string system_folder() {
+  char path[MAX_PATH];
+  UINT length = GetSystemDirectoryA(path, MAX_PATH);
+  return length && length < MAX_PATH ? std::string(path, length) : std::string();
+}
+
+std::string fonts_folder() {
+  std::string fonts = special_folder(csidl_fonts);
+  if (!fonts.empty()) return fonts;
+  char windows[MAX_PATH];
+  UINT length = GetWindowsDirectoryA(windows, MAX_PATH);
+  return std::string(windows, length < MAX_PATH ? length : 0) + "\\Fonts";
+}
+
+void pump_messages() {
+  MSG message;
+  while (PeekMessageA(&message, nullptr, 0, 0, PM_REMOVE)) {
+    TranslateMessage(&message);
+    DispatchMessageA(&message);
+  }
+}
+
+// A plain writer until the overwrite rules join: it knows no overwrite modes,
+// retries or in-use replacement yet.
+bool install_file(InstallSettings&, RunState& state, const ExtractedFile& file) {
+  const std::string& path = file.destination.path;
+  for (size_t at = path.find('\\', 3); at != std::string::npos; at = path.find('\\', at + 1)) {
+    std::string folder = path.substr(0, at);
+    if (CreateDirectoryA(folder.c_str(), nullptr)) state.removal.record(folder, RemovalKind::Folder);
+  }
+  SetFileAttributesA(path.c_str(), FILE_ATTRIBUTE_NORMAL);
+  if (save_file(path, std::string(reinterpret_cast<const char*>(file.data.data()), file.data.size())) !=
+      FileError::Success) {
+    return false;
+  }
+  const FileDate& d = file.record.FileDate;
+  if (d.month) set_file_time(path, DateTime{d.year, d.month, d.day, 1, d.hour, d.minute, d.second}, 0);
+  if (file.record.Attributes != 0xFFFFFFFF) SetFileAttributesA(path.c_str(), file.record.Attributes & 0x1127);
+  state.removal.record(path, RemovalKind::File);
+  state.log.write(file.destination.log_line + "\r\n");
+  return true;
+}
+
+// What each kind of file is gathered for, for the phases after the files.
+void collect(const ExtractedFile& file, RunState& state) {
+  const std::string& path = file.destination.path;
+  switch (file.record.Kind) {
+    case file_kind::shared:
+    case file_kind::system:
+      state.shared_files.push_back(path);
+      break;
+    case file_kind::font:
+      state.fonts.push_back(path);
+      break;
+    case file_kind::com_server:
+      state.shared_files.push_back(path);
+      state.com_servers.push_back(path);
+      break;
+    case file_kind::type_library:
+      state.shared_files.push_back(path);
+      state.type_libraries.push_back(path);
+      break;
+    case file_kind::inf_driver:
+      state.inf_files.push_back(path);
+      break;
+    default:
+      break;
+  }
+}
+
+}  // namespace
+
+PackageFilesResult install_package_files(const OpenedPackage& package, File& own_file, InstallSettings& settings,
+                                         RunState& state) {
+  const PackageHeader& header = package.header;
+  std::unique_ptr<RegionSource> region;
+  if (settings.DataOnDisk) {
+    ReadAt read = [&own_file](uint64_t offset, void* out, size_t size) {
+      return own_file.seek(int64_t(offset)) && own_file.read(out, int64_t(size));
+    };
+    region = std::make_unique<DiskRegion>(read, uint64_t(own_file.size()),
+                                          uint64_t(package.location.PointerToRawData) + header.DataOffset);
+  } else {
+    region = std::make_unique<MemoryRegion>(MemoryRegion::in_section(package.section, header.DataOffset, header.DataEnd));
+  }
+
+  FileTableHooks hooks;
+  // The progress page joins here; the steps wait and pump as the page would.
+  hooks.progress = [](int) { pump_messages(); };
+  hooks.step_delay = [&settings] {
+    if (!settings.AutomaticMode && settings.StepDelay) Sleep(settings.StepDelay);
+  };
+  hooks.pump_messages = pump_messages;
+
+  PackageFilesResult outcome;
+  FileTableHeader table = file_table_header(header);
+  FileTableResult checked = check_file_region(*region, table, hooks);
+  if (checked.outcome == FileTableResult::Outcome::ok) {
+    DestinationFolders folders = destination_folders(settings, system_folder(), fonts_folder());
+    ExpandVariables expand = [&settings](std::string_view text) {
+      std::string expanded(text);
+      expand_variables(expanded, settings);
+      return expanded;
+    };
+    checked = extract_files(*region, table, file_table_options(settings.ProductFlags), folders, expand,
+                            [&](const ExtractedFile& file) {
+                              if (install_file(settings, state, file)) collect(file, state);
+                            },
+                            hooks);
+  }
+  switch (checked.outcome) {
+    case FileTableResult::Outcome::ok:
+      break;
+    case FileTableResult::Outcome::read_failed:
+      outcome.fatal_text = read_failure_text(checked);
+      break;
+    case FileTableResult::Outcome::out_of_memory:
+      outcome.fatal_text = "Out Of Memory.\r\nAdvice: Make sure the hard drive is not full.\r\nRequested size = " +
+                           std::to_string(checked.read_size);
+      break;
+    case FileTableResult::Outcome::package_error:
+      outcome.package_error = checked.package_error;
+      break;
+  }
+  return outcome;
+}
+
+}  // namespace halvard

@@ -1,0 +1,41 @@
+#pragma once
+// The run state of one installation: what the sequence learns and gathers on the way,
+// owned by the sequence and handed to each phase.
+
+#include <string>
+#include <unordered_set>
+#include <vector>
+
+#include "uninstall/install_log.h"
+#include "uninstall/uninstall_data.h"
+
+namespace halvard {
+
+struct RunState {
+  bool previously_installed = false;
+  bool same_version = false;
+  bool upgrade = false;
+  bool downgrade = false;
+  std::string previous_dir;
+  std::string previous_start_menu;
+  std::string previous_shared_files;
+  std::string start_menu_folder;
+
+  std::string failure_summary;  // only grows
+  InstallLog log;
+  RemovalList removal;
+  UninstallData uninstall_data;
+
+  // Filled by the file phase for the later phases.
+  std::vector<std::string> fonts;
+  std::vector<std::string> shared_files;
+  std::vector<std::string> com_servers;
+  std::vector<std::string> type_libraries;
+  std::vector<std::string> inf_files;
+  // Lower-case paths of the files this run wrote directly (not at reboot).
+  std::unordered_set<std::string> written_files;
+
+  bool reboot_wanted = false;
+};
+
+}  // namespace halvard
