@@ -1,44 +1,71 @@
-"""Runs the engine under Wine and Xvfb with a few command lines and prints what the
-user sees: each message box's caption and text, and the exit code."""
+"""Packs examples/hello with halvard-build, installs it silently under Wine and Xvfb,
+and prints what a user would find: the installed files, the installation log, and what
+the engine shows for a few command lines."""
 
 from __future__ import annotations
 
+import subprocess
 import sys
 from pathlib import Path
 
-sys.path.insert(0, str(Path(__file__).resolve().parent.parent / "tests" / "e2e"))
+REPO = Path(__file__).resolve().parent.parent
+sys.path.insert(0, str(REPO / "tests" / "e2e"))
 
 from harness import BuildPaths, E2ESession, screenshot  # noqa: E402
+from package_tools import build_example  # noqa: E402
 
-RUNS = [
-    ("the engine without a package", ""),
+BOXES = [
     ("an unknown option", "/dx"),
     ("uninstall without a product name", "/u"),
 ]
 
 
+def show_install(session: E2ESession, setup: Path, paths: BuildPaths) -> None:
+    print(f"== halvard-build packed examples/hello into {setup} ({setup.stat().st_size} bytes)")
+    code = session.wine.run(setup, "/a", timeout=300)
+    folder = paths.prefix / "drive_c" / "Program Files (x86)" / "Hello"
+    print(f"== setup.exe /a installed it (exit code {code}) into C:\\Program Files (x86)\\Hello:")
+    for path in sorted(folder.rglob("*")):
+        if path.is_file():
+            print(f"   {path.relative_to(folder)}  ({path.stat().st_size} bytes)")
+    log = next(folder.rglob("Install.LOG"), None)
+    if log:
+        print(f"== {log.name}:")
+        print(log.read_bytes().decode("cp1252").replace("\r\n", "\n"))
+
+
+def show_boxes(session: E2ESession, engine: Path, shots: Path) -> None:
+    for number, (title, args) in enumerate(BOXES, 1):
+        process = session.wine.start(engine, args)
+        box = session.ui.message_box(process, timeout=30)
+        shot = shots / f"{number}.png"
+        screenshot(session.xvfb.display, shot)
+        session.ui.press(box, 1)
+        code = process.wait(30)
+        print(f"== {title}: halvard-engine.exe {args}")
+        print(f"[{box.caption}]")
+        print(box.text.replace("\r\n", "\n"))
+        print(f"-> exit code {code}; screenshot {shot}\n")
+
+
 def main() -> int:
     paths = BuildPaths.from_env()
-    session = E2ESession(paths)
     shots = paths.work_dir / "demo"
     shots.mkdir(parents=True, exist_ok=True)
+    setup = build_example(paths.build_dir, paths.engine, shots)
+    session = E2ESession(paths)
     try:
         session.open()
-        for number, (title, args) in enumerate(RUNS, 1):
-            process = session.wine.start(paths.engine, args)
-            box = session.ui.message_box(process, timeout=30)
-            shot = shots / f"{number}.png"
-            screenshot(session.xvfb.display, shot)
-            session.ui.press(box, 1)
-            code = process.wait(30)
-            print(f"== {title}: halvard-engine.exe {args}".rstrip())
-            print(f"[{box.caption}]")
-            print(box.text.replace("\r\n", "\n"))
-            print(f"-> exit code {code}; screenshot {shot}\n")
+        show_install(session, setup, paths)
+        show_boxes(session, paths.engine, shots)
     finally:
         session.close()
     return 0
 
 
 if __name__ == "__main__":
-    sys.exit(main())
+    try:
+        sys.exit(main())
+    except subprocess.CalledProcessError as failure:
+        sys.stderr.write(failure.stderr.decode(errors="replace"))
+        raise
