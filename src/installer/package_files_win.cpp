@@ -5,7 +5,7 @@
 #include <memory>
 
 #include "foundation/system_info_win.h"
-#include "foundation/file_functions.h"
+#include "installer/file_install_win.h"
 #include "package/file_table.h"
 #include "variables/variable_values_win.h"
 
@@ -34,27 +34,6 @@ void pump_messages() {
     TranslateMessage(&message);
     DispatchMessageA(&message);
   }
-}
-
-// A plain writer until the overwrite rules join: it knows no overwrite modes,
-// retries or in-use replacement yet.
-bool install_file(InstallSettings&, RunState& state, const ExtractedFile& file) {
-  const std::string& path = file.destination.path;
-  for (size_t at = path.find('\\', 3); at != std::string::npos; at = path.find('\\', at + 1)) {
-    std::string folder = path.substr(0, at);
-    if (CreateDirectoryA(folder.c_str(), nullptr)) state.removal.record(folder, RemovalKind::Folder);
-  }
-  SetFileAttributesA(path.c_str(), FILE_ATTRIBUTE_NORMAL);
-  if (save_file(path, std::string(reinterpret_cast<const char*>(file.data.data()), file.data.size())) !=
-      FileError::Success) {
-    return false;
-  }
-  const FileDate& d = file.record.FileDate;
-  if (d.month) set_file_time(path, DateTime{d.year, d.month, d.day, 1, d.hour, d.minute, d.second}, 0);
-  if (file.record.Attributes != 0xFFFFFFFF) SetFileAttributesA(path.c_str(), file.record.Attributes & 0x1127);
-  state.removal.record(path, RemovalKind::File);
-  state.log.write(file.destination.log_line + "\r\n");
-  return true;
 }
 
 // What each kind of file is gathered for, for the phases after the files.
@@ -118,9 +97,10 @@ PackageFilesResult install_package_files(const OpenedPackage& package, File& own
       expand_variables(expanded, settings);
       return expanded;
     };
+    FileInstallContext context{settings, state};
     checked = extract_files(*region, table, file_table_options(settings.ProductFlags), folders, expand,
                             [&](const ExtractedFile& file) {
-                              if (install_file(settings, state, file)) collect(file, state);
+                              if (install_file(context, file)) collect(file, state);
                             },
                             hooks);
   }

@@ -1,0 +1,387 @@
+#include "installer/file_install_win.h"
+
+#include <windows.h>
+// After windows.h, which they need.
+#include <aclapi.h>
+
+#include <algorithm>
+#include <cstring>
+
+#include "foundation/file.h"
+#include "foundation/file_error.h"
+#include "foundation/system_library_win.h"
+#include "foundation/windows_error.h"
+#include "package/settings_stream.h"
+#include "uninstall/deferred_operations_win.h"
+
+namespace halvard {
+
+static_assert(windows_error_invalid_name == ERROR_INVALID_NAME);
+static_assert(file_attribute_mask == (FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM |
+                                      FILE_ATTRIBUTE_ARCHIVE | FILE_ATTRIBUTE_TEMPORARY | FILE_ATTRIBUTE_OFFLINE));
+static_assert(attributes_cleared_on_retry == (FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM));
+
+namespace {
+
+constexpr int write_attempts = 3;
+constexpr DWORD retry_pause_ms = 50;
+constexpr int64_t compare_piece = 0x10000;
+
+// ---- Folders ----
+
+std::wstring parent_of(const std::wstring& path) {
+  size_t end = path.size();
+  while (end > 0 && (path[end - 1] == L'\\' || path[end - 1] == L'/')) --end;
+  size_t slash = path.find_last_of(L"\\/", end ? end - 1 : 0);
+  if (end == 0 || slash == std::wstring::npos) return {};
+  // "C:\" keeps its backslash: it is the root, not the drive's current folder.
+  if (slash == 2 && path[1] == L':') return path.substr(0, 3);
+  return path.substr(0, slash);
+}
+
+struct FolderOutcome {
+  DWORD error = 0;
+  bool blocked_by_file = false;  // an element of the path is a file
+};
+
+FolderOutcome create_folder_tree(const std::wstring& folder) {
+  DWORD found = GetFileAttributesW(folder.c_str());
+  if (found != INVALID_FILE_ATTRIBUTES) {
+    if (found & FILE_ATTRIBUTE_DIRECTORY) return {};
+    return {ERROR_ALREADY_EXISTS, true};
+  }
+  std::wstring parent = parent_of(folder);
+  if (!parent.empty() && parent != folder) {
+    FolderOutcome above = create_folder_tree(parent);
+    if (above.error) return above;
+  }
+  if (CreateDirectoryW(folder.c_str(), nullptr)) return {};
+  DWORD error = GetLastError();
+  found = GetFileAttributesW(folder.c_str());
+  if (found != INVALID_FILE_ATTRIBUTES && (found & FILE_ATTRIBUTE_DIRECTORY)) return {};
+  return {error, found != INVALID_FILE_ATTRIBUTES};
+}
+
+// Compared as Windows compares names, trailing backslashes aside.
+bool same_folder(const std::wstring& a, const std::wstring& b) {
+  auto trimmed = [](std::wstring path) {
+    while (path.size() > 3 && (path.back() == L'\\' || path.back() == L'/')) path.pop_back();
+    return path;
+  };
+  return lstrcmpiW(trimmed(a).c_str(), trimmed(b).c_str()) == 0;
+}
+
+bool drive_present(const std::string& path) {
+  std::optional<char> letter = drive_letter(path);
+  if (!letter) return true;
+  char upper = (*letter >= 'a' && *letter <= 'z') ? char(*letter - 'a' + 'A') : *letter;
+  return (GetLogicalDrives() >> (upper - 'A')) & 1;
+}
+
+// ---- Writing ----
+
+// True when the file holds exactly the data; on false GetLastError tells why.
+bool file_holds(const std::string& path, const uint8_t* data, int64_t size) {
+  File file;
+  if (file.open(path, open_flags::OpenExisting | open_flags::NoWrite | open_flags::ShareRead) != FileError::Success)
+    return false;
+  if (file.size() != size) {
+    SetLastError(ERROR_FILE_CORRUPT);
+    return false;
+  }
+  std::vector<uint8_t> piece(size_t(std::min(size, compare_piece)));
+  for (int64_t done = 0; done < size;) {
+    int64_t length = std::min(compare_piece, size - done);
+    if (!file.read(piece.data(), length)) return false;
+    if (std::memcmp(piece.data(), data + done, size_t(length)) != 0) {
+      SetLastError(ERROR_FILE_CORRUPT);
+      return false;
+    }
+    done += length;
+  }
+  return true;
+}
+
+void set_attributes(const std::wstring& path, uint32_t wanted) {
+  DWORD current = GetFileAttributesW(path.c_str());
+  if (current == INVALID_FILE_ATTRIBUTES) return;
+  SetFileAttributesW(path.c_str(), applied_attributes(current, wanted));
+}
+
+void clear_protecting_attributes(const std::wstring& path) {
+  DWORD current = GetFileAttributesW(path.c_str());
+  if (current == INVALID_FILE_ATTRIBUTES || !(current & attributes_cleared_on_retry)) return;
+  SetFileAttributesW(path.c_str(), applied_attributes(current, current & ~attributes_cleared_on_retry));
+}
+
+void apply_date(const std::string& path, const FileDate& date) {
+  if (!is_complete(date)) return;
+  File file;
+  if (file.open(path, open_flags::OpenExisting | open_flags::ShareRead | open_flags::ShareWrite) != FileError::Success)
+    return;
+  DateTime local;
+  local.year = date.year;
+  local.month = date.month;
+  local.day = date.day;
+  local.hour = date.hour;
+  local.minute = date.minute;
+  local.second = date.second;
+  file.set_times(local);
+}
+
+// Adds to the file's access list an entry that gives everyone full access, so that
+// whoever restarts the machine may move it into place.
+void grant_full_access(const std::wstring& path) {
+  SID_IDENTIFIER_AUTHORITY world = SECURITY_WORLD_SID_AUTHORITY;
+  PSID everyone = nullptr;
+  if (!AllocateAndInitializeSid(&world, 1, SECURITY_WORLD_RID, 0, 0, 0, 0, 0, 0, 0, &everyone)) return;
+  PACL old_acl = nullptr;
+  PSECURITY_DESCRIPTOR descriptor = nullptr;
+  std::wstring name = path;
+  if (GetNamedSecurityInfoW(name.data(), SE_FILE_OBJECT, DACL_SECURITY_INFORMATION, nullptr, nullptr, &old_acl,
+                            nullptr, &descriptor) == ERROR_SUCCESS) {
+    EXPLICIT_ACCESSW access = {};
+    access.grfAccessPermissions = GENERIC_ALL;
+    access.grfAccessMode = GRANT_ACCESS;
+    access.grfInheritance = NO_INHERITANCE;
+    access.Trustee.TrusteeForm = TRUSTEE_IS_SID;
+    access.Trustee.TrusteeType = TRUSTEE_IS_WELL_KNOWN_GROUP;
+    access.Trustee.ptstrName = static_cast<LPWSTR>(everyone);
+    PACL new_acl = nullptr;
+    if (SetEntriesInAclW(1, &access, old_acl, &new_acl) == ERROR_SUCCESS) {
+      SetNamedSecurityInfoW(name.data(), SE_FILE_OBJECT, DACL_SECURITY_INFORMATION, nullptr, nullptr, new_acl,
+                            nullptr);
+      LocalFree(new_acl);
+    }
+    LocalFree(descriptor);
+  }
+  FreeSid(everyone);
+}
+
+// The in-use procedure after the third failed attempt: the data is written beside the
+// destination and the move onto it registered for the next restart.
+WriteResult replace_at_restart(FileInstallContext& context, const std::string& destination, const void* data,
+                               int64_t size, bool existed, DWORD error) {
+  InstallSettings& settings = context.settings;
+  InUseFacts facts;
+  facts.existed = existed;
+  facts.replace_new_files = settings.ProductFlags.low & file_install_flag::low_replace_new_at_restart;
+  facts.windows_error = error;
+  facts.error_text = windows_error_text(error);
+  facts.drive_present = drive_present(destination);
+  InUsePlan plan = plan_in_use(message(settings, message_file_not_created), destination, facts);
+
+  if (plan.replace) {
+    File temporary;
+    FileError opened = temporary.open(destination, open_flags::TempFileBesidePath);
+    std::string temporary_name = opened == FileError::Success ? temporary.name() : std::string();
+    // The library falls back to the temporary folder, possibly on another drive, where
+    // a move at restart cannot reach the destination.
+    bool beside = opened == FileError::Success &&
+                  same_folder(ansi_to_wide(directory_of(temporary_name)), name_to_wide(directory_of(destination)));
+    if (!beside && opened == FileError::Success) SetLastError(ERROR_NOT_SAME_DEVICE);
+    bool written = beside && temporary.write(data, size);
+    DWORD reason = GetLastError();
+    temporary.close();
+    if (!written) {
+      if (!temporary_name.empty()) DeleteFileA(temporary_name.c_str());
+      plan.report += no_temporary_file_text(destination, windows_error_text(reason));
+    } else {
+      grant_full_access(ansi_to_wide(temporary_name));
+      if (move_at_reboot(temporary_name, destination)) {
+        settings.ProductFlags.low |= file_install_flag::low_restart_required;
+        context.log.write(replacement_registered_text(destination, temporary_name));
+        WriteResult result;
+        result.restart_pending = true;
+        return result;
+      }
+      reason = GetLastError();
+      plan.report += replacement_failed_text(destination, temporary_name, windows_error_text(reason));
+      DeleteFileA(temporary_name.c_str());
+    }
+  }
+  context.failure_summary += plan.report;
+  return {};
+}
+
+// ---- The existing file ----
+
+using GetVersionInfoSize = DWORD(WINAPI*)(LPCWSTR, LPDWORD);
+using GetVersionInfo = BOOL(WINAPI*)(LPCWSTR, DWORD, DWORD, LPVOID);
+using QueryValue = BOOL(WINAPI*)(LPCVOID, LPCWSTR, LPVOID*, PUINT);
+
+struct VersionLibrary {
+  GetVersionInfoSize info_size = nullptr;
+  GetVersionInfo info = nullptr;
+  QueryValue query = nullptr;
+};
+
+const VersionLibrary& version_library() {
+  static const VersionLibrary library = [] {
+    VersionLibrary loaded;
+    HMODULE module = load_system_library("version.dll");
+    if (!module) return loaded;
+    auto find = [module](const char* name) { return reinterpret_cast<void*>(GetProcAddress(module, name)); };
+    loaded.info_size = reinterpret_cast<GetVersionInfoSize>(find("GetFileVersionInfoSizeW"));
+    loaded.info = reinterpret_cast<GetVersionInfo>(find("GetFileVersionInfoW"));
+    loaded.query = reinterpret_cast<QueryValue>(find("VerQueryValueW"));
+    return loaded;
+  }();
+  return library;
+}
+
+}  // namespace
+
+std::string file_version_text(const std::string& path) {
+  const VersionLibrary& library = version_library();
+  if (!library.info_size || !library.info || !library.query) return {};
+  std::wstring name = name_to_wide(path);
+  DWORD handle = 0;
+  DWORD size = library.info_size(name.c_str(), &handle);
+  if (size == 0) return {};
+  std::vector<uint8_t> block(size);
+  if (!library.info(name.c_str(), 0, size, block.data())) return {};
+
+  // The languages the resource declares, then the usual English tables.
+  std::vector<DWORD> tables;
+  void* value = nullptr;
+  UINT length = 0;
+  if (library.query(block.data(), L"\\VarFileInfo\\Translation", &value, &length) && value) {
+    const WORD* pairs = static_cast<const WORD*>(value);
+    for (UINT i = 0; i + 1 < length / sizeof(WORD); i += 2) tables.push_back(DWORD(pairs[i]) << 16 | pairs[i + 1]);
+  }
+  for (DWORD fallback : {0x040904B0u, 0x040904E4u, 0x04090000u}) tables.push_back(fallback);
+  for (DWORD table : tables) {
+    wchar_t query[64];
+    wsprintfW(query, L"\\StringFileInfo\\%08lx\\FileVersion", static_cast<unsigned long>(table));
+    value = nullptr;
+    length = 0;
+    if (library.query(block.data(), query, &value, &length) && value && length > 0) {
+      std::wstring text(static_cast<const wchar_t*>(value), wcsnlen(static_cast<const wchar_t*>(value), length));
+      return clean_version_text(wide_to_ansi(text));
+    }
+  }
+  return {};
+}
+
+bool file_local_date(const std::string& path, FileDate& date) {
+  WIN32_FILE_ATTRIBUTE_DATA data;
+  if (!GetFileAttributesExW(name_to_wide(path).c_str(), GetFileExInfoStandard, &data)) return false;
+  SYSTEMTIME utc, local;
+  if (!FileTimeToSystemTime(&data.ftLastWriteTime, &utc) || !SystemTimeToTzSpecificLocalTime(nullptr, &utc, &local))
+    return false;
+  date = {local.wYear, local.wMonth, local.wDay, local.wHour, local.wMinute, local.wSecond};
+  return true;
+}
+
+ExistingFile existing_file(const std::string& path, const NeededFacts& needs) {
+  ExistingFile existing;
+  if (!needs.existence && !needs.date && !needs.version) return existing;
+  DWORD found = GetFileAttributesW(name_to_wide(path).c_str());
+  existing.exists = found != INVALID_FILE_ATTRIBUTES && !(found & FILE_ATTRIBUTE_DIRECTORY);
+  if (!existing.exists) return existing;
+  if (needs.date) existing.date_known = file_local_date(path, existing.date);
+  if (needs.version) existing.version = file_version_text(path);
+  return existing;
+}
+
+WriteResult write_file(FileInstallContext& context, const std::string& destination, const void* data, int64_t size,
+                       const FileDate& date, uint32_t attributes, bool existed) {
+  WriteResult result;
+  if (size < 0) {
+    result.package_error = package_error_negative_size;
+    return result;
+  }
+  const InstallSettings& settings = context.settings;
+  const uint32_t low = settings.ProductFlags.low;
+  const std::wstring wide = name_to_wide(destination);
+  const uint8_t* bytes = static_cast<const uint8_t*>(data);
+
+  DWORD error = 0;
+  for (int attempt = 1; attempt <= write_attempts; ++attempt) {
+    bool opened = false;
+    {
+      File file;
+      opened = file.open(destination, open_flags::CreateAlways, file_attribute_normal) == FileError::Success;
+      bool written = opened && file.write(data, size);
+      error = written ? 0 : GetLastError();
+      if (written && !file.close()) {
+        written = false;
+        error = GetLastError();
+      }
+      if (written) {
+        if ((low & file_install_flag::low_verify_writes) && !file_holds(destination, bytes, size)) {
+          if (attempt == write_attempts) {
+            context.failure_summary += file_failure_line(message(settings, message_file_not_created), destination,
+                                                         last_windows_error_text());
+            return result;
+          }
+          continue;
+        }
+        apply_date(destination, date);
+        if (attributes != file_attributes_unchanged) set_attributes(wide, attributes);
+        result.written = true;
+        return result;
+      }
+    }
+    if (error == 0) error = ERROR_WRITE_FAULT;
+    if (attempt == 1) {
+      if (error == ERROR_PATH_NOT_FOUND) create_folder_tree(name_to_wide(directory_of(destination)));
+      if (low & file_install_flag::low_clear_attributes_on_retry) clear_protecting_attributes(wide);
+    }
+    if (attempt < write_attempts) {
+      Sleep(retry_pause_ms);
+    } else if (opened) {
+      // Neither the old contents nor the new: a torn file must not pass for the product's.
+      DeleteFileW(wide.c_str());
+    }
+  }
+  return replace_at_restart(context, destination, data, size, existed, error);
+}
+
+bool install_file(FileInstallContext& context, const FileDestination& destination, std::span<const uint8_t> data,
+                  const FileRecord& record) {
+  InstallSettings& settings = context.settings;
+  const std::string& path = destination.path;
+
+  if (context.show_progress) {
+    if (settings.ProductFlags.high & file_install_flag::high_fixed_progress_text)
+      context.show_progress(message(settings, message_installing_files), true);
+    else
+      context.show_progress(path, false);
+  }
+
+  OverwritePlan plan = plan_overwrite(record, path, existing_file(path, needed_facts(record)));
+  if (!plan.log.empty()) context.log.write(plan.log);
+  if (plan.record_existing) context.removal.record(path, RemovalKind::File);
+  if (!plan.write) return false;
+
+  if (gets_file_shortcut(record)) settings.ShortcutEntries.push_back(file_shortcut_entry(record, path));
+
+  if (destination.under_install_dir) {
+    std::string folder = directory_of(path);
+    std::wstring wide_folder = name_to_wide(folder);
+    if (!same_folder(wide_folder, name_to_wide(settings.InstallDir))) {
+      FolderOutcome made = create_folder_tree(wide_folder);
+      if (made.error) {
+        std::string reason =
+            made.blocked_by_file ? std::string(folder_is_file_reason) : windows_error_text(made.error);
+        context.failure_summary +=
+            folder_failure_text(message(settings, message_folder_not_created), folder, reason, path);
+        return false;
+      }
+      if (records_folder_for_removal(record)) context.removal.record(folder, RemovalKind::Folder);
+    }
+  }
+  if (records_file_for_removal(record)) context.removal.record(path, RemovalKind::File);
+
+  WriteResult written =
+      write_file(context, path, data.data(), int64_t(data.size()), record.FileDate, record.Attributes, plan.existed);
+  if (!written) return false;
+
+  if (settings.ProductFlags.low & file_install_flag::low_detailed_log) context.log.write(destination.log_line + "\r\n");
+  context.written_files.insert(written_file_key(path));
+  return true;
+}
+
+}  // namespace halvard
