@@ -1,9 +1,8 @@
-// Times our decoder alone on blocks written by `codec_bench --write-blocks`, so that the
+// Times (in thread processor time, medians) our decoder alone on blocks written by `codec_bench --write-blocks`, so that the
 // 32-bit engine build can be measured under Wine. With a zlib1.dll beside the program
 // (Windows build only) zlib's inflate is timed on the same data in the same process.
 //   decode_bench [--repeat 5] file.blocks...
 #include <algorithm>
-#include <chrono>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
@@ -15,6 +14,7 @@
 #include <windows.h>
 #endif
 
+#include "cpu_clock.h"
 #include "package/block_codec.h"
 
 namespace {
@@ -55,7 +55,7 @@ double median_mbs(std::vector<Block>& blocks, uint32_t codec, int repeat, Uncomp
   std::vector<double> times;
   for (int r = 0; r < repeat; ++r) {
     raw = 0;
-    const auto start = std::chrono::steady_clock::now();
+    const double start = bench::thread_seconds();
     for (Block& b : blocks) {
       if (b.codec != codec) continue;
       raw += b.decoded.size();
@@ -71,7 +71,7 @@ double median_mbs(std::vector<Block>& blocks, uint32_t codec, int repeat, Uncomp
         std::exit(1);
       }
     }
-    times.push_back(std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count());
+    times.push_back(bench::thread_seconds() - start);
   }
   std::sort(times.begin(), times.end());
   return raw ? double(raw) / 1e6 / times[times.size() / 2] : 0;

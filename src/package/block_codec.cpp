@@ -3,110 +3,37 @@
 #include <algorithm>
 #include <bit>
 #include <cstring>
-#include <stdexcept>
 #include <new>
 #include <stdexcept>
+#include <type_traits>
 
 namespace halvard {
 namespace {
 
 static_assert(std::endian::native == std::endian::little, "the bit reader loads little-endian words");
 
-inline uint64_t load64(const uint8_t* p) {
-  uint64_t v;
-  std::memcpy(&v, p, 8);
+// The fast loop reads machine words: 64-bit in a 64-bit build, 32-bit in the 32-bit engine,
+// where 64-bit shifts cost a branch each.
+using Word = std::conditional_t<(sizeof(void*) >= 8), uint64_t, uint32_t>;
+constexpr unsigned word_bits = sizeof(Word) * 8;
+// A word loaded at the current byte and shifted by the bit offset holds this many bits.
+constexpr unsigned peek_bits = word_bits - 7;
+
+inline Word load_word(const uint8_t* p) {
+  Word v;
+  std::memcpy(&v, p, sizeof v);
   return v;
 }
 
-// A 64-bit bit buffer over the input. Bits past the end of the input read as 0, as the
-// format wants for a trailing flag or prefix bit; the caller compares position() with
-// the input's bit length after each item, so a phantom bit never makes an item succeed.
-class BitReader {
- public:
-  BitReader(const uint8_t* data, size_t length) : data_(data), length_(length) {}
+inline Word low_bits(Word value, unsigned width) {  // 1 <= width <= word_bits
+  return value & (Word(~Word(0)) >> (word_bits - width));
+}
 
-  // Afterwards 56 to 63 bits are buffered.
-  void refill() {
-    if (next_ <= length_ && length_ - next_ >= 8) {
-      buffer_ |= load64(data_ + next_) << available_;
-      next_ += (63 - available_) >> 3;
-      available_ |= 56;
-    } else {
-      refill_slow();
-    }
-  }
-
-  uint64_t bits() const { return buffer_; }
-  unsigned available() const { return available_; }
-  void consume(unsigned count) {
-    buffer_ >>= count;
-    available_ -= count;
-  }
-
-  uint64_t position() const { return uint64_t(next_) * 8 - available_; }
-
-  // Restarts the buffer at a bit position that lies within the input.
-  void seek(uint64_t bit) {
-    next_ = size_t(bit >> 3);
-    buffer_ = 0;
-    available_ = 0;
-    refill();
-    consume(unsigned(bit & 7));
-  }
-
-  // Variable-width number: a unary prefix u closed by a 0, then min(base + u * step, 32)
-  // value bits, least significant first.
-  template <unsigned Base, unsigned Step>
-  uint32_t number() {
-    // An item starts with a full buffer, so most numbers need no refill of their own.
-    if (available_ < 40) refill();
-    const unsigned ones = unsigned(std::countr_one(buffer_));
-    uint64_t prefix;
-    if (ones < available_) [[likely]] {
-      prefix = ones;
-      consume(ones + 1);
-    } else {
-      prefix = long_prefix();
-    }
-    const unsigned width = prefix >= 32 ? 32u : std::min(unsigned(Base + prefix * Step), 32u);
-    if (available_ < width) refill();
-    const uint32_t value = uint32_t(buffer_ & ((uint64_t(1) << width) - 1));
-    consume(width);
-    return value;
-  }
-
- private:
-  void refill_slow() {
-    while (available_ < 56) {
-      uint64_t byte = next_ < length_ ? data_[next_] : 0;
-      buffer_ |= byte << available_;
-      ++next_;
-      available_ += 8;
-    }
-  }
-
-  // A prefix longer than the buffer; it ends at the latest at the end of the input,
-  // where the bits read as 0.
-  uint64_t long_prefix() {
-    uint64_t prefix = 0;
-    for (;;) {
-      refill();
-      unsigned ones = unsigned(std::countr_one(buffer_));
-      if (ones < available_) {
-        consume(ones + 1);
-        return prefix + ones;
-      }
-      prefix += available_;
-      consume(available_);
-    }
-  }
-
-  const uint8_t* data_;
-  size_t length_;
-  size_t next_ = block_codec_head_size;
-  uint64_t buffer_ = 0;
-  unsigned available_ = 0;
-};
+// One word of the bytes that start `shift` bits (0 to 7) into in[0]; reads in[sizeof(Word)].
+inline Word shifted_word(const uint8_t* in, unsigned shift) {
+  // Two shifts, so that a shift of 0 moves the carry byte out instead of being undefined.
+  return (load_word(in) >> shift) | ((Word(in[sizeof(Word)]) << 1) << (word_bits - 1 - shift));
+}
 
 // Copies `count` bytes that start `shift` bits into in[0]; in[count] exists when shift > 0.
 void copy_shifted(uint8_t* out, const uint8_t* in, size_t count, unsigned shift) {
@@ -115,72 +42,232 @@ void copy_shifted(uint8_t* out, const uint8_t* in, size_t count, unsigned shift)
     return;
   }
   size_t i = 0;
-  for (; count - i >= 8; i += 8) {
-    uint64_t word = (load64(in + i) >> shift) | (uint64_t(in[i + 8]) << (64 - shift));
-    std::memcpy(out + i, &word, 8);
+  for (; count - i >= sizeof(Word); i += sizeof(Word)) {
+    const Word word = shifted_word(in + i, shift);
+    std::memcpy(out + i, &word, sizeof word);
   }
   for (; i < count; ++i) out[i] = uint8_t((in[i] >> shift) | (in[i + 1] << (8 - shift)));
 }
 
 BlockDecodeResult fail(BlockDecodeError error) { return BlockDecodeResult{error}; }
 
-BlockDecodeResult decode_stream(std::span<const uint8_t> input, uint8_t* out, size_t size) {
-  const uint64_t total_bits = uint64_t(input.size()) * 8;
-  BitReader reader(input.data(), input.size());
-  size_t written = 0;
+// Decoding state: the next bit of the input as a byte and a bit within it, and the output
+// written so far.
+struct State {
+  const uint8_t* in;
+  size_t in_size;
+  size_t byte;
+  unsigned bit;
+  uint8_t* out;
+  size_t size;
+  size_t written;
+};
 
-  while (written < size) {
-    reader.refill();
-    const uint64_t flags = reader.bits();
-    const size_t room = size - written;
+// ---- checked path: one item, bit by bit, for the ends of the buffers and odd fields ----
 
-    if ((flags & 1) == 0) {
-      // Literal run.
-      reader.consume(1);
-      const uint64_t count = uint64_t(reader.number<2, 2>()) + 1;
-      if (count > room) return fail(BlockDecodeError::overshoot);
-      if (count <= 7 && room >= 8) {
-        // Short runs come straight out of the bit buffer, written as one word.
-        reader.refill();
-        uint64_t word = reader.bits();
-        std::memcpy(out + written, &word, 8);
-        reader.consume(unsigned(count * 8));
-      } else {
-        const uint64_t at = reader.position();
-        if (at > total_bits || (total_bits - at) / 8 < count) return fail(BlockDecodeError::truncated);
-        copy_shifted(out + written, input.data() + (at >> 3), size_t(count), unsigned(at & 7));
-        reader.seek(at + count * 8);
-      }
-      written += size_t(count);
-    } else if ((flags & 2) == 0) {
-      // Back-reference; the source never overlaps the copy.
-      reader.consume(2);
-      const uint64_t length = uint64_t(reader.number<2, 1>()) + 4;
-      const uint64_t distance = uint64_t(reader.number<12, 2>()) + 4;
-      if (distance > written || length > distance) return fail(BlockDecodeError::bad_reference);
-      if (length > room) return fail(BlockDecodeError::overshoot);
-      const uint8_t* from = out + (written - size_t(distance));
-      if (length <= 32 && room >= 32) {
-        // Load before store: bytes past `length` are scratch that later items overwrite.
-        uint8_t chunk[32];
-        std::memcpy(chunk, from, 32);
-        std::memcpy(out + written, chunk, 32);
-      } else {
-        std::memcpy(out + written, from, size_t(length));
-      }
-      written += size_t(length);
-    } else {
-      // Byte fill.
-      const uint8_t value = uint8_t(flags >> 2);
-      reader.consume(10);
-      const uint64_t count = uint64_t(reader.number<1, 1>()) + 3;
-      if (count > room) return fail(BlockDecodeError::overshoot);
-      std::memset(out + written, value, size_t(count));
-      written += size_t(count);
-    }
-    if (reader.position() > total_bits) return fail(BlockDecodeError::truncated);
+// Bits past the end of the input read as 0, as the format wants for a trailing flag or
+// prefix bit; the position keeps counting, and the caller fails the item when it ends
+// past the input.
+class CheckedReader {
+ public:
+  explicit CheckedReader(const State& s)
+      : in_(s.in), total_(uint64_t(s.in_size) * 8), position_(uint64_t(s.byte) * 8 + s.bit) {}
+
+  unsigned bit() {
+    const uint64_t at = position_++;
+    return at < total_ ? (in_[at >> 3] >> (at & 7)) & 1 : 0;
   }
-  return {};
+  uint32_t bits(unsigned count) {
+    uint32_t value = 0;
+    for (unsigned i = 0; i < count; ++i) value |= uint32_t(bit()) << i;
+    return value;
+  }
+  uint32_t number(unsigned base, unsigned step) {
+    unsigned width = base;
+    // Past the end every bit is 0, so the prefix ends there at the latest.
+    while (bit()) width = std::min(width + step, 32u);
+    return bits(width);
+  }
+
+  uint64_t position() const { return position_; }
+  uint64_t total() const { return total_; }
+  void skip(uint64_t count) { position_ += count; }
+
+ private:
+  const uint8_t* in_;
+  uint64_t total_;
+  uint64_t position_;
+};
+
+BlockDecodeError checked_item(State& s) {
+  CheckedReader r(s);
+  const size_t room = s.size - s.written;
+  if (r.bit() == 0) {
+    const uint64_t count = uint64_t(r.number(2, 2)) + 1;
+    if (count > room) return BlockDecodeError::overshoot;
+    if (r.position() > r.total() || (r.total() - r.position()) / 8 < count) return BlockDecodeError::truncated;
+    const uint64_t at = r.position();
+    copy_shifted(s.out + s.written, s.in + size_t(at >> 3), size_t(count), unsigned(at & 7));
+    r.skip(count * 8);
+    s.written += size_t(count);
+  } else if (r.bit() == 0) {
+    const uint64_t length = uint64_t(r.number(2, 1)) + 4;
+    const uint64_t distance = uint64_t(r.number(12, 2)) + 4;
+    if (distance > s.written || length > distance) return BlockDecodeError::bad_reference;
+    if (length > room) return BlockDecodeError::overshoot;
+    if (r.position() > r.total()) return BlockDecodeError::truncated;
+    std::memcpy(s.out + s.written, s.out + (s.written - size_t(distance)), size_t(length));
+    s.written += size_t(length);
+  } else {
+    const uint8_t value = uint8_t(r.bits(8));
+    const uint64_t count = uint64_t(r.number(1, 1)) + 3;
+    if (count > room) return BlockDecodeError::overshoot;
+    if (r.position() > r.total()) return BlockDecodeError::truncated;
+    std::memset(s.out + s.written, value, size_t(count));
+    s.written += size_t(count);
+  }
+  s.byte = size_t(r.position() >> 3);
+  s.bit = unsigned(r.position() & 7);
+  return BlockDecodeError::none;
+}
+
+// ---- fast path: no bounds checks on the reads of item heads ----
+
+// The fast loop runs while this much input and output remain: every peek of one item head
+// stays inside the input, and the short copies may write whole words past their item.
+constexpr size_t input_margin = 32;
+constexpr size_t output_margin = 64;
+
+class FastReader {
+ public:
+  FastReader(const uint8_t* in, size_t position) : in_(in), position_(position) {}
+
+  Word peek() const { return load_word(in_ + (position_ >> 3)) >> (position_ & 7); }
+  void skip(size_t count) { position_ += count; }
+  void rewind(size_t position) { position_ = position; }
+  size_t position() const { return position_; }
+  size_t byte() const { return position_ >> 3; }
+  unsigned bit() const { return unsigned(position_ & 7); }
+
+  // A number whose prefix and value fit the peeks; false leaves the item to the checked
+  // path (prefixes longer than a number needs, or wide values in the 32-bit build).
+  template <unsigned Base, unsigned Step>
+  bool number(Word head, unsigned used, uint32_t& value) {
+    head >>= used;
+    const unsigned ones = unsigned(std::countr_one(head));
+    if (ones > 16) return false;
+    const unsigned width = std::min(Base + ones * Step, 32u);
+    if (used + ones + 1 + width <= peek_bits) {
+      value = uint32_t(low_bits(head >> (ones + 1), width));
+      skip(used + ones + 1 + width);
+      return true;
+    }
+    if (used + ones + 1 > peek_bits || width > peek_bits) return false;
+    skip(used + ones + 1);
+    value = uint32_t(low_bits(peek(), width));
+    skip(width);
+    return true;
+  }
+
+ private:
+  const uint8_t* in_;
+  size_t position_;  // in bits
+};
+
+BlockDecodeResult decode_stream(std::span<const uint8_t> input, uint8_t* out, size_t size) {
+  State s{input.data(), input.size(), block_codec_head_size, 0, out, size, 0};
+  // The fast loop counts input bits in a size_t; an input too long for that (only
+  // possible in a 32-bit build) takes the checked path throughout.
+  const bool fast = s.in_size >= input_margin && s.in_size <= (SIZE_MAX >> 3);
+  const size_t fast_end = fast ? (s.in_size - input_margin) * 8 : 0;
+  for (;;) {
+    FastReader r(s.in, fast ? s.byte * 8 + s.bit : 0);
+    while (fast && r.position() <= fast_end && s.size - s.written >= output_margin) {
+      const size_t item_start = r.position();
+      const Word head = r.peek();
+      uint8_t* const to = s.out + s.written;
+      const size_t room = s.size - s.written;
+      if ((head & 1) == 0) {
+        // Literal run.
+        uint32_t value;
+        if (!r.template number<2, 2>(head, 1, value)) {
+          r.rewind(item_start);
+          break;
+        }
+        const size_t count = size_t(value) + 1;
+        const size_t left = s.in_size - r.byte() - (r.bit() != 0);
+        if (count > room) return fail(BlockDecodeError::overshoot);
+        if (count > left) return fail(BlockDecodeError::truncated);
+        const uint8_t* from = s.in + r.byte();
+        if (count <= 16 && left >= 17) {
+          // Short runs as two shifted words; the bytes past `count` are scratch.
+          const unsigned shift = r.bit();
+          for (size_t i = 0; i < 16; i += sizeof(Word)) {
+            const Word word = shifted_word(from + i, shift);
+            std::memcpy(to + i, &word, sizeof word);
+          }
+        } else {
+          copy_shifted(to, from, count, r.bit());
+        }
+        r.skip(count * 8);
+        s.written += count;
+      } else if ((head & 2) == 0) {
+        // Back-reference; the source never overlaps the copy.
+        uint32_t length_value, distance_value;
+        if (!r.template number<2, 1>(head, 2, length_value)) {
+          r.rewind(item_start);
+          break;
+        }
+        if (!r.template number<12, 2>(r.peek(), 0, distance_value)) {
+          r.rewind(item_start);
+          break;
+        }
+        const size_t length = size_t(length_value) + 4;
+        // A 32-bit distance of 2^32 - 1 + 4 wraps to a small number in a 32-bit size_t.
+        const uint64_t distance = uint64_t(distance_value) + 4;
+        if (distance > s.written || length > distance) return fail(BlockDecodeError::bad_reference);
+        if (length > room) return fail(BlockDecodeError::overshoot);
+        const uint8_t* from = to - size_t(distance);
+        if (length <= 32) {
+          // Forward copy in whole chunks: a chunk may read bytes that an earlier chunk
+          // wrote, but only past `length`, which is scratch.
+          uint8_t chunk[16];
+          std::memcpy(chunk, from, 16);
+          std::memcpy(to, chunk, 16);
+          if (length > 16) {
+            std::memcpy(chunk, from + 16, 16);
+            std::memcpy(to + 16, chunk, 16);
+          }
+        } else {
+          std::memcpy(to, from, length);
+        }
+        s.written += length;
+      } else {
+        // Byte fill.
+        const uint8_t value = uint8_t(head >> 2);
+        uint32_t count_value;
+        if (!r.template number<1, 1>(head, 10, count_value)) {
+          r.rewind(item_start);
+          break;
+        }
+        const size_t count = size_t(count_value) + 3;
+        if (count > room) return fail(BlockDecodeError::overshoot);
+        if (count <= 16) {
+          std::memset(to, value, 16);
+        } else {
+          std::memset(to, value, count);
+        }
+        s.written += count;
+      }
+    }
+    if (fast) {
+      s.byte = r.byte();
+      s.bit = r.bit();
+    }
+    if (s.written >= s.size) return {};
+    const BlockDecodeError error = checked_item(s);
+    if (error != BlockDecodeError::none) return fail(error);
+  }
 }
 
 }  // namespace

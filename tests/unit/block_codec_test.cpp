@@ -50,6 +50,7 @@ class StreamWriter {
     uint64_t u = prefix >= 0 ? uint64_t(prefix) : 0;
     if (prefix < 0) {
       while (width(u) < 64 && (value >> width(u)) != 0) ++u;
+      u += extra_prefix;
     }
     for (uint64_t i = 0; i < u; ++i) bits(1, 1);
     bits(0, 1);
@@ -75,6 +76,9 @@ class StreamWriter {
   }
 
   const Bytes& bytes() const { return bytes_; }
+
+  // Added to every shortest prefix: longer prefixes are valid and must decode alike.
+  unsigned extra_prefix = 0;
 
  private:
   Bytes bytes_;
@@ -280,7 +284,7 @@ struct RandomStream {
   Bytes decoded;
 };
 
-RandomStream random_stream(std::mt19937& rng, size_t target) {
+RandomStream random_stream(std::mt19937& rng, size_t target, bool odd_prefixes = false) {
   Bytes out;
   std::vector<std::function<void(StreamWriter&)>> items;
   auto pick = [&](uint64_t lo, uint64_t hi) { return std::uniform_int_distribution<uint64_t>(lo, hi)(rng); };
@@ -305,7 +309,10 @@ RandomStream random_stream(std::mt19937& rng, size_t target) {
     }
   }
   StreamWriter w(uint32_t(out.size()));
-  for (auto& item : items) item(w);
+  for (auto& item : items) {
+    w.extra_prefix = odd_prefixes && pick(0, 3) == 0 ? unsigned(pick(1, 40)) : 0;
+    item(w);
+  }
   return {w.bytes(), out};
 }
 
@@ -327,6 +334,22 @@ TEST(BlockCodecTest, RandomStreamsDecodeAndEveryTruncationFails) {
         EXPECT_FALSE(decode_guarded(Bytes(stream.encoded.begin(), stream.encoded.begin() + length), out));
       }
     }
+  }
+}
+
+// Longer prefixes than needed, scattered through long streams, so that items of every
+// shape meet the decoder away from the ends of its buffers as well as near them.
+TEST(BlockCodecTest, LongerPrefixesInsideLongStreams) {
+  const uint32_t seed = 0x5C0Du;
+  std::printf("block codec longer prefixes: seed %u\n", seed);
+  std::mt19937 rng(seed);
+  for (int round = 0; round < 30; ++round) {
+    const RandomStream stream = random_stream(rng, 30000, true);
+    Bytes out;
+    ASSERT_TRUE(decode_guarded(stream.encoded, out)) << "round " << round;
+    ASSERT_EQ(out, stream.decoded) << "round " << round;
+    Bytes shorter(stream.encoded.begin(), stream.encoded.end() - 1);
+    EXPECT_FALSE(decode_guarded(shorter, out)) << "round " << round;
   }
 }
 

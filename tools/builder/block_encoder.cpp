@@ -179,110 +179,118 @@ struct Match {
   uint32_t distance;
 };
 
-// ---- fast mode: hash chains, lazy evaluation by bit gain ----
+// ---- fast mode: greedy parse over two one-entry hash tables ----
 
-class HashChains {
+// The near table hashes 4 bytes and finds the short matches of code and text; the far
+// table hashes 8 bytes, where a match pays for a distance field of up to 31 bits. Both
+// keep the last position only. After many misses in a row the scan steps faster, so that
+// stretches of compressed data cost little.
+class FastMatcher {
  public:
-  HashChains(std::span<const uint8_t> data, unsigned depth)
-      : data_(data), bits_(hash_bits_for(data.size())), depth_(depth),
-        head_(size_t(1) << bits_, no_position), previous_(data.size(), no_position) {}
+  explicit FastMatcher(std::span<const uint8_t> data)
+      : data_(data), far_bits_(std::clamp(hash_bits_for(data.size()), 12u, 20u)),
+        near_(size_t(1) << near_bits, no_position), far_(size_t(1) << far_bits_, no_position) {}
+
+  // Positions where a match can start.
+  size_t limit() const { return data_.size() < min_length ? 0 : data_.size() - min_length + 1; }
 
   void insert(size_t position) {
-    if (data_.size() - position < 4) return;
-    uint32_t& head = head_[hash4(data_.data() + position, bits_)];
-    previous_[position] = head;
-    head = uint32_t(position);
+    const uint64_t v = load(position);
+    near_[near_hash(v)] = uint32_t(position);
+    far_[far_hash(v)] = uint32_t(position);
   }
 
-  // The candidate that saves the most bits over literals; inserts `position`.
+  // The match that saves the most bits over literals at `position`, which it inserts.
   Match best(size_t position, int32_t& gain) {
+    const uint8_t* here = data_.data() + position;
+    const uint64_t v = load(position);
+    uint32_t& near = near_[near_hash(v)];
+    uint32_t& far = far_[far_hash(v)];
+    const uint32_t candidates[2] = {near, far};
+    near = far = uint32_t(position);
     Match best{0, 0};
     gain = 0;
-    if (data_.size() - position < 4) return best;
-    const uint8_t* here = data_.data() + position;
-    const size_t limit = data_.size() - position;
-    uint32_t candidate = head_[hash4(here, bits_)];
-    insert(position);
-    for (unsigned steps = 0; candidate != no_position && steps < depth_ && best.length < limit; ++steps) {
-      const uint32_t distance = uint32_t(position - candidate);
-      {
-        const uint8_t* there = data_.data() + candidate;
-        if (there[best.length] == here[best.length] || best.length == 0) {
-          auto found = [&](size_t length, size_t at) {
-            if (length < min_length || at < min_distance) return;
-            const int32_t saved = int32_t(length * 8) - int32_t(block_reference_bits(length, at));
-            if (saved > gain) {
-              gain = saved;
-              best = {uint32_t(length), uint32_t(at)};
-            }
-          };
-          const size_t length = common_length(here, there, limit);
-          found(std::min<size_t>(length, distance), distance);
-          periodic_candidates(here, position, distance, length, limit, found);
+    const size_t remaining = data_.size() - position;
+    for (int i = 0; i < 2; ++i) {
+      const uint32_t candidate = candidates[i];
+      if (candidate == no_position || (i == 1 && candidate == candidates[0])) continue;
+      const size_t distance = position - candidate;
+      // A nearer repeat than the format allows still leads to its multiples.
+      if (load32(data_.data() + candidate) != uint32_t(v)) continue;
+      auto found = [&](size_t length, size_t at) {
+        if (length < min_length || at < min_distance) return;
+        const int32_t saved = int32_t(std::min<size_t>(length, 1u << 24) * 8) - int32_t(block_reference_bits(length, at));
+        if (saved > gain) {
+          gain = saved;
+          best = {uint32_t(length), uint32_t(at)};
         }
-      }
-      candidate = previous_[candidate];
+      };
+      const size_t length = common_length(here, data_.data() + candidate, remaining);
+      found(std::min(length, distance), distance);
+      periodic_candidates(here, position, distance, length, remaining, found);
     }
     return best;
   }
 
  private:
+  static constexpr unsigned near_bits = 16;
+  // Eight bytes, with zeros past the end of the data.
+  uint64_t load(size_t position) const {
+    uint64_t v = 0;
+    const size_t count = std::min<size_t>(8, data_.size() - position);
+    std::memcpy(&v, data_.data() + position, count);
+    return v;
+  }
+  static uint32_t near_hash(uint64_t v) { return uint32_t((uint32_t(v) * 2654435761u) >> (32 - near_bits)); }
+  uint32_t far_hash(uint64_t v) const { return uint32_t((v * 0xC2B2AE3D27D4EB4Full) >> (64 - far_bits_)); }
+
   std::span<const uint8_t> data_;
-  unsigned bits_;
-  unsigned depth_;
-  std::vector<uint32_t> head_;
-  std::vector<uint32_t> previous_;
+  unsigned far_bits_;
+  std::vector<uint32_t> near_;
+  std::vector<uint32_t> far_;
 };
 
 void encode_fast(std::span<const uint8_t> data, ItemWriter& items) {
-  HashChains chains(data, 12);
-  RunLengths runs(data);
+  FastMatcher matcher(data);
   const size_t n = data.size();
+  const size_t limit = matcher.limit();
   size_t position = 0;
-  int32_t gain = 0;
-  Match match = n ? chains.best(0, gain) : Match{0, 0};
-  while (position < n) {
-    // A fill beats any reference over a run.
-    const size_t run = runs.at(position);
-    if (run >= min_fill) {
-      const int32_t fill_gain = int32_t(run * 8) - int32_t(block_fill_bits(run));
+  size_t misses = 0;
+  while (position < limit) {
+    int32_t gain = 0;
+    Match match = matcher.best(position, gain);
+    // A fill beats a reference over a run of one byte.
+    if (data[position] == data[position + 1] && data[position] == data[position + 2]) {
+      size_t run = 3;
+      while (position + run < n && data[position + run] == data[position]) ++run;
+      const int32_t fill_gain = int32_t(std::min<size_t>(run, 1u << 24) * 8) - int32_t(block_fill_bits(run));
       if (fill_gain > gain) {
-        items.fill(data[position], uint32_t(run));
-        const size_t end = position + run;
-        // Inside a long run only the last positions are worth finding again.
-        for (size_t p = std::max(position + 1, end > 16 ? end - 16 : 0); p < end; ++p) chains.insert(p);
-        position = end;
-        if (position < n) match = chains.best(position, gain);
-        continue;
+        gain = fill_gain;
+        match = {uint32_t(run), 0};
       }
     }
-    if (match.length == 0) {
+    if (gain <= 0) {
       items.literal(position);
-      ++position;
-      if (position < n) match = chains.best(position, gain);
+      ++misses;
+      const size_t step = 1 + (misses >> 6);
+      for (size_t i = 1; i < step && position + i < limit; ++i) items.literal(position + i);
+      position = std::min(position + step, limit);
       continue;
     }
-    // One step of lazy evaluation: a better item at the next byte wins over this one.
-    if (position + 1 < n) {
-      int32_t next_gain = 0;
-      const Match next = chains.best(position + 1, next_gain);
-      if (next_gain > gain + 8) {
-        items.literal(position);
-        ++position;
-        match = next;
-        gain = next_gain;
-        continue;
-      }
-      items.reference(match.length, match.distance);
-      const size_t end = position + match.length;
-      for (size_t p = position + 2; p < end; ++p) chains.insert(p);
-      position = end;
+    misses = 0;
+    if (match.distance == 0) {
+      items.fill(data[position], match.length);
     } else {
       items.reference(match.length, match.distance);
-      position += match.length;
     }
-    if (position < n) match = chains.best(position, gain);
+    // A few positions inside the item keep the tables fresh at little cost.
+    const size_t end = position + match.length;
+    for (size_t p : {position + 1, position + 2, end - 2, end - 1}) {
+      if (p > position && p < end && p < limit) matcher.insert(p);
+    }
+    position = end;
   }
+  for (; position < n; ++position) items.literal(position);
 }
 
 // ---- best mode: binary-tree match finder and optimal parse ----
@@ -391,7 +399,7 @@ class OptimalParser {
   }
 
  private:
-  static constexpr uint32_t segment = 2048;
+  static constexpr uint32_t segment = 16384;
   static constexpr uint32_t nice_length = 128;
   static constexpr size_t max_matches = nice_length + 1;
 

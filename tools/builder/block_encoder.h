@@ -1,8 +1,9 @@
 #pragma once
 // BlockCodec encoder for the builder; the engine only decodes (package/block_codec.h).
 // Items are chosen by their exact bit costs: the best mode runs an optimal parse over a
-// binary-tree match finder whose window is the whole block, the fast mode a lazy parse
-// over hash chains. Both use fills for runs of one byte. Reentrant: every call keeps its
+// binary-tree match finder whose window is the whole block, the fast mode a greedy parse
+// over a near (4-byte) and a far (8-byte) hash table that steps faster through data it
+// cannot compress. Both use fills for runs of one byte. Reentrant: every call keeps its
 // state to itself, so blocks can be encoded in parallel.
 
 #include <cstddef>

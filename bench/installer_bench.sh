@@ -1,0 +1,28 @@
+#!/usr/bin/env bash
+# Installer benchmark (not a test): halvard-build against makensis (zlib, solid lzma) on
+# the codec benchmark's corpora, sizes and build times as ratios; then a large payload
+# (a file near 1 GiB, a region over 1 GiB, data on disk) with the builder's peak memory.
+#   bench/installer_bench.sh [scale 0..1 of the corpora, default 1] [installer_bench.py options...]
+# e.g. --reps 1, --corpus docs, --large, --no-corpora --large, --keep.
+# HALVARD_BUILD=PATH uses that halvard-build instead of building the native-release one.
+set -euo pipefail
+root=$(cd "$(dirname "$0")/.." && pwd)
+scale=${1:-1}
+shift || true
+corpora="$root/build/bench-corpora"
+
+command -v makensis >/dev/null || { echo "makensis not found: scripts/install-deps.sh installs nsis" >&2; exit 1; }
+[ -d "$corpora/winbin" ] || "$root/bench/gather_corpora.sh" "$corpora" "$scale"
+
+builder=${HALVARD_BUILD:-}
+if [ -z "$builder" ]; then
+  cmake --preset native-release >/dev/null
+  cmake --build --preset native-release -j2 --target halvard-build
+  builder="$root/build/native-release/tools/builder/halvard-build"
+fi
+cmake --preset win32 >/dev/null
+cmake --build --preset win32 -j2 --target halvard-engine
+engine="$root/build/win32/src/halvard-engine.exe"
+
+python3 "$root/bench/installer_bench.py" --builder "$builder" --engine "$engine" \
+  --corpora "$corpora" --work "$root/build/installer-bench-work" "$@"
