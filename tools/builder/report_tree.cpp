@@ -39,8 +39,8 @@ ReportNode ReportNode::object() {
   return n;
 }
 ReportNode& ReportNode::add(std::string name, ReportNode value) {
-  members.emplace_back(std::move(name), std::move(value));
-  return members.back().second;
+  members.push_back(ReportMember{std::move(name), std::move(value)});
+  return members.back().value;
 }
 ReportNode& ReportNode::push(ReportNode value) {
   items.push_back(std::move(value));
@@ -105,8 +105,8 @@ void json(const ReportNode& n, std::string& out, int depth) {
     if (n.members.empty()) return void(out += "{}");
     out += "{\n";
     for (size_t i = 0; i < n.members.size(); ++i) {
-      out += pad + quoted(n.members[i].first) + ": ";
-      json(n.members[i].second, out, depth + 1);
+      out += pad + quoted(n.members[i].name) + ": ";
+      json(n.members[i].value, out, depth + 1);
       out += i + 1 < n.members.size() ? ",\n" : "\n";
     }
     out += end_pad + "}";

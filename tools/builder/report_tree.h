@@ -10,6 +10,8 @@
 
 namespace halvard::builder {
 
+struct ReportMember;
+
 struct ReportNode {
   enum class Type : uint8_t { null, boolean, integer, real, text, list, object };
   Type type = Type::null;
@@ -18,7 +20,8 @@ struct ReportNode {
   double real = 0;
   std::string text;  // UTF-8
   std::vector<ReportNode> items;
-  std::vector<std::pair<std::string, ReportNode>> members;
+  // A vector may hold a type that is still incomplete; a pair may not.
+  std::vector<ReportMember> members;
 
   static ReportNode of(bool v);
   static ReportNode of(int64_t v);
@@ -29,6 +32,11 @@ struct ReportNode {
 
   ReportNode& add(std::string name, ReportNode value);  // to an object
   ReportNode& push(ReportNode value);                   // to a list
+};
+
+struct ReportMember {
+  std::string name;
+  ReportNode value;
 };
 
 std::string to_json(const ReportNode& node);
