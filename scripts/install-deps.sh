@@ -13,6 +13,7 @@ packages=(
   imagemagick
   zlib1g-dev liblz4-dev libzstd-dev liblzma-dev pkg-config
   libtomlplusplus-dev
+  nsis
 )
 
 missing=()

@@ -376,7 +376,13 @@ bool File::write_to_handle(const char* data, std::int64_t n) {
     DWORD written = 0;
     if (!WriteFile(as_handle(handle_), data + done, piece, &written, nullptr))
       return set_windows_failure();
-    if (written != piece) return set_failure("Not all data could be written");
+    if (written != piece) {
+      // A disk file written short without an error has run out of room (Windows says
+      // so itself; Wine reports the short count); callers that report the system's
+      // reason must not pick up a stale one.
+      SetLastError(ERROR_DISK_FULL);
+      return set_failure("Not all data could be written");
+    }
     done += piece;
   }
   if (flush_after_write_ && !FlushFileBuffers(as_handle(handle_))) return set_windows_failure();

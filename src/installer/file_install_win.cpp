@@ -74,8 +74,10 @@ bool same_folder(const std::wstring& a, const std::wstring& b) {
 bool drive_present(const std::string& path) {
   std::optional<char> letter = drive_letter(path);
   if (!letter) return true;
-  char upper = (*letter >= 'a' && *letter <= 'z') ? char(*letter - 'a' + 'A') : *letter;
-  return (GetLogicalDrives() >> (upper - 'A')) & 1;
+  // Asks the drive itself: a list of drives taken at start-up (as Wine keeps it) would
+  // miss one mapped later.
+  const char root[] = {*letter, ':', '\\', '\0'};
+  return GetDriveTypeA(root) != DRIVE_NO_ROOT_DIR;
 }
 
 // ---- Writing ----

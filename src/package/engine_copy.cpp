@@ -1,5 +1,6 @@
 #include "package/engine_copy.h"
 
+#include <algorithm>
 #include <cstring>
 
 #include "package/checksum.h"
@@ -22,6 +23,12 @@ uint32_t engine_checksum(std::span<const uint8_t> before_section, uint32_t e_lfa
   size_t start = size_t(e_lfanew) + 92;
   if (start > before_section.size()) start = before_section.size();
   return Checksum32(before_section.subspan(start));
+}
+
+uint64_t engine_copy_tail_end(const SetupSectionLocation& section, uint64_t data_offset, bool data_on_disk,
+                              uint64_t file_size) {
+  if (!data_on_disk) return file_size;
+  return std::min<uint64_t>(file_size, uint64_t(section.PointerToRawData) + data_offset);
 }
 
 bool build_engine_copy(std::span<const uint8_t> before_section, std::span<const uint8_t> tail,

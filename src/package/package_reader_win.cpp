@@ -58,10 +58,11 @@ void check_engine_and_copy(File& own_file, const InstallSettings& settings, Open
     package_error(40);
   }
   if (!(settings.SetupOptions & setup_option::engine_copy_without_package)) return;
-  int64_t file_size = own_file.size();
-  int64_t tail_start = int64_t(location.PointerToRawData) + location.SizeOfRawData;
+  uint64_t tail_end = engine_copy_tail_end(location, package.header.DataOffset, settings.DataOnDisk,
+                                           uint64_t(own_file.size()));
+  uint64_t tail_start = uint64_t(location.PointerToRawData) + location.SizeOfRawData;
   std::vector<uint8_t> tail;
-  if (file_size > tail_start && !read_exact(own_file, uint64_t(tail_start), tail, size_t(file_size - tail_start))) {
+  if (tail_end > tail_start && !read_exact(own_file, tail_start, tail, size_t(tail_end - tail_start))) {
     package_error(42);
   }
   if (!build_engine_copy(before, tail, location, package.engine_copy)) package_error(35);

@@ -100,6 +100,22 @@ TEST(PackageHeaderTest, EngineCopyIsTheEngineAgain) {
   EXPECT_EQ(copy, testing_pe::small_engine());
 }
 
+TEST(PackageHeaderTest, EngineCopyLeavesTheRegionOnDiskOut) {
+  std::vector<uint8_t> region(100000, 0x5A);
+  Built built = build(bytes_of("stream"), region, {100000}, true);
+  PackageHeader header;
+  ASSERT_TRUE(read_package_header(built.section(), header).ok());
+  uint64_t end = engine_copy_tail_end(built.location, header.DataOffset, true, built.file.size());
+  uint64_t section_end = uint64_t(built.location.PointerToRawData) + built.location.SizeOfRawData;
+  EXPECT_EQ(end, section_end);
+  EXPECT_EQ(engine_copy_tail_end(built.location, header.DataOffset, false, built.file.size()), built.file.size());
+
+  std::vector<uint8_t> copy;
+  ASSERT_TRUE(build_engine_copy(std::span(built.file).first(built.location.PointerToRawData),
+                                std::span(built.file).subspan(section_end, end - section_end), built.location, copy));
+  EXPECT_EQ(copy, testing_pe::small_engine());
+}
+
 TEST(PackageHeaderTest, EngineCopyMovesLaterSectionsAndStaysInTheHeaders) {
   std::vector<uint8_t> engine = testing_pe::small_engine();
   // Pretend the middle section is the package.

@@ -111,7 +111,9 @@ Inspection inspect_package(const std::filesystem::path& path) {
   in.engine_copy_size = in.file_size;
   if (in.settings.SetupOptions & setup_option::engine_copy_without_package) {
     const uint64_t end = start + in.section.SizeOfRawData;
-    std::vector<uint8_t> tail(end < in.file_size ? size_t(in.file_size - end) : 0);
+    const uint64_t tail_end =
+        engine_copy_tail_end(in.section, in.header.DataOffset, in.settings.DataOnDisk, in.file_size);
+    std::vector<uint8_t> tail(end < tail_end ? size_t(tail_end - end) : 0);
     if (!tail.empty() && !read(end, tail.data(), tail.size())) {
       corrupt(in, 42);
       return in;
