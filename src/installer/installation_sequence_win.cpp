@@ -13,6 +13,7 @@
 #include "installer/engine_win.h"
 #include "installer/package_files_win.h"
 #include "installer/run_state.h"
+#include "installer/windows_release.h"
 #include "package/package_error.h"
 #include "package/settings_stream.h"
 #include "uninstall/deferred_operations_win.h"
@@ -111,13 +112,54 @@ class Sequence {
       if (silent()) exit_installer(1);
       refuse(shown(81));
     }
+    check_windows_release();
+    check_administrator_rights();
     if (low() & low_master_product) check_master_product();
     if (low() & low_single_instance) {
       HANDLE mutex = CreateMutexA(nullptr, FALSE, single_instance_mutex);
       if (!mutex || WaitForSingleObject(mutex, 0) == WAIT_TIMEOUT) refuse(shown(91));
     }
-    // The Windows-version, administrator-rights and 64-bit-only refusals that need the
-    // system's edition table and the rights question join here.
+  }
+
+  void check_windows_release() {
+    OSVERSIONINFOEXW info{};
+    info.dwOSVersionInfoSize = sizeof info;
+    using RtlGetVersionFn = LONG(WINAPI*)(OSVERSIONINFOEXW*);
+    auto rtl_get_version = reinterpret_cast<RtlGetVersionFn>(
+        reinterpret_cast<void*>(GetProcAddress(GetModuleHandleA("ntdll.dll"), "RtlGetVersion")));
+    if (!rtl_get_version || rtl_get_version(&info) != 0) return;
+    int bit = windows_release_bit(info.dwPlatformId == VER_PLATFORM_WIN32_NT, info.dwMajorVersion,
+                                  info.dwMinorVersion);
+    if (settings_.ExcludedSystems & (1u << bit)) {
+      refuse(fill_log(shown(61).c_str(), std::string(windows_releases()[size_t(bit)].name)));
+    }
+  }
+
+  // Membership of the Administrators group; a token that cannot be examined counts as
+  // an administrator's, as the system's own check then says nothing either way.
+  static bool is_administrator() {
+    SID_IDENTIFIER_AUTHORITY nt_authority = SECURITY_NT_AUTHORITY;
+    PSID administrators = nullptr;
+    if (!AllocateAndInitializeSid(&nt_authority, 2, SECURITY_BUILTIN_DOMAIN_RID, DOMAIN_ALIAS_RID_ADMINS, 0, 0, 0,
+                                  0, 0, 0, &administrators)) {
+      return true;
+    }
+    BOOL member = TRUE;
+    if (!CheckTokenMembership(nullptr, administrators, &member)) member = TRUE;
+    FreeSid(administrators);
+    return member;
+  }
+
+  void check_administrator_rights() {
+    uint8_t level = settings_.AdminRequirement;
+    if (level < 1 || level > 3 || is_administrator()) return;
+    if (level == 1) refuse(shown(77));
+    // Levels 2 and 3 ask; a silent run has nobody to ask and goes on.
+    if (silent()) return;
+    std::string title = shown(20);
+    if (MessageBoxA(nullptr, shown(78).c_str(), title.c_str(), MB_OKCANCEL | MB_ICONQUESTION) == IDCANCEL) {
+      exit_installer(1);
+    }
   }
 
   void check_master_product() {

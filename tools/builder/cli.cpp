@@ -71,6 +71,7 @@ void print_names(std::ostream& out) {
   bits("[options] product_flags_low", product_flag_low_names());
   bits("[options] product_flags_high", product_flag_high_names());
   bits("[options] setup_options", setup_option_names());
+  bits("[product] excluded_systems", excluded_system_names());
   bits("[[files]] flags", file_flag_names());
   values("[[files]] kind", file_kind_names());
   values("[[files]] overwrite", overwrite_mode_names());

@@ -142,7 +142,7 @@ N settings(const InstallSettings& s) {
   N reserved = N::list();
   for (uint8_t b : s.ReservedBlock) reserved.push(num(b));
   n.add("ReservedBlock", std::move(reserved));
-  n.add("ExcludedSystems", N::of(hex(s.ExcludedSystems)));
+  n.add("ExcludedSystems", flags(s.ExcludedSystems, excluded_system_names()));
   n.add("DataOnDisk", num(s.DataOnDisk));
   n.add("AdminRequirement", num(s.AdminRequirement));
   n.add("ExitViewFile", txt(s.ExitViewFile));

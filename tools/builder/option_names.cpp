@@ -2,6 +2,9 @@
 
 #include <array>
 #include <cstdio>
+#include <vector>
+
+#include "installer/windows_release.h"
 
 namespace halvard::builder {
 namespace {
@@ -118,6 +121,18 @@ constexpr NamedValue overwrite_modes[] = {
 std::span<const NamedBit> product_flag_low_names() { return low_bits; }
 std::span<const NamedBit> product_flag_high_names() { return high_bits; }
 std::span<const NamedBit> setup_option_names() { return setup_bits; }
+std::span<const NamedBit> excluded_system_names() {
+  static const std::vector<NamedBit> names = [] {
+    std::vector<NamedBit> bits;
+    uint32_t mask = 1;
+    for (const WindowsRelease& release : windows_releases()) {
+      bits.push_back({release.key, mask, release.name});
+      mask <<= 1;
+    }
+    return bits;
+  }();
+  return names;
+}
 std::span<const NamedBit> file_flag_names() { return file_flag_bits; }
 std::span<const NamedBit> file_attribute_names() { return attribute_bits; }
 std::span<const NamedValue> file_kind_names() { return kinds; }

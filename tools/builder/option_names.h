@@ -25,6 +25,7 @@ struct NamedValue {
 std::span<const NamedBit> product_flag_low_names();
 std::span<const NamedBit> product_flag_high_names();
 std::span<const NamedBit> setup_option_names();
+std::span<const NamedBit> excluded_system_names();  // Windows releases the package refuses
 std::span<const NamedBit> file_flag_names();       // shortcut, removal and folder bits
 std::span<const NamedBit> file_attribute_names();  // the attribute bits an installed file can get
 

@@ -45,7 +45,7 @@ void product(TomlReader& r, const toml::table& t, InstallSettings& s) {
   r.text(t, "must_uninstall_below", s.MustUninstallBelow);
   r.text(t, "master_product", s.MasterProduct);
   r.text(t, "master_product_message", s.MasterProductMessage);
-  r.u32(t, "excluded_systems", s.ExcludedSystems);
+  r.bits(t, "excluded_systems", excluded_system_names(), s.ExcludedSystems);
   narrow(r, t, "admin_requirement", admin_levels, s.AdminRequirement);
   narrow(r, t, "run_mode", run_modes, s.RunMode);
   narrow(r, t, "shortcut_mode", shortcut_modes, s.ShortcutMode);
