@@ -12,6 +12,7 @@
 #include "foundation/windows_error.h"
 #include "installer/engine_win.h"
 #include "installer/package_files_win.h"
+#include "installer/restore_point_win.h"
 #include "installer/run_state.h"
 #include "installer/windows_release.h"
 #include "package/package_error.h"
@@ -48,8 +49,9 @@ class Sequence {
     // Not built yet, each joining here in its order: the language page, the earlier
     // installation (read from the uninstall registration), the greeting, password,
     // licence and read-me pages, closing running applications, the directory and
-    // start-menu pages, the progress page and the restore point.
+    // start-menu pages and the progress page.
     choose_folders();
+    begin_restore_point_if_asked();
     prepare_folders();
     // The batches before the files join here.
     install_files();
@@ -60,8 +62,8 @@ class Sequence {
     // the uninstall registration join here.
     write_reboot_marker();
     write_uninstall_data();
-    // The post-installation batch, the notification and the restore point's commit
-    // join here.
+    // The post-installation batch and the notification join here.
+    state_.log.write(commit_restore_point(restore_point_));
     SHChangeNotify(SHCNE_ASSOCCHANGED, SHCNF_IDLIST, nullptr, nullptr);
     if (!in_.options.run_after_install.empty()) {
       state_.log.write(fill_log("Launch on exit: %s\r\n", in_.options.run_after_install));
@@ -73,6 +75,7 @@ class Sequence {
   InstallationInputs in_;
   InstallSettings& settings_;
   RunState state_;
+  RestorePoint restore_point_;
 
   bool silent() const { return settings_.AutomaticMode; }
   uint32_t low() const { return settings_.ProductFlags.low; }
@@ -184,6 +187,14 @@ class Sequence {
       settings_.DefaultInstallDir = location;
     }
     if (!installed) refuse(fill_log(shown(12).c_str(), settings_.MasterProductMessage));
+  }
+
+  void begin_restore_point_if_asked() {
+    if (!(settings_.SetupOptions & setup_option::restore_point)) return;
+    std::string description = settings_.ProductName;
+    if (!settings_.DisplayVersion.empty()) description += " " + settings_.DisplayVersion;
+    state_.log.write(begin_restore_point(description, restore_point_));
+    if (!restore_point_.begun) settings_.SetupOptions &= ~setup_option::restore_point;
   }
 
   void choose_folders() {
