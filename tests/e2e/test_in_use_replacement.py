@@ -24,6 +24,10 @@ install_dir = "In Use Demo"
 
 [options]
 product_flags_low = ["uninstall_support", "keep_log"{low_extra}]
+# A registered replacement wants a restart, and a silent run restarts at once; Wine
+# would carry out the rename while the test still holds the file. Asking first keeps
+# the restart in the test's hands.
+product_flags_high = ["reboot_question_in_silent_mode"]
 
 [uninstall]
 subdir = "uninst"
