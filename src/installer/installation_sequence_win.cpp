@@ -12,12 +12,15 @@
 #include "foundation/windows_error.h"
 #include "installer/engine_win.h"
 #include "installer/package_files_win.h"
+#include "installer/close_applications.h"
+#include "installer/close_applications_win.h"
 #include "installer/restore_point_win.h"
 #include "installer/run_state.h"
 #include "installer/windows_release.h"
 #include "package/package_error.h"
 #include "package/settings_stream.h"
 #include "uninstall/deferred_operations_win.h"
+#include "uninstall/path_edit_win.h"
 #include "uninstall/uninstall_data_win.h"
 #include "variables/directory_rights.h"
 #include "variables/directory_rights_win.h"
@@ -29,6 +32,7 @@ namespace {
 constexpr uint32_t low_single_instance = 0x100;
 constexpr uint32_t low_master_product = 0x10000;
 constexpr uint32_t low_reboot_wanted = 0x4000;
+constexpr uint32_t low_edit_path = 0x1000;
 constexpr uint32_t low_uninstall_support = 0x4;
 constexpr uint32_t high_errors_when_silent = 0x8;
 constexpr uint32_t high_64bit = 0x10000;
@@ -48,8 +52,9 @@ class Sequence {
     check_run_conditions();
     // Not built yet, each joining here in its order: the language page, the earlier
     // installation (read from the uninstall registration), the greeting, password,
-    // licence and read-me pages, closing running applications, the directory and
-    // start-menu pages and the progress page.
+    // licence and read-me pages.
+    close_running_applications();
+    // The directory and start-menu pages and the progress page join here.
     choose_folders();
     begin_restore_point_if_asked();
     prepare_folders();
@@ -58,8 +63,9 @@ class Sequence {
     after_files();
     // Shared counts, COM servers, type libraries, drivers and shortcuts join here.
     write_readme_and_licence_files();
-    // Registry entries, associations, firewall exceptions, PATH, the uninstaller and
-    // the uninstall registration join here.
+    // Registry entries, associations and firewall exceptions join here.
+    if (low() & low_edit_path) state_.failure_summary += add_to_path(settings_.InstallDir);
+    // The uninstaller and the uninstall registration join here.
     write_reboot_marker();
     write_uninstall_data();
     // The post-installation batch and the notification join here.
@@ -187,6 +193,20 @@ class Sequence {
       settings_.DefaultInstallDir = location;
     }
     if (!installed) refuse(fill_log(shown(12).c_str(), settings_.MasterProductMessage));
+  }
+
+  void close_running_applications() {
+    if (settings_.CloseApplications.empty()) return;
+    if (!close_applications(settings_, close_before_install, silent())) {
+      if (!silent()) MessageBoxA(nullptr, shown(98).c_str(), shown(65).c_str(), MB_OK | MB_ICONEXCLAMATION);
+      exit_installer(1);
+    }
+    // What is left goes to the uninstall data, for the uninstaller's own closing.
+    keep_uninstall_entries(settings_.CloseApplications);
+    for (DWORD until = GetTickCount() + 333; int(until - GetTickCount()) > 0; Sleep(10)) {
+      MSG message;
+      while (PeekMessageA(&message, nullptr, 0, 0, PM_REMOVE)) DispatchMessageA(&message);
+    }
   }
 
   void begin_restore_point_if_asked() {
