@@ -16,11 +16,13 @@
 #include "installer/close_applications_win.h"
 #include "installer/restore_point_win.h"
 #include "installer/run_state.h"
+#include "installer/uninstall_registration_win.h"
 #include "installer/windows_release.h"
 #include "package/package_error.h"
 #include "package/settings_stream.h"
 #include "uninstall/deferred_operations_win.h"
 #include "uninstall/path_edit_win.h"
+#include "variables/batch_file_win.h"
 #include "uninstall/uninstall_data_win.h"
 #include "variables/directory_rights.h"
 #include "variables/directory_rights_win.h"
@@ -33,6 +35,7 @@ constexpr uint32_t low_single_instance = 0x100;
 constexpr uint32_t low_master_product = 0x10000;
 constexpr uint32_t low_reboot_wanted = 0x4000;
 constexpr uint32_t low_edit_path = 0x1000;
+constexpr uint32_t setup_option_reinstall_same_version_only = 0x1;
 constexpr uint32_t low_uninstall_support = 0x4;
 constexpr uint32_t high_errors_when_silent = 0x8;
 constexpr uint32_t high_64bit = 0x10000;
@@ -58,17 +61,18 @@ class Sequence {
     choose_folders();
     begin_restore_point_if_asked();
     prepare_folders();
-    // The batches before the files join here.
+    run_batches_before_files();
     install_files();
     after_files();
     // Shared counts, COM servers, type libraries, drivers and shortcuts join here.
     write_readme_and_licence_files();
     // Registry entries, associations and firewall exceptions join here.
     if (low() & low_edit_path) state_.failure_summary += add_to_path(settings_.InstallDir);
-    // The uninstaller and the uninstall registration join here.
+    register_uninstall(settings_, in_.package, state_, in_.install_source);
     write_reboot_marker();
     write_uninstall_data();
-    // The post-installation batch and the notification join here.
+    run_batch(BatchKind::PostInstall, settings_, state_.log, in_.options.batch_additions[1]);
+    // The notification joins here.
     state_.log.write(commit_restore_point(restore_point_));
     SHChangeNotify(SHCNE_ASSOCCHANGED, SHCNF_IDLIST, nullptr, nullptr);
     if (!in_.options.run_after_install.empty()) {
@@ -209,6 +213,15 @@ class Sequence {
     }
   }
 
+  void run_batches_before_files() {
+    run_batch(BatchKind::PreInstall, settings_, state_.log, in_.options.batch_additions[0]);
+    if (state_.upgrade) run_batch(BatchKind::Upgrade, settings_, state_.log);
+    bool same_version_only = settings_.SetupOptions & setup_option_reinstall_same_version_only;
+    if (state_.previously_installed && (!same_version_only || state_.same_version)) {
+      run_batch(BatchKind::Reinstall, settings_, state_.log);
+    }
+  }
+
   void begin_restore_point_if_asked() {
     if (!(settings_.SetupOptions & setup_option::restore_point)) return;
     std::string description = settings_.ProductName;
@@ -337,7 +350,7 @@ class Sequence {
     if (reboot && !silent() && !(high() & high_ask_reboot_when_silent)) {
       // The reboot question joins here with the wizard.
     }
-    // The exit batch joins here.
+    run_batch(BatchKind::InstallExit, settings_, state_.log, in_.options.batch_additions[2]);
     if (reboot && silent() && !(high() & high_ask_reboot_when_silent)) {
       ExitWindowsEx(EWX_REBOOT, 0x80040002);
       exit_installer(1);

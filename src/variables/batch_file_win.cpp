@@ -1,0 +1,153 @@
+#include "variables/batch_file_win.h"
+
+#include <shellapi.h>
+
+#include <optional>
+#include <vector>
+
+#include "foundation/file_functions.h"
+#include "foundation/windows_error.h"
+#include "variables/variable_values_win.h"
+
+namespace halvard {
+namespace {
+
+void pump_messages() {
+  MSG message;
+  while (PeekMessageA(&message, nullptr, 0, 0, PM_REMOVE)) {
+    TranslateMessage(&message);
+    DispatchMessageA(&message);
+  }
+}
+
+std::optional<std::string> environment_variable(const char* name) {
+  std::vector<char> buffer(MAX_PATH);
+  for (int attempt = 0; attempt < 4; ++attempt) {
+    SetLastError(ERROR_SUCCESS);
+    DWORD length = GetEnvironmentVariableA(name, buffer.data(), static_cast<DWORD>(buffer.size()));
+    if (length == 0) return GetLastError() == ERROR_ENVVAR_NOT_FOUND ? std::nullopt : std::optional<std::string>("");
+    if (length < buffer.size()) return std::string(buffer.data(), length);
+    buffer.resize(length + 1);
+  }
+  return std::nullopt;
+}
+
+// The 8.3 form of an existing path, or the path itself where the system has none.
+std::string short_path(const std::string& path) {
+  std::vector<char> buffer(MAX_PATH);
+  for (int attempt = 0; attempt < 3; ++attempt) {
+    DWORD length = GetShortPathNameA(path.c_str(), buffer.data(), static_cast<DWORD>(buffer.size()));
+    if (length == 0) return path;
+    if (length < buffer.size()) return std::string(buffer.data(), length);
+    buffer.resize(length + 1);
+  }
+  return path;
+}
+
+// "<what> \"<path>\".\r\n\r\n<system's reason>", not shown in automatic mode.
+void report_failure(const InstallSettings& settings, HWND owner, const char* what, const std::string& path) {
+  std::string text = std::string(what) + " \"" + path + "\".\r\n\r\n" + last_windows_error_text();
+  if (settings.AutomaticMode) return;
+  MessageBoxA(owner, text.c_str(), "Error", MB_OK | MB_ICONERROR);
+}
+
+// Starts `command` and waits for it, looking at the process and the messages in turn.
+bool run_and_wait(std::string command, const std::string& directory, bool hidden) {
+  STARTUPINFOA startup{};
+  startup.cb = sizeof startup;
+  if (hidden) {
+    startup.dwFlags = STARTF_USESHOWWINDOW;
+    startup.wShowWindow = SW_HIDE;
+  }
+  PROCESS_INFORMATION process{};
+  if (!CreateProcessA(nullptr, command.data(), nullptr, nullptr, FALSE, NORMAL_PRIORITY_CLASS, nullptr,
+                      directory.empty() ? nullptr : directory.c_str(), &startup, &process)) {
+    return false;
+  }
+  CloseHandle(process.hThread);
+  while (WaitForSingleObject(process.hProcess, batch_wait_interval_ms) == WAIT_TIMEOUT) pump_messages();
+  CloseHandle(process.hProcess);
+  return true;
+}
+
+}  // namespace
+
+bool run_batch(std::string_view commands, std::string_view label, bool hidden, const InstallSettings& settings,
+               InstallLog& log, std::string_view old_version, HWND owner) {
+  if (blank_batch_commands(commands)) return true;
+  const std::string& directory = settings.InstallDir;
+  auto variables = batch_variables(directory, [&](Variable v) { return variable_value(v, settings, old_version); });
+  std::string text = batch_file_text(variables, commands, settings.AutomaticMode || hidden);
+
+  std::string batch_path = join_path(directory, batch_file_name);
+  if (save_file(batch_path, text) != FileError::Success) {
+    report_failure(settings, owner, "Unable to create batch file", batch_path);
+    return false;
+  }
+
+  std::string output_path;
+  std::string short_output;
+  if (!label.empty()) {
+    output_path = join_path(directory, batch_output_name);
+    save_file(output_path, {});
+    short_output = short_path(output_path);
+  }
+  std::string command =
+      batch_command_line(batch_interpreter(environment_variable("COMSPEC")), short_path(batch_path), short_output);
+
+  bool ran = run_and_wait(command, directory, hidden);
+  if (!ran) report_failure(settings, owner, "Unable to launch batch file", batch_path);
+  if (!output_path.empty()) {
+    std::string output;
+    if (ran && load_file(output_path, output) == FileError::Success) log.write(batch_log_section(label, output));
+    delete_file(output_path);
+  }
+  delete_file(batch_path);
+  return ran;
+}
+
+bool run_batch(BatchKind kind, const InstallSettings& settings, InstallLog& log, std::string_view addition,
+               std::string_view old_version, HWND owner) {
+  BatchRequest request = batch_request(kind, settings, addition);
+  return run_batch(request.commands, request.label, request.hidden, settings, log, old_version, owner);
+}
+
+bool write_self_delete_batch(const InstallSettings& settings) {
+  std::string temp = variable_value(Variable::Temp, settings);
+  std::vector<char> module(MAX_PATH);
+  DWORD length = 0;
+  while ((length = GetModuleFileNameA(nullptr, module.data(), static_cast<DWORD>(module.size()))) >= module.size() - 1 &&
+         module.size() < 32768) {
+    module.resize(module.size() * 2);
+  }
+  if (length == 0) return false;
+  return start_self_delete_batch(join_path(temp, self_delete_batch_name), std::string(module.data(), length),
+                                 settings.InstallDir, settings.UninstallSubdir);
+}
+
+bool start_self_delete_batch(const std::string& batch_path, const std::string& executable,
+                             const std::string& install_dir, const std::string& uninstall_subdir) {
+  std::string text = self_delete_batch_text(executable, install_dir, uninstall_subdir, batch_path);
+  if (save_file(batch_path, text) != FileError::Success) return false;
+
+  size_t slash = batch_path.find_last_of('\\');
+  std::string folder = slash == std::string::npos ? std::string() : batch_path.substr(0, slash + 1);
+  std::string command =
+      self_delete_command_line(batch_interpreter(environment_variable("COMSPEC")), short_path(batch_path));
+  STARTUPINFOA startup{};
+  startup.cb = sizeof startup;
+  startup.dwFlags = STARTF_USESHOWWINDOW;
+  startup.wShowWindow = SW_HIDE;
+  PROCESS_INFORMATION process{};
+  if (CreateProcessA(nullptr, command.data(), nullptr, nullptr, FALSE, CREATE_NEW_CONSOLE | NORMAL_PRIORITY_CLASS,
+                     nullptr, folder.empty() ? nullptr : folder.c_str(), &startup, &process)) {
+    CloseHandle(process.hThread);
+    CloseHandle(process.hProcess);
+    return true;
+  }
+  auto result = reinterpret_cast<INT_PTR>(ShellExecuteA(nullptr, "open", batch_path.c_str(), nullptr,
+                                                        folder.empty() ? nullptr : folder.c_str(), SW_HIDE));
+  return result > 32;
+}
+
+}  // namespace halvard

@@ -1,0 +1,51 @@
+"""The package's batches run around the installation with the variables set, the
+command line's additions appended, and pause lines dropped in a silent run."""
+
+from __future__ import annotations
+
+import shutil
+import subprocess
+
+from package_tools import halvard_build
+
+PROJECT = r"""
+[product]
+name = "Batch Demo"
+version = "4.2"
+install_dir = "Batch Demo"
+
+[options]
+product_flags_low = ["uninstall_support"]
+
+[batch]
+pre_install = '''
+pause
+echo %InstallDir% %Version%> pre.txt
+'''
+post_install = "if exist payload.txt echo files were there> post.txt"
+exit = "echo exit batch ran> exit.txt"
+
+[[files]]
+source = "payload.txt"
+"""
+
+
+def test_batches_run_around_the_files(wine, build_paths, engine, tmp_path):
+    (tmp_path / "payload.txt").write_text("payload\n")
+    (tmp_path / "project.toml").write_text(PROJECT)
+    setup = tmp_path / "setup.exe"
+    subprocess.run([str(halvard_build(build_paths.build_dir)), "build", str(tmp_path / "project.toml"), "-o",
+                    str(setup), "--engine", str(engine)], check=True, capture_output=True, timeout=300)
+    folder = build_paths.prefix / "drive_c" / "Batch Demo"
+    shutil.rmtree(folder, ignore_errors=True)
+    try:
+        # A pause left in would hang the hidden interpreter until the time-out.
+        code = wine.run(setup, '/a /d:"C:\\Batch Demo" /b1:"echo added~~echo second> b1.txt"', timeout=120)
+        assert code == 1
+        assert (folder / "pre.txt").read_text().strip() == "C:\\Batch Demo 4.2"
+        assert (folder / "b1.txt").read_text().strip() == "second"
+        assert (folder / "post.txt").read_text().strip() == "files were there"
+        assert (folder / "exit.txt").read_text().strip() == "exit batch ran"
+        assert not (folder / "SETUPBAT.BAT").exists()
+    finally:
+        shutil.rmtree(folder, ignore_errors=True)
