@@ -174,6 +174,134 @@ class FastReader {
   size_t position_;  // in bits
 };
 
+// Decodes items while the margins hold. Works on locals only: the output is written
+// through a byte pointer, which may alias anything whose address has escaped, so the
+// state is loaded once and stored back once. Leaves an item it cannot read quickly (or
+// the ends of the buffers) to the checked path; on failure returns the error.
+BlockDecodeError fast_items(State& state, size_t fast_end) {
+  const uint8_t* const in = state.in;
+  const size_t in_size = state.in_size;
+  uint8_t* const out = state.out;
+  const size_t size = state.size;
+  size_t written = state.written;
+  FastReader r(in, state.byte * 8 + state.bit);
+  BlockDecodeError error = BlockDecodeError::none;
+  while (r.position() <= fast_end && size - written >= output_margin) {
+    const size_t item_start = r.position();
+    const Word head = r.peek();
+    uint8_t* const to = out + written;
+    if ((head & 1) == 0) {
+      // Literal run. Up to 4 bytes lie in the head itself when it is wide enough; with
+      // the margins, no short run can overshoot the output or the input.
+      if constexpr (4 + 32 <= peek_bits) {
+        if ((head & 2) == 0) {
+          const size_t count = size_t((head >> 2) & 3) + 1;
+          const uint32_t bytes = uint32_t(head >> 4);
+          std::memcpy(to, &bytes, 4);
+          r.skip(4 + count * 8);
+          written += count;
+          continue;
+        }
+      }
+      uint32_t value;
+      if (!r.template number<2, 2>(head, 1, value)) {
+        r.rewind(item_start);
+        break;
+      }
+      const size_t count = size_t(value) + 1;
+      const uint8_t* from = in + r.byte();
+      if (count <= 16) {
+        // Two shifted words; the bytes past `count` are scratch.
+        const unsigned shift = r.bit();
+        for (size_t i = 0; i < 16; i += sizeof(Word)) {
+          const Word word = shifted_word(from + i, shift);
+          std::memcpy(to + i, &word, sizeof word);
+        }
+      } else {
+        const size_t left = in_size - r.byte() - (r.bit() != 0);
+        if (count > size - written) {
+          error = BlockDecodeError::overshoot;
+          break;
+        }
+        if (count > left) {
+          error = BlockDecodeError::truncated;
+          break;
+        }
+        copy_shifted(to, from, count, r.bit());
+      }
+      r.skip(count * 8);
+      written += count;
+    } else if ((head & 2) == 0) {
+      // Back-reference; the source never overlaps the copy.
+      uint32_t length_value, distance_value;
+      if (!r.template number<2, 1>(head, 2, length_value)) {
+        r.rewind(item_start);
+        break;
+      }
+      // The distance usually lies in the same head.
+      const size_t used = r.position() - item_start;
+      bool read;
+      if (used + 13 <= peek_bits) {
+        r.rewind(item_start);
+        read = r.template number<12, 2>(head, unsigned(used), distance_value);
+      } else {
+        read = r.template number<12, 2>(r.peek(), 0, distance_value);
+      }
+      if (!read) {
+        r.rewind(item_start);
+        break;
+      }
+      const size_t length = size_t(length_value) + 4;
+      // A 32-bit distance of 2^32 - 1 + 4 wraps to a small number in a 32-bit size_t.
+      const uint64_t distance = uint64_t(distance_value) + 4;
+      if (distance > written || length > distance) {
+        error = BlockDecodeError::bad_reference;
+        break;
+      }
+      const uint8_t* from = to - size_t(distance);
+      if (length <= 32) {
+        // Forward copy in whole chunks, within the output margin: a chunk may read bytes
+        // that an earlier chunk wrote, but only past `length`, which is scratch.
+        uint8_t chunk[16];
+        std::memcpy(chunk, from, 16);
+        std::memcpy(to, chunk, 16);
+        std::memcpy(chunk, from + 16, 16);
+        std::memcpy(to + 16, chunk, 16);
+      } else {
+        if (length > size - written) {
+          error = BlockDecodeError::overshoot;
+          break;
+        }
+        std::memcpy(to, from, length);
+      }
+      written += length;
+    } else {
+      // Byte fill.
+      const uint8_t value = uint8_t(head >> 2);
+      uint32_t count_value;
+      if (!r.template number<1, 1>(head, 10, count_value)) {
+        r.rewind(item_start);
+        break;
+      }
+      const size_t count = size_t(count_value) + 3;
+      if (count <= 16) {
+        std::memset(to, value, 16);
+      } else {
+        if (count > size - written) {
+          error = BlockDecodeError::overshoot;
+          break;
+        }
+        std::memset(to, value, count);
+      }
+      written += count;
+    }
+  }
+  state.written = written;
+  state.byte = r.byte();
+  state.bit = r.bit();
+  return error;
+}
+
 BlockDecodeResult decode_stream(std::span<const uint8_t> input, uint8_t* out, size_t size) {
   State s{input.data(), input.size(), block_codec_head_size, 0, out, size, 0};
   // The fast loop counts input bits in a size_t; an input too long for that (only
@@ -181,88 +309,9 @@ BlockDecodeResult decode_stream(std::span<const uint8_t> input, uint8_t* out, si
   const bool fast = s.in_size >= input_margin && s.in_size <= (SIZE_MAX >> 3);
   const size_t fast_end = fast ? (s.in_size - input_margin) * 8 : 0;
   for (;;) {
-    FastReader r(s.in, fast ? s.byte * 8 + s.bit : 0);
-    while (fast && r.position() <= fast_end && s.size - s.written >= output_margin) {
-      const size_t item_start = r.position();
-      const Word head = r.peek();
-      uint8_t* const to = s.out + s.written;
-      const size_t room = s.size - s.written;
-      if ((head & 1) == 0) {
-        // Literal run.
-        uint32_t value;
-        if (!r.template number<2, 2>(head, 1, value)) {
-          r.rewind(item_start);
-          break;
-        }
-        const size_t count = size_t(value) + 1;
-        const size_t left = s.in_size - r.byte() - (r.bit() != 0);
-        if (count > room) return fail(BlockDecodeError::overshoot);
-        if (count > left) return fail(BlockDecodeError::truncated);
-        const uint8_t* from = s.in + r.byte();
-        if (count <= 16 && left >= 17) {
-          // Short runs as two shifted words; the bytes past `count` are scratch.
-          const unsigned shift = r.bit();
-          for (size_t i = 0; i < 16; i += sizeof(Word)) {
-            const Word word = shifted_word(from + i, shift);
-            std::memcpy(to + i, &word, sizeof word);
-          }
-        } else {
-          copy_shifted(to, from, count, r.bit());
-        }
-        r.skip(count * 8);
-        s.written += count;
-      } else if ((head & 2) == 0) {
-        // Back-reference; the source never overlaps the copy.
-        uint32_t length_value, distance_value;
-        if (!r.template number<2, 1>(head, 2, length_value)) {
-          r.rewind(item_start);
-          break;
-        }
-        if (!r.template number<12, 2>(r.peek(), 0, distance_value)) {
-          r.rewind(item_start);
-          break;
-        }
-        const size_t length = size_t(length_value) + 4;
-        // A 32-bit distance of 2^32 - 1 + 4 wraps to a small number in a 32-bit size_t.
-        const uint64_t distance = uint64_t(distance_value) + 4;
-        if (distance > s.written || length > distance) return fail(BlockDecodeError::bad_reference);
-        if (length > room) return fail(BlockDecodeError::overshoot);
-        const uint8_t* from = to - size_t(distance);
-        if (length <= 32) {
-          // Forward copy in whole chunks: a chunk may read bytes that an earlier chunk
-          // wrote, but only past `length`, which is scratch.
-          uint8_t chunk[16];
-          std::memcpy(chunk, from, 16);
-          std::memcpy(to, chunk, 16);
-          if (length > 16) {
-            std::memcpy(chunk, from + 16, 16);
-            std::memcpy(to + 16, chunk, 16);
-          }
-        } else {
-          std::memcpy(to, from, length);
-        }
-        s.written += length;
-      } else {
-        // Byte fill.
-        const uint8_t value = uint8_t(head >> 2);
-        uint32_t count_value;
-        if (!r.template number<1, 1>(head, 10, count_value)) {
-          r.rewind(item_start);
-          break;
-        }
-        const size_t count = size_t(count_value) + 3;
-        if (count > room) return fail(BlockDecodeError::overshoot);
-        if (count <= 16) {
-          std::memset(to, value, 16);
-        } else {
-          std::memset(to, value, count);
-        }
-        s.written += count;
-      }
-    }
     if (fast) {
-      s.byte = r.byte();
-      s.bit = r.bit();
+      const BlockDecodeError error = fast_items(s, fast_end);
+      if (error != BlockDecodeError::none) return fail(error);
     }
     if (s.written >= s.size) return {};
     const BlockDecodeError error = checked_item(s);

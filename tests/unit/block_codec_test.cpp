@@ -220,6 +220,47 @@ TEST(BlockCodecTest, ItemFailures) {
   }
 }
 
+// The same faults far from both ends of the buffers, where the decoder reads item heads
+// without per-field checks: 300 bytes of good items come first, and the faulty item leaves
+// plenty of input and output behind it.
+TEST(BlockCodecTest, ItemFailuresInsideLongStreams) {
+  struct Case {
+    const char* name;
+    uint32_t room;  // output bytes left for the faulty item and what follows it
+    void (*write)(StreamWriter&);
+    BlockDecodeError error;
+  };
+  const Case cases[] = {
+      {"reference before the output", 1000, [](StreamWriter& w) { w.match(4, 301); }, BlockDecodeError::bad_reference},
+      {"reference overlapping itself", 1000, [](StreamWriter& w) { w.match(12, 8); }, BlockDecodeError::bad_reference},
+      {"long reference overlapping itself", 1000, [](StreamWriter& w) { w.match(100, 99); },
+       BlockDecodeError::bad_reference},
+      {"long reference overshoots", 80, [](StreamWriter& w) { w.match(100, 200); }, BlockDecodeError::overshoot},
+      {"long literal run overshoots", 80, [](StreamWriter& w) { w.literal(Bytes(100, 0x33)); },
+       BlockDecodeError::overshoot},
+      {"long fill overshoots", 80, [](StreamWriter& w) { w.fill(1, 100); }, BlockDecodeError::overshoot},
+      {"literal run past the input", 5000,
+       [](StreamWriter& w) {
+         w.bits(0, 1);
+         w.number(3000, 2, 2);
+         for (int i = 0; i < 60; ++i) w.bits(0x77, 8);
+       },
+       BlockDecodeError::truncated},
+  };
+  for (const Case& c : cases) {
+    StreamWriter w(300 + c.room);
+    Bytes head(100);
+    for (size_t i = 0; i < head.size(); ++i) head[i] = uint8_t(i * 37);
+    w.literal(head);
+    w.match(100, 100);
+    w.fill(0x11, 100);
+    c.write(w);
+    // Good items behind, so that only the faulty one can fail.
+    for (int i = 0; i < 40; ++i) w.literal({1, 2, 3});
+    EXPECT_EQ(decode_error(w.bytes()), c.error) << c.name;
+  }
+}
+
 // Every width of every number, at both ends of each width, with the shortest prefix and
 // with longer ones (widths above 32 are read as 32).
 TEST(BlockCodecTest, EveryWidthBoundaryDecodes) {

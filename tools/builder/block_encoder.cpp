@@ -368,15 +368,17 @@ class BinaryTree {
   std::vector<uint32_t> children_;
 };
 
-constexpr uint32_t infinite = std::numeric_limits<uint32_t>::max() / 2;
+constexpr int64_t infinite = std::numeric_limits<int64_t>::max() / 4;
+// The run that reaches a node continues the one pending from the last segment.
+constexpr uint32_t continued_run = no_position;
 
-// One position of the parse: the cheapest way to reach it ending with a literal, and
-// ending with a reference or fill (then `length` and `distance`, 0 for a fill, and
-// whether it followed a literal).
+// One position of the parse: the cheapest way to reach it with a reference or fill (then
+// `length` and `distance`, 0 for a fill, and whether it followed a literal run), and the
+// cheapest way with a literal run (then where the run starts).
 struct Node {
-  uint32_t literal_price;
-  uint32_t literal_count;
-  uint32_t item_price;
+  int64_t item_price;
+  int64_t literal_price;
+  uint32_t run_start;
   uint32_t length;
   uint32_t distance;
   bool item_after_literal;
@@ -387,11 +389,30 @@ struct Step {
   uint32_t distance;
 };
 
+// Literal runs of lo..hi bytes, whose headers all cost `header` bits.
+struct RunClass {
+  uint32_t lo;
+  uint32_t hi;
+  uint32_t header;
+};
+
 class OptimalParser {
  public:
   OptimalParser(std::span<const uint8_t> data, ItemWriter& items)
-      : data_(data), items_(items), tree_(data, 48, nice_length), runs_(data),
-        nodes_(segment + nice_length + 1) {}
+      : data_(data), items_(items), tree_(data, 128, nice_length), runs_(data),
+        nodes_(segment + nice_length + 1) {
+    // A run's header costs the same bits over each range of counts, so the cheapest run
+    // that ends at a position comes from one sliding-window minimum per range.
+    for (unsigned u = 0;; ++u) {
+      const uint64_t lo = u == 0 ? 1 : (uint64_t(1) << (2 * u)) + 1;
+      if (lo > nodes_.size()) break;
+      const uint64_t hi = uint64_t(1) << (2 * u + 2);
+      classes_.push_back({uint32_t(lo), uint32_t(std::min<uint64_t>(hi, nodes_.size())), literal_header_bits(lo)});
+    }
+    windows_.resize(classes_.size());
+    bases_.resize(nodes_.size());
+    for (auto& window : windows_) window.slots.resize(nodes_.size());
+  }
 
   void run() {
     size_t position = 0;
@@ -403,37 +424,60 @@ class OptimalParser {
   static constexpr uint32_t nice_length = 128;
   static constexpr size_t max_matches = nice_length + 1;
 
+  // Monotone queue of run starts s, rising in item_price[s] - 8 s.
+  struct Window {
+    std::vector<uint32_t> slots;
+    size_t head = 0;
+    size_t tail = 0;
+  };
+
+  // The cheapest literal run that ends at node j: starts at a node reached by an item, or
+  // continues the pending run of `pending` bytes.
+  void close_literals(size_t j, size_t pending) {
+    Node& node = nodes_[j];
+    if (pending > 0 && j > 0) {
+      node.literal_price = 8 * int64_t(j) + literal_header_bits(pending + j);
+      node.run_start = continued_run;
+    }
+    for (size_t k = 0; k < classes_.size(); ++k) {
+      const RunClass& c = classes_[k];
+      if (j < c.lo) break;
+      Window& w = windows_[k];
+      const uint32_t start = uint32_t(j - c.lo);
+      if (c.lo == 1) bases_[start] = nodes_[start].item_price - 8 * int64_t(start);
+      const int64_t base = bases_[start];
+      while (w.tail > w.head && bases_[w.slots[w.tail - 1]] >= base) --w.tail;
+      w.slots[w.tail++] = start;
+      // The window moves by one start per node, so at most one leaves it.
+      if (size_t(w.slots[w.head]) + c.hi < j) ++w.head;
+      const uint32_t best = w.slots[w.head];
+      const int64_t price = bases_[best] + 8 * int64_t(j) + c.header;
+      if (price < node.literal_price) {
+        node.literal_price = price;
+        node.run_start = best;
+      }
+    }
+  }
+
   size_t parse_segment(size_t start) {
     const size_t span = std::min<size_t>(segment, data_.size() - start);
     const size_t last = std::min<size_t>(span + nice_length, data_.size() - start);
-    for (size_t i = 0; i <= last; ++i) nodes_[i] = Node{infinite, 0, infinite, 0, 0, false};
-    // Literals pending from the last segment continue the same run.
-    if (items_.pending() > 0) {
-      nodes_[0].literal_price = 0;
-      nodes_[0].literal_count = uint32_t(items_.pending());
-    } else {
-      nodes_[0].item_price = 0;
-    }
+    for (size_t i = 0; i <= last; ++i) nodes_[i] = Node{infinite, infinite, 0, 0, 0, false};
+    for (auto& window : windows_) window.head = window.tail = 0;
+    // Literals pending from the last segment continue the same run; prices count the
+    // bits from here on, with that run closed at its current length.
+    const size_t pending = items_.pending();
+    nodes_[0].item_price = pending > 0 ? literal_header_bits(pending) : 0;
 
     Match matches[max_matches];
     size_t end = span;
     Step forced{0, 0};
     for (size_t i = 0; i < span; ++i) {
       const size_t position = start + i;
+      close_literals(i, pending);
       Node& node = nodes_[i];
       const bool from_literal = node.literal_price < node.item_price;
-      const uint32_t price = from_literal ? node.literal_price : node.item_price;
-
-      // One more literal: start a run or extend the one that reaches here.
-      Node& next = nodes_[i + 1];
-      const uint32_t started = node.item_price + literal_header_bits(1) + 8;
-      const uint32_t extended = node.literal_price == infinite ? infinite
-          : node.literal_price + 8 + literal_header_bits(node.literal_count + 1) - literal_header_bits(node.literal_count);
-      if (started <= extended) {
-        if (started < next.literal_price) next.literal_price = started, next.literal_count = 1;
-      } else if (extended < next.literal_price) {
-        next.literal_price = extended, next.literal_count = node.literal_count + 1;
-      }
+      const int64_t price = from_literal ? node.literal_price : node.item_price;
 
       const size_t found = tree_.find(position, matches);
       const size_t run = runs_.at(position);
@@ -464,6 +508,7 @@ class OptimalParser {
         relax(i + count, price + block_fill_bits(count), count, 0, from_literal);
       }
     }
+    if (end == span) close_literals(end, pending);
     write_path(start, end);
     size_t position = start + end;
     if (forced.length > 0) {
@@ -478,7 +523,7 @@ class OptimalParser {
     return position;
   }
 
-  void relax(size_t target, uint32_t price, uint32_t length, uint32_t distance, bool after_literal) {
+  void relax(size_t target, int64_t price, uint32_t length, uint32_t distance, bool after_literal) {
     Node& node = nodes_[target];
     if (price < node.item_price) {
       node.item_price = price;
@@ -495,9 +540,9 @@ class OptimalParser {
     while (i > 0) {
       const Node& node = nodes_[i];
       if (literal) {
-        path_.push_back({0, 0});
-        literal = node.literal_count > 1;
-        --i;
+        const size_t run_start = node.run_start == continued_run ? 0 : node.run_start;
+        for (; i > run_start; --i) path_.push_back({0, 0});
+        literal = false;
       } else {
         path_.push_back({node.length, node.distance});
         literal = node.item_after_literal;
@@ -524,6 +569,9 @@ class OptimalParser {
   BinaryTree tree_;
   RunLengths runs_;
   std::vector<Node> nodes_;
+  std::vector<RunClass> classes_;
+  std::vector<Window> windows_;
+  std::vector<int64_t> bases_;  // item_price - 8 s of each run start s
   std::vector<Step> path_;
 };
 
