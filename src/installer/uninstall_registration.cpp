@@ -1,6 +1,11 @@
 #include "installer/uninstall_registration.h"
 
-#include <charconv>
+#include <algorithm>
+
+#include <cstring>
+
+#include <cstdlib>
+
 #include <cstdio>
 
 #include "package/settings_stream.h"
@@ -107,10 +112,21 @@ std::string colour_text(uint32_t colour) {
   return text;
 }
 
+// The fewest significant digits that read back as the same number, in plain notation
+// where that is reasonable. (std::to_chars would do it too, but its tables would
+// double the engine's size.)
 std::string real_text(double value) {
   char text[64];
-  auto result = std::to_chars(text, text + sizeof text, value);
-  return std::string(text, result.ptr);
+  int digits = 1;
+  for (; digits <= 17; ++digits) {
+    std::snprintf(text, sizeof text, "%.*g", digits, value);
+    if (std::strtod(text, nullptr) == value) break;
+  }
+  if (const char* e = std::strchr(text, 'e')) {
+    int exponent = std::atoi(e + 1);
+    if (exponent >= -5 && exponent < 17) std::snprintf(text, sizeof text, "%.*f", std::max(0, digits - 1 - exponent), value);
+  }
+  return text;
 }
 
 uint32_t registration_number(std::string_view text) {

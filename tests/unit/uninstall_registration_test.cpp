@@ -420,3 +420,19 @@ TEST(UninstallerIcon, RefusesWhatDoesNotLieInTheFile) {
 
 }  // namespace
 }  // namespace halvard
+
+namespace halvard {
+namespace {
+
+TEST(UninstallRegistration, RealTextStaysPlainAndExact) {
+  for (double value : {100.0, 2.5e-3, 1e20, 123456789.0, 1.0 / 3, -0.75}) {
+    std::string text = real_text(value);
+    EXPECT_EQ(std::strtod(text.c_str(), nullptr), value) << text;
+  }
+  EXPECT_EQ(real_text(100), "100");
+  EXPECT_EQ(real_text(0.0025), "0.0025");
+  EXPECT_EQ(real_text(1e20), "1e+20");
+}
+
+}  // namespace
+}  // namespace halvard
