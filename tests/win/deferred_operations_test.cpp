@@ -24,38 +24,10 @@ constexpr wchar_t session_manager[] = L"SYSTEM\\CurrentControlSet\\Control\\Sess
 constexpr wchar_t pending_value[] = L"PendingFileRenameOperations";
 
 // The raw value, so that a test can restore it byte for byte or write damaged data.
-struct RawValue {
-  bool present = false;
-  DWORD type = 0;
-  std::vector<BYTE> data;
-};
+using test::RawValue;
 
-RawValue read_raw() {
-  RawValue value;
-  HKEY key;
-  if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, session_manager, 0, KEY_QUERY_VALUE, &key) != ERROR_SUCCESS)
-    return value;
-  DWORD size = 0;
-  if (RegQueryValueExW(key, pending_value, nullptr, &value.type, nullptr, &size) == ERROR_SUCCESS) {
-    value.data.resize(size);
-    value.present = RegQueryValueExW(key, pending_value, nullptr, &value.type, value.data.data(),
-                                     &size) == ERROR_SUCCESS;
-    value.data.resize(size);
-  }
-  RegCloseKey(key);
-  return value;
-}
-
-void write_raw(const RawValue& value) {
-  HKEY key;
-  ASSERT_EQ(RegOpenKeyExW(HKEY_LOCAL_MACHINE, session_manager, 0, KEY_SET_VALUE, &key), ERROR_SUCCESS);
-  if (value.present)
-    RegSetValueExW(key, pending_value, 0, value.type, value.data.data(),
-                   static_cast<DWORD>(value.data.size()));
-  else
-    RegDeleteValueW(key, pending_value);
-  RegCloseKey(key);
-}
+RawValue read_raw() { return test::read_raw_value(session_manager, pending_value); }
+void write_raw(const RawValue& value) { ASSERT_TRUE(test::write_raw_value(session_manager, pending_value, value)); }
 
 std::u16string u16(const std::string& ascii) { return std::u16string(ascii.begin(), ascii.end()); }
 std::u16string lower(const std::string& ascii) { return pending_path(u16(ascii), true); }

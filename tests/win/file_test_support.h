@@ -7,8 +7,43 @@
 
 #include <cstdio>
 #include <string>
+#include <vector>
 
 namespace halvard::test {
+
+// A registry value exactly as stored, so that a test can put a machine-wide value back
+// byte for byte or write damaged data. Only HKEY_LOCAL_MACHINE values are touched.
+struct RawValue {
+  bool present = false;
+  DWORD type = 0;
+  std::vector<BYTE> data;
+};
+
+inline RawValue read_raw_value(const wchar_t* key_path, const wchar_t* name) {
+  RawValue value;
+  HKEY key;
+  if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, key_path, 0, KEY_QUERY_VALUE, &key) != ERROR_SUCCESS) return value;
+  DWORD size = 0;
+  if (RegQueryValueExW(key, name, nullptr, &value.type, nullptr, &size) == ERROR_SUCCESS) {
+    value.data.resize(size);
+    value.present = RegQueryValueExW(key, name, nullptr, &value.type, value.data.data(), &size) == ERROR_SUCCESS;
+    value.data.resize(size);
+  }
+  RegCloseKey(key);
+  return value;
+}
+
+// False when the key cannot be opened for writing.
+inline bool write_raw_value(const wchar_t* key_path, const wchar_t* name, const RawValue& value) {
+  HKEY key;
+  if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, key_path, 0, KEY_SET_VALUE, &key) != ERROR_SUCCESS) return false;
+  if (value.present)
+    RegSetValueExW(key, name, 0, value.type, value.data.data(), static_cast<DWORD>(value.data.size()));
+  else
+    RegDeleteValueW(key, name);
+  RegCloseKey(key);
+  return true;
+}
 
 // A new empty folder under the temporary folder, removed with its contents at the end.
 class ScratchFolder {

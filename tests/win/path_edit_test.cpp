@@ -18,37 +18,10 @@ using test::read_all;
 using test::ScratchFolder;
 using test::write_all;
 
-struct RawValue {
-  bool present = false;
-  DWORD type = 0;
-  std::vector<BYTE> data;
-};
+using test::RawValue;
 
-RawValue read_raw() {
-  RawValue value;
-  HKEY key;
-  if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, environment_key, 0, KEY_QUERY_VALUE, &key) != ERROR_SUCCESS)
-    return value;
-  DWORD size = 0;
-  if (RegQueryValueExW(key, L"Path", nullptr, &value.type, nullptr, &size) == ERROR_SUCCESS) {
-    value.data.resize(size);
-    value.present = RegQueryValueExW(key, L"Path", nullptr, &value.type, value.data.data(), &size) ==
-                    ERROR_SUCCESS;
-    value.data.resize(size);
-  }
-  RegCloseKey(key);
-  return value;
-}
-
-void write_raw(const RawValue& value) {
-  HKEY key;
-  ASSERT_EQ(RegOpenKeyExW(HKEY_LOCAL_MACHINE, environment_key, 0, KEY_SET_VALUE, &key), ERROR_SUCCESS);
-  if (value.present)
-    RegSetValueExW(key, L"Path", 0, value.type, value.data.data(), static_cast<DWORD>(value.data.size()));
-  else
-    RegDeleteValueW(key, L"Path");
-  RegCloseKey(key);
-}
+RawValue read_raw() { return test::read_raw_value(environment_key, L"Path"); }
+void write_raw(const RawValue& value) { ASSERT_TRUE(test::write_raw_value(environment_key, L"Path", value)); }
 
 RawValue text_value(DWORD type, const std::wstring& text) {
   RawValue value{true, type, {}};
