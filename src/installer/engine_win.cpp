@@ -14,6 +14,8 @@
 #include "package/settings_stream.h"
 #include "package/setup_section.h"
 #include "ui/common_controls_win.h"
+#include "uninstall/uninstaller_win.h"
+#include "variables/batch_file_win.h"
 
 namespace halvard {
 namespace {
@@ -77,9 +79,21 @@ void show_fatal_message(const char* text) {
       "directly.");
 }
 
+void take_command_line(const CommandLine& options, InstallSettings& settings) {
+  settings.AutomaticMode = options.AutomaticMode;
+  settings.UninstallMode = options.UninstallMode;
+  settings.StartMinimized = options.StartMinimized;
+  settings.InstallDir = options.InstallDir;
+  settings.ProductName = options.ProductName;
+}
+
 [[noreturn]] void run_uninstall(const CommandLine& options) {
   if (options.uninstall_name.empty()) show_usage("Product name required");
-  // The uninstaller, the uninstall notification and the self-deleting batch join here.
+  take_command_line(options, engine.settings);
+  if (uninstall_product(options.uninstall_name, engine.settings)) {
+    // The uninstall notification joins here.
+    write_self_delete_batch(engine.settings);
+  }
   exit_installer(0);
 }
 
@@ -102,14 +116,6 @@ std::string open_own_file() {
                 code, error_text(code));
   }
   return path;
-}
-
-void take_command_line(const CommandLine& options, InstallSettings& settings) {
-  settings.AutomaticMode = options.AutomaticMode;
-  settings.UninstallMode = options.UninstallMode;
-  settings.StartMinimized = options.StartMinimized;
-  settings.InstallDir = options.InstallDir;
-  settings.ProductName = options.ProductName;
 }
 
 [[noreturn]] void run_installation(const CommandLine& options) {

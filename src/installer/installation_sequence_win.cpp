@@ -45,7 +45,6 @@ constexpr uint32_t high_reboot_marker = 0x200000;
 constexpr uint32_t high_no_uninstall_on_removable = 0x1000000;
 constexpr uint32_t high_ask_reboot_when_silent = 0x200;
 constexpr char single_instance_mutex[] = "Halvard Wren";
-constexpr char uninstall_key[] = "Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall";
 
 class Sequence {
  public:
@@ -176,7 +175,7 @@ class Sequence {
   }
 
   void check_master_product() {
-    std::string key = std::string(uninstall_key) + "\\" + settings_.MasterProduct;
+    std::string key = std::string(uninstall_key_parent) + "\\" + settings_.MasterProduct;
     HKEY handle;
     bool installed = false;
     std::string location;
@@ -258,7 +257,33 @@ class Sequence {
     return ERROR_SUCCESS;
   }
 
+  // Whether the folder holds files that are not this product's. An earlier installation
+  // of the product in the same folder passes on what it found when it came.
+  bool install_dir_holds_other_files() const {
+    std::string key_path = std::string(uninstall_key_parent) + "\\" + uninstall_key_name(settings_);
+    HKEY key = nullptr;
+    if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, key_path.c_str(), 0, KEY_READ, &key) == ERROR_SUCCESS) {
+      char location[MAX_PATH + 1] = {};
+      DWORD size = MAX_PATH;
+      DWORD held = 0;
+      DWORD held_size = sizeof held;
+      bool same_folder = RegQueryValueExA(key, "InstallLocation", nullptr, nullptr, reinterpret_cast<BYTE*>(location),
+                                          &size) == ERROR_SUCCESS &&
+                         lstrcmpiA(location, settings_.InstallDir.c_str()) == 0;
+      if (same_folder) {
+        RegQueryValueExA(key, "InstallDirHeldFiles", nullptr, nullptr, reinterpret_cast<BYTE*>(&held), &held_size);
+      }
+      RegCloseKey(key);
+      if (same_folder) return held != 0;
+    }
+    for (const FoundFile& found : list_files(settings_.InstallDir + "\\*")) {
+      if (!found.is_dot_entry()) return true;
+    }
+    return false;
+  }
+
   void prepare_folders() {
+    state_.install_dir_held_files = install_dir_holds_other_files();
     if (DWORD error = create_folder_tree(settings_.InstallDir)) {
       add_failure(settings_.InstallDir, error);
     }

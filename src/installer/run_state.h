@@ -36,6 +36,8 @@ struct RunState {
   std::unordered_set<std::string> written_files;
 
   bool reboot_wanted = false;
+  // The installation folder held files that are not this product's before it came.
+  bool install_dir_held_files = false;
 };
 
 }  // namespace halvard

@@ -229,6 +229,7 @@ UninstallPlan plan_uninstall_registration(const InstallSettings& s, const Uninst
   for (const RegistrationValue& entry : s.RegistrationValues) v.push_back(registration_operation(entry, facts));
   v.push_back(set_string("InstallLocation", s.InstallDir));
   v.push_back(set_string("InstallDate", facts.install_date));
+  v.push_back(facts.install_dir_held_files ? set_dword("InstallDirHeldFiles", 1) : delete_value("InstallDirHeldFiles"));
 
   if (!s.InstallDirValue.empty()) {
     if (std::optional<RegistryValuePath> path = parse_registry_value_path(s.InstallDirValue)) {

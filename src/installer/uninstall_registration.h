@@ -52,6 +52,9 @@ struct UninstallFacts {
   std::string shared_files;       // the earlier value with this run's entries added
   int64_t required_space = 0;     // bytes
   std::string install_date;       // now, in the default date-and-time format
+  // The installation folder held files before this product's first installation: the
+  // uninstaller then never deletes it whole, whatever the package asks.
+  bool install_dir_held_files = false;
   // Expands the variables in a registration value's text; null leaves texts as they are.
   std::function<void(std::string&)> expand;
 };

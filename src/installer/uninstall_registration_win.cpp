@@ -8,6 +8,7 @@
 #include "foundation/windows_error.h"
 #include "installer/file_install_win.h"
 #include "installer/overwrite_rules.h"
+#include "installer/registry_access_win.h"
 #include "installer/uninstall_registration_icon.h"
 #include "package/file_table.h"
 #include "uninstall/deferred_operations_win.h"
@@ -20,9 +21,8 @@ namespace {
 constexpr uint32_t low_uninstall_support = 0x4;
 constexpr uint32_t low_reboot_wanted = 0x4000;
 constexpr uint32_t high_64bit = 0x10000;
-constexpr REGSAM key_access = 0x2000F;
+constexpr REGSAM key_access = product_key_access;
 constexpr WORD english_us = 1033;
-constexpr char profile_list_key[] = "SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion\\ProfileList";
 
 static_assert(registry_bad_path_error == ERROR_BAD_PATHNAME);
 
@@ -31,19 +31,6 @@ static_assert(registry_bad_path_error == ERROR_BAD_PATHNAME);
 std::span<const uint8_t> uninstaller_icon(const InstallSettings&) { return {}; }
 
 // ---- Registry ----
-
-HKEY root_key(RegistryRoot root) {
-  switch (root) {
-    case RegistryRoot::local_machine: return HKEY_LOCAL_MACHINE;
-    case RegistryRoot::current_user: return HKEY_CURRENT_USER;
-    case RegistryRoot::classes_root: return HKEY_CLASSES_ROOT;
-    case RegistryRoot::current_config: return HKEY_CURRENT_CONFIG;
-    case RegistryRoot::dyn_data: return HKEY_DYN_DATA;
-    case RegistryRoot::users:
-    case RegistryRoot::all_users: break;
-  }
-  return HKEY_USERS;
-}
 
 LONG apply(HKEY key, const RegistryOperation& op) {
   const char* name = op.name.c_str();
@@ -77,22 +64,12 @@ LONG apply_under(HKEY parent, const std::string& key_path, REGSAM access, const 
 // "\HKAU\": the same key in every user profile whose hive is loaded; success only when
 // it succeeded in each.
 LONG apply_for_all_users(REGSAM access, const RegistryOperation& op) {
-  HKEY profiles = nullptr;
-  LONG result = RegOpenKeyExA(HKEY_LOCAL_MACHINE, profile_list_key, 0, KEY_READ, &profiles);
-  if (result != ERROR_SUCCESS) return result;
   LONG outcome = ERROR_SUCCESS;
-  char sid[256];
-  for (DWORD i = 0;; ++i) {
-    DWORD length = sizeof sid;
-    if (RegEnumKeyExA(profiles, i, sid, &length, nullptr, nullptr, nullptr, nullptr) != ERROR_SUCCESS) break;
-    HKEY user = nullptr;
-    if (RegOpenKeyExA(HKEY_USERS, sid, 0, KEY_READ, &user) != ERROR_SUCCESS) continue;  // hive not loaded
+  bool listed = for_each_user_hive(KEY_READ, [&](HKEY user) {
     LONG here = apply_under(user, op.key.key, access, op);
     if (here != ERROR_SUCCESS) outcome = here;
-    RegCloseKey(user);
-  }
-  RegCloseKey(profiles);
-  return outcome;
+  });
+  return listed ? outcome : LONG(ERROR_FILE_NOT_FOUND);
 }
 
 // A value named by a full registry path. The product's own registry entries go to the
@@ -215,6 +192,7 @@ UninstallFacts gather_uninstall_facts(const InstallSettings& settings, const Ope
   facts.install_source = install_source;
   facts.start_menu_folder = state.start_menu_folder;
   facts.shared_files = state.previous_shared_files;
+  facts.install_dir_held_files = state.install_dir_held_files;
   facts.required_space = required_space(settings, package.header.FileDataSizes, cluster_size(settings.InstallDir));
   facts.install_date = now_text();
   facts.expand = [&settings](std::string& text) { expand_variables(text, settings); };

@@ -77,10 +77,10 @@ def test_command_line_errors_show_the_usage_and_change_nothing(wine, ui, engine,
     assert files_under(drive_c) == before
 
 
-def test_uninstall_with_a_name_ends_with_zero(wine, ui, engine):
-    process = wine.start(engine, '/u:"Some Product"')
-    assert process.wait(30) == 0
-    assert not ui.windows(pid=process)
+def test_uninstall_of_an_unknown_name_says_so_and_ends_with_zero(wine, ui, engine):
+    answered = ui.answer_message_box(wine.start(engine, '/u:"Some Product"'))
+    assert (answered.caption, answered.text) == ("Error", "No product named 'Some Product' is installed.")
+    assert answered.exit_code == 0
 
 
 def test_program_named_without_extension_finds_itself(wine, ui, engine, tmp_path):

@@ -97,6 +97,7 @@ UninstallFacts full_facts() {
   f.shared_files = "\"C:\\Windows\\System32\\demo.dll \"";
   f.required_space = 5 * 1024 * 1024 + 1023;
   f.install_date = "3/7/2024 4:05:06pm";
+  f.install_dir_held_files = true;
   f.expand = [](std::string& text) {
     size_t at = text.find("%InstallDir%");
     if (at != std::string::npos) text.replace(at, 12, "C:\\Demo");
@@ -160,6 +161,7 @@ TEST(UninstallRegistration, PlanForAPackageThatSetsEveryField) {
       }(),
       set_string("InstallLocation", "C:\\Program Files\\Halvard Demo"),
       set_string("InstallDate", "3/7/2024 4:05:06pm"),
+      set_dword("InstallDirHeldFiles", 1),
   };
   EXPECT_EQ(plan.key_path, "Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\HalvardDemo");
   EXPECT_EQ(plan.uninstall_string, expected[0].text);

@@ -1,0 +1,97 @@
+#include "installer/registry_access_win.h"
+
+#include <vector>
+
+namespace halvard {
+namespace {
+
+constexpr char profile_list_key[] = "SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion\\ProfileList";
+
+// RegDeleteKeyExA is missing before the 64-bit editions; the 32-bit view needs only
+// RegDeleteKeyA.
+LONG delete_one_key(HKEY parent, const std::string& path, REGSAM view) {
+  if (view == 0) return RegDeleteKeyA(parent, path.c_str());
+  using DeleteKeyEx = LONG(WINAPI*)(HKEY, LPCSTR, REGSAM, DWORD);
+  auto delete_ex = reinterpret_cast<DeleteKeyEx>(
+      reinterpret_cast<void*>(GetProcAddress(GetModuleHandleA("advapi32.dll"), "RegDeleteKeyExA")));
+  if (!delete_ex) return RegDeleteKeyA(parent, path.c_str());
+  return delete_ex(parent, path.c_str(), view, 0);
+}
+
+bool key_is_empty(HKEY key) {
+  DWORD sub_keys = 0;
+  DWORD values = 0;
+  if (RegQueryInfoKeyA(key, nullptr, nullptr, nullptr, &sub_keys, nullptr, nullptr, &values, nullptr, nullptr,
+                       nullptr, nullptr) != ERROR_SUCCESS)
+    return false;
+  return sub_keys == 0 && values == 0;
+}
+
+}  // namespace
+
+HKEY root_key(RegistryRoot root) {
+  switch (root) {
+    case RegistryRoot::local_machine: return HKEY_LOCAL_MACHINE;
+    case RegistryRoot::current_user: return HKEY_CURRENT_USER;
+    case RegistryRoot::classes_root: return HKEY_CLASSES_ROOT;
+    case RegistryRoot::current_config: return HKEY_CURRENT_CONFIG;
+    case RegistryRoot::dyn_data: return HKEY_DYN_DATA;
+    case RegistryRoot::users:
+    case RegistryRoot::all_users: break;
+  }
+  return HKEY_USERS;
+}
+
+bool for_each_user_hive(REGSAM access, const std::function<void(HKEY)>& action) {
+  HKEY profiles = nullptr;
+  if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, profile_list_key, 0, KEY_READ, &profiles) != ERROR_SUCCESS) return false;
+  char sid[256];
+  for (DWORD i = 0;; ++i) {
+    DWORD length = sizeof sid;
+    if (RegEnumKeyExA(profiles, i, sid, &length, nullptr, nullptr, nullptr, nullptr) != ERROR_SUCCESS) break;
+    HKEY user = nullptr;
+    if (RegOpenKeyExA(HKEY_USERS, sid, 0, access, &user) != ERROR_SUCCESS) continue;  // hive not loaded
+    action(user);
+    RegCloseKey(user);
+  }
+  RegCloseKey(profiles);
+  return true;
+}
+
+LONG delete_key_tree(HKEY parent, const std::string& path, REGSAM view) {
+  HKEY key = nullptr;
+  LONG opened = RegOpenKeyExA(parent, path.c_str(), 0, KEY_READ | DELETE | view, &key);
+  if (opened == ERROR_FILE_NOT_FOUND) return ERROR_SUCCESS;
+  if (opened != ERROR_SUCCESS) return opened;
+  // Names first, deletions after: deleting while enumerating would skip entries.
+  std::vector<std::string> children;
+  char name[256];
+  for (DWORD i = 0;; ++i) {
+    DWORD length = sizeof name;
+    if (RegEnumKeyExA(key, i, name, &length, nullptr, nullptr, nullptr, nullptr) != ERROR_SUCCESS) break;
+    children.emplace_back(name, length);
+  }
+  RegCloseKey(key);
+  for (const std::string& child : children) delete_key_tree(parent, path + "\\" + child, view);
+  LONG result = delete_one_key(parent, path, view);
+  return result == ERROR_FILE_NOT_FOUND ? ERROR_SUCCESS : result;
+}
+
+bool delete_key_if_empty(HKEY parent, const std::string& path, REGSAM view) {
+  HKEY key = nullptr;
+  if (RegOpenKeyExA(parent, path.c_str(), 0, KEY_READ | view, &key) != ERROR_SUCCESS) return false;
+  bool empty = key_is_empty(key);
+  RegCloseKey(key);
+  return empty && delete_one_key(parent, path, view) == ERROR_SUCCESS;
+}
+
+void delete_empty_parents(HKEY root, std::string path, REGSAM view, int levels, size_t shortest) {
+  for (int level = 0; level < levels; ++level) {
+    size_t cut = path.rfind('\\');
+    if (cut == std::string::npos || cut == 0) return;
+    path.resize(cut);
+    if (path.size() < shortest || !delete_key_if_empty(root, path, view)) return;
+  }
+}
+
+}  // namespace halvard

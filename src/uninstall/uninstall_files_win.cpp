@@ -1,0 +1,148 @@
+#include "uninstall/uninstall_files_win.h"
+
+#include <windows.h>
+#include <shlobj.h>
+
+#include <algorithm>
+#include <functional>
+
+#include "foundation/file.h"
+#include "foundation/file_functions.h"
+#include "foundation/system_info_win.h"
+#include "uninstall/uninstall_records.h"
+
+namespace halvard {
+namespace {
+
+constexpr int start_menu_levels = 20;
+
+bool exists(const std::string& path) { return GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES; }
+
+std::string lower_ascii(std::string text) {
+  for (char& c : text) {
+    if (c >= 'A' && c <= 'Z') c = char(c - 'A' + 'a');
+  }
+  return text;
+}
+
+bool delete_tree(const std::wstring& dir) {
+  bool complete = true;
+  WIN32_FIND_DATAW found;
+  HANDLE search = FindFirstFileW((dir + L"\\*").c_str(), &found);
+  if (search != INVALID_HANDLE_VALUE) {
+    do {
+      std::wstring name = found.cFileName;
+      if (name == L"." || name == L"..") continue;
+      std::wstring path = dir + L"\\" + name;
+      if (found.dwFileAttributes & FILE_ATTRIBUTE_READONLY) {
+        SetFileAttributesW(path.c_str(), found.dwFileAttributes & ~DWORD(FILE_ATTRIBUTE_READONLY));
+      }
+      bool folder = found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY;
+      // A link to a folder is removed like an empty folder, which leaves its target alone.
+      bool link = found.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT;
+      bool removed = folder ? (link || delete_tree(path)) && RemoveDirectoryW(path.c_str())
+                            : DeleteFileW(path.c_str()) != FALSE;
+      complete = complete && removed;
+    } while (FindNextFileW(search, &found));
+    FindClose(search);
+  }
+  return RemoveDirectoryW(dir.c_str()) && complete;
+}
+
+}  // namespace
+
+FileRemovalOutcome remove_files(const RemovalList& list,
+                                const std::function<void(const std::string&, double)>& on_file) {
+  FileRemovalOutcome outcome;
+  const std::vector<RemovalEntry>& entries = list.entries();
+  for (size_t i = 0; i < entries.size(); ++i) {
+    const RemovalEntry& entry = entries[i];
+    if (entry.kind != RemovalKind::File) continue;
+    if (on_file) on_file(entry.path, double(i) / double(entries.size()));
+    if (!exists(entry.path)) continue;
+    if (delete_file(entry.path)) {
+      outcome.deleted.insert(lower_ascii(entry.path));
+    } else {
+      outcome.kept.push_back(entry.path);
+    }
+  }
+  return outcome;
+}
+
+void delete_thumbnail_cache(const std::string& folder) {
+  std::string cache = folder + "\\thumbs.db";
+  if (exists(cache)) delete_file(cache);
+}
+
+std::vector<std::string> remove_folders(const RemovalList& list, const std::string& install_dir) {
+  std::vector<std::string> folders;
+  for (const RemovalEntry& entry : list.entries()) {
+    if (entry.kind == RemovalKind::Folder) folders.push_back(entry.path);
+  }
+  for (std::string folder : folder_removal_order(folders)) {
+    while (!folder.empty() && !same_folder(folder, install_dir)) {
+      delete_thumbnail_cache(folder);
+      if (!RemoveDirectoryA(folder.c_str())) break;
+      folder = parent_folder(folder);
+    }
+  }
+  std::vector<std::string> left;
+  for (const std::string& folder : folders) {
+    if (exists(folder)) left.push_back(folder);
+  }
+  return left;
+}
+
+void remove_start_menu_folder(const std::string& programs, const std::string& relative) {
+  // An empty name would make the Programs folder itself the product's.
+  if (programs.empty() || relative.find_first_not_of(" \\") == std::string::npos) return;
+  std::string folder = programs + "\\" + relative;
+  RemoveDirectoryA(folder.c_str());
+  for (int level = 0; level < start_menu_levels; ++level) {
+    folder = parent_folder(folder);
+    if (folder.empty() || same_folder(folder, programs) || folder.size() < programs.size()) return;
+    if (!RemoveDirectoryA(folder.c_str())) return;
+  }
+}
+
+std::vector<std::string> protected_folders() {
+  static constexpr int shell_folders[] = {
+      CSIDL_DESKTOPDIRECTORY, CSIDL_COMMON_DESKTOPDIRECTORY, CSIDL_PERSONAL, CSIDL_COMMON_DOCUMENTS,
+      CSIDL_MYMUSIC, CSIDL_MYPICTURES, CSIDL_MYVIDEO, CSIDL_FAVORITES, CSIDL_COMMON_FAVORITES,
+      CSIDL_APPDATA, CSIDL_LOCAL_APPDATA, CSIDL_COMMON_APPDATA, CSIDL_PROFILE, CSIDL_PROGRAM_FILES,
+      CSIDL_PROGRAM_FILES_COMMON, CSIDL_PROGRAM_FILESX86, CSIDL_PROGRAM_FILES_COMMONX86, CSIDL_WINDOWS,
+      CSIDL_SYSTEM, CSIDL_SYSTEMX86, CSIDL_FONTS, CSIDL_STARTMENU, CSIDL_COMMON_STARTMENU, CSIDL_PROGRAMS,
+      CSIDL_COMMON_PROGRAMS, CSIDL_STARTUP, CSIDL_COMMON_STARTUP, CSIDL_TEMPLATES, CSIDL_COMMON_TEMPLATES,
+      CSIDL_SENDTO, CSIDL_RECENT, CSIDL_COMMON_MUSIC, CSIDL_COMMON_PICTURES, CSIDL_COMMON_VIDEO,
+  };
+  std::vector<std::string> folders;
+  for (int csidl : shell_folders) folders.push_back(special_folder(csidl));
+  char temp[MAX_PATH + 1];
+  DWORD length = GetTempPathA(sizeof temp, temp);
+  if (length > 0 && length < sizeof temp) folders.emplace_back(temp, length);
+  char profiles[MAX_PATH + 1];
+  DWORD size = sizeof profiles;
+  HKEY key = nullptr;
+  if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, "SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion\\ProfileList", 0, KEY_READ,
+                    &key) == ERROR_SUCCESS) {
+    char expanded[MAX_PATH + 1];
+    DWORD type = 0;
+    if (RegQueryValueExA(key, "ProfilesDirectory", nullptr, &type, reinterpret_cast<BYTE*>(profiles), &size) ==
+            ERROR_SUCCESS &&
+        size < sizeof profiles) {
+      profiles[size] = '\0';
+      DWORD got = ExpandEnvironmentStringsA(profiles, expanded, sizeof expanded);
+      if (got > 0 && got <= sizeof expanded) folders.emplace_back(expanded);
+    }
+    RegCloseKey(key);
+  }
+  std::erase(folders, std::string());
+  return folders;
+}
+
+bool delete_directory_tree(const std::string& dir) {
+  if (dir.empty()) return false;
+  return delete_tree(ansi_to_wide(dir));
+}
+
+}  // namespace halvard

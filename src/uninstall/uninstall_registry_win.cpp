@@ -1,0 +1,215 @@
+#include "uninstall/uninstall_registry_win.h"
+
+#include <windows.h>
+#include <oleauto.h>
+
+#include "foundation/file.h"
+#include "foundation/file_functions.h"
+#include "foundation/system_library_win.h"
+#include "installer/registry_access_win.h"
+#include "installer/uninstall_registration_path.h"
+
+namespace halvard {
+namespace {
+
+constexpr char shared_counts_key[] = "Software\\Microsoft\\Windows\\CurrentVersion\\SharedDLLs";
+constexpr int product_key_levels = 20;
+// A user's copy of the product key is only cleaned up while its path is this long, so
+// that the walk upward never reaches the hive's top keys.
+constexpr size_t shortest_user_key = 10;
+
+bool read_text(HKEY key, const char* name, std::string& text) {
+  DWORD type = 0;
+  DWORD size = 0;
+  if (RegQueryValueExA(key, name, nullptr, &type, nullptr, &size) != ERROR_SUCCESS) return false;
+  if (type != REG_SZ && type != REG_EXPAND_SZ) return false;
+  std::string buffer(size + 1, '\0');
+  if (RegQueryValueExA(key, name, nullptr, &type, reinterpret_cast<BYTE*>(buffer.data()), &size) != ERROR_SUCCESS)
+    return false;
+  buffer.resize(size);
+  while (!buffer.empty() && buffer.back() == '\0') buffer.pop_back();
+  text = buffer;
+  return true;
+}
+
+bool blank(const std::string& text) { return text.find_first_not_of(" \t\r\n") == std::string::npos; }
+
+// Puts the default value saved under `backup` back; true when there was one to restore.
+bool restore_backup(const std::string& path, const std::string& backup) {
+  HKEY key = nullptr;
+  if (RegOpenKeyExA(HKEY_CLASSES_ROOT, path.c_str(), 0, KEY_READ | KEY_WRITE, &key) != ERROR_SUCCESS) return false;
+  std::string saved;
+  bool restored = read_text(key, backup.c_str(), saved) && !blank(saved);
+  if (restored) {
+    RegSetValueExA(key, nullptr, 0, REG_SZ, reinterpret_cast<const BYTE*>(saved.c_str()), DWORD(saved.size() + 1));
+    RegDeleteValueA(key, backup.c_str());
+  }
+  RegCloseKey(key);
+  return restored;
+}
+
+void restore_association(const AssociationRecord& record, const std::string& backup) {
+  bool extension_had_backup = restore_backup(record.extension, backup);
+  const std::string& type = record.type_key;
+  restore_backup(type, backup);
+  restore_backup(type + "\\DefaultIcon", backup);
+  restore_backup(type + "\\shell", backup);
+  if (!record.verb.empty()) {
+    std::string verb = type + "\\shell\\" + record.verb;
+    if (!restore_backup(verb + "\\command", backup)) delete_key_tree(HKEY_CLASSES_ROOT, verb);
+  }
+  delete_key_if_empty(HKEY_CLASSES_ROOT, type + "\\shell");
+  delete_key_if_empty(HKEY_CLASSES_ROOT, type);
+  if (!extension_had_backup) delete_key_tree(HKEY_CLASSES_ROOT, record.extension);
+}
+
+void unregister_com_server(const std::wstring& path, bool system_unregister) {
+  if (system_unregister) {
+    wchar_t system[MAX_PATH + 1];
+    UINT length = GetSystemDirectoryW(system, MAX_PATH);
+    if (length == 0 || length >= MAX_PATH) return;
+    std::wstring command = L"\"" + std::wstring(system, length) + L"\\regsvr32.exe\" /s /u \"" + path + L"\"";
+    STARTUPINFOW startup{};
+    startup.cb = sizeof startup;
+    startup.dwFlags = STARTF_USESHOWWINDOW;
+    startup.wShowWindow = SW_HIDE;
+    PROCESS_INFORMATION process{};
+    if (CreateProcessW(nullptr, command.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &process)) {
+      WaitForSingleObject(process.hProcess, INFINITE);
+      CloseHandle(process.hThread);
+      CloseHandle(process.hProcess);
+    }
+    return;
+  }
+  HMODULE module = LoadLibraryExW(path.c_str(), nullptr, LOAD_WITH_ALTERED_SEARCH_PATH);
+  if (!module) return;
+  using Unregister = HRESULT(STDAPICALLTYPE*)();
+  if (auto unregister = reinterpret_cast<Unregister>(
+          reinterpret_cast<void*>(GetProcAddress(module, "DllUnregisterServer")))) {
+    unregister();
+  }
+  FreeLibrary(module);
+}
+
+// OLE automation is loaded only here, so the engine does not import it for everyone.
+void unregister_type_library(const std::wstring& path) {
+  HMODULE automation = load_system_library("oleaut32.dll");
+  if (!automation) return;
+  using LoadTypeLibFn = HRESULT(STDAPICALLTYPE*)(LPCOLESTR, ITypeLib**);
+  using UnRegisterFn = HRESULT(STDAPICALLTYPE*)(REFGUID, WORD, WORD, LCID, SYSKIND);
+  auto load = reinterpret_cast<LoadTypeLibFn>(reinterpret_cast<void*>(GetProcAddress(automation, "LoadTypeLib")));
+  auto unregister =
+      reinterpret_cast<UnRegisterFn>(reinterpret_cast<void*>(GetProcAddress(automation, "UnRegisterTypeLib")));
+  ITypeLib* library = nullptr;
+  if (load && unregister && SUCCEEDED(load(path.c_str(), &library)) && library) {
+    TLIBATTR* attributes = nullptr;
+    if (SUCCEEDED(library->GetLibAttr(&attributes)) && attributes) {
+      unregister(attributes->guid, attributes->wMajorVerNum, attributes->wMinorVerNum, attributes->lcid,
+                 attributes->syskind);
+      library->ReleaseTLibAttr(attributes);
+    }
+    library->Release();
+  }
+  FreeLibrary(automation);
+}
+
+// Opens the key of a package registry path, in every user's hive for "\HKAU\".
+void for_each_key(const RegistryKeyPath& path, REGSAM access, const std::function<void(HKEY)>& action) {
+  auto open_under = [&](HKEY parent) {
+    HKEY key = nullptr;
+    if (RegOpenKeyExA(parent, path.key.c_str(), 0, access, &key) != ERROR_SUCCESS) return;
+    action(key);
+    RegCloseKey(key);
+  };
+  if (path.root == RegistryRoot::all_users) {
+    for_each_user_hive(KEY_READ, open_under);
+  } else {
+    open_under(root_key(path.root));
+  }
+}
+
+void delete_value_at(const RegistryKeyPath& key_path, const std::string& value, REGSAM view) {
+  for_each_key(key_path, KEY_READ | KEY_SET_VALUE | view, [&](HKEY key) { RegDeleteValueA(key, value.c_str()); });
+}
+
+}  // namespace
+
+void restore_associations(const std::vector<AssociationRecord>& associations, const std::string& backup_name) {
+  for (const AssociationRecord& record : associations) {
+    if (record.extension.empty() || record.type_key.empty()) continue;
+    restore_association(record, backup_name);
+  }
+}
+
+bool release_shared_files(const std::vector<SharedFileEntry>& entries, const SharedFileRelease& how) {
+  HKEY counts = nullptr;
+  if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, shared_counts_key, 0, product_key_access, &counts) != ERROR_SUCCESS)
+    return false;
+  for (const SharedFileEntry& entry : entries) {
+    std::wstring path = name_to_wide(entry.path);
+    DWORD count = 0;
+    DWORD size = sizeof count;
+    DWORD type = 0;
+    if (RegQueryValueExW(counts, path.c_str(), nullptr, &type, reinterpret_cast<BYTE*>(&count), &size) !=
+            ERROR_SUCCESS ||
+        type != REG_DWORD) {
+      continue;
+    }
+    if (count >= 1) {
+      --count;
+      RegSetValueExW(counts, path.c_str(), 0, REG_DWORD, reinterpret_cast<const BYTE*>(&count), sizeof count);
+      if (count >= 1) continue;
+    }
+    if (entry.kind == SharedFileKind::never_delete) continue;
+    if (entry.kind == SharedFileKind::com_server) unregister_com_server(path, how.system_unregister);
+    if (entry.kind == SharedFileKind::type_library) unregister_type_library(path);
+    if (GetFileAttributesW(path.c_str()) == INVALID_FILE_ATTRIBUTES) {
+      RegDeleteValueW(counts, path.c_str());
+      continue;
+    }
+    if (how.confirm_delete && !how.confirm_delete(entry.path)) continue;
+    // A count of 0 left behind would claim a file that is gone.
+    if (delete_file(entry.path)) RegDeleteValueW(counts, path.c_str());
+  }
+  RegCloseKey(counts);
+  return true;
+}
+
+void delete_registry_values(const std::vector<std::string>& value_paths, REGSAM view) {
+  for (const std::string& text : value_paths) {
+    if (std::optional<RegistryValuePath> path = parse_registry_value_path(text)) {
+      delete_value_at(path->key, path->value_name, view);
+    }
+  }
+}
+
+void delete_product_key(const std::string& name, REGSAM view) {
+  // A blank name or one that climbs out would make "Software" itself the product's key.
+  if (blank(name) || name.front() == '\\' || name.find("..") != std::string::npos) return;
+  std::string path = "Software\\" + name;
+  while (path.back() == '\\') path.pop_back();
+  delete_key_tree(HKEY_LOCAL_MACHINE, path, view);
+  delete_empty_parents(HKEY_LOCAL_MACHINE, path, view, product_key_levels);
+  for_each_user_hive(KEY_READ | KEY_WRITE | view, [&](HKEY user) {
+    delete_key_tree(user, path, view);
+    delete_empty_parents(user, path, view, product_key_levels, shortest_user_key);
+  });
+}
+
+void undo_registry_script(const std::vector<RegistryScriptRemoval>& removals, REGSAM view) {
+  for (const RegistryScriptRemoval& removal : removals) {
+    std::optional<RegistryKeyPath> key = parse_registry_key_path(removal.key_path);
+    if (!key || key->key.empty()) continue;
+    if (removal.is_key) {
+      if (key->root == RegistryRoot::all_users) {
+        for_each_user_hive(KEY_READ | KEY_WRITE | view, [&](HKEY user) { delete_key_if_empty(user, key->key, view); });
+      } else {
+        delete_key_if_empty(root_key(key->root), key->key, view);
+      }
+    } else if (!removal.keep) {
+      delete_value_at(*key, removal.value_name, view);
+    }
+  }
+}
+
+}  // namespace halvard

@@ -1,0 +1,409 @@
+#include "uninstall/uninstaller_win.h"
+
+#include <windows.h>
+#include <shlobj.h>
+
+#include "crash/fatal_error.h"
+#include "foundation/file.h"
+#include "foundation/file_functions.h"
+#include "foundation/system_info_win.h"
+#include "foundation/system_library_win.h"
+#include "foundation/windows_error.h"
+#include "installer/close_applications.h"
+#include "installer/close_applications_win.h"
+#include "installer/engine_win.h"
+#include "installer/own_path.h"
+#include "installer/registry_access_win.h"
+#include "installer/uninstall_registration.h"
+#include "package/settings_stream.h"
+#include "uninstall/deferred_operations_win.h"
+#include "uninstall/install_log.h"
+#include "uninstall/installed_product.h"
+#include "uninstall/path_edit_win.h"
+#include "uninstall/uninstall_data_win.h"
+#include "uninstall/uninstall_files_win.h"
+#include "uninstall/uninstall_records.h"
+#include "uninstall/uninstall_registry_win.h"
+#include "variables/batch_file_win.h"
+#include "variables/variable_values_win.h"
+
+namespace halvard {
+namespace {
+
+constexpr uint32_t low_ask_each_font = 0x10;
+constexpr uint32_t low_delete_install_dir = 0x400;
+constexpr uint32_t low_edit_path = 0x1000;
+constexpr uint32_t low_ask_shared_delete = 0x20000;
+constexpr uint32_t high_reboot = 0x2000;
+constexpr uint32_t high_64bit = 0x10000;
+constexpr uint32_t high_close_progress_first = 0x80000;
+constexpr uint32_t high_keep_install_log = 0x400000;
+constexpr DWORD step_pause_ms = 600;
+constexpr DWORD pause_slice_ms = 50;
+constexpr DWORD msi_missing = 120;
+constexpr char fonts_key_nt[] = "Software\\Microsoft\\Windows NT\\CurrentVersion\\Fonts";
+constexpr char fonts_key_9x[] = "Software\\Microsoft\\Windows\\CurrentVersion\\Fonts";
+
+void pump_messages() {
+  MSG message;
+  while (PeekMessageA(&message, nullptr, 0, 0, PM_REMOVE)) {
+    TranslateMessage(&message);
+    DispatchMessageA(&message);
+  }
+}
+
+std::optional<std::string> read_text_value(HKEY key, std::string_view name) {
+  std::string value_name(name);
+  DWORD type = 0;
+  DWORD size = 0;
+  if (RegQueryValueExA(key, value_name.c_str(), nullptr, &type, nullptr, &size) != ERROR_SUCCESS) return std::nullopt;
+  if (type != REG_SZ && type != REG_EXPAND_SZ) return std::nullopt;
+  std::string text(size + 1, '\0');
+  if (RegQueryValueExA(key, value_name.c_str(), nullptr, &type, reinterpret_cast<BYTE*>(text.data()), &size) !=
+      ERROR_SUCCESS)
+    return std::nullopt;
+  text.resize(size);
+  while (!text.empty() && text.back() == '\0') text.pop_back();
+  return text;
+}
+
+std::optional<uint32_t> read_number_value(HKEY key, std::string_view name) {
+  std::string value_name(name);
+  DWORD type = 0;
+  DWORD number = 0;
+  DWORD size = sizeof number;
+  if (RegQueryValueExA(key, value_name.c_str(), nullptr, &type, reinterpret_cast<BYTE*>(&number), &size) !=
+          ERROR_SUCCESS ||
+      type != REG_DWORD)
+    return std::nullopt;
+  return number;
+}
+
+using RedirectionFn = BOOL(WINAPI*)(PVOID*);
+using RevertRedirectionFn = BOOL(WINAPI*)(PVOID);
+
+class Uninstaller {
+ public:
+  Uninstaller(const std::string& name, InstallSettings& settings) : name_(name), s_(settings) {}
+  ~Uninstaller() {
+    if (key_) RegCloseKey(key_);
+  }
+
+  bool run() {
+    if (!open_registration()) return false;
+    if (!read_uninstall_data()) return false;
+    confirm();
+    // The progress page joins here.
+    s_.SharedPath = read_text_value(key_, "SharedPath").value_or(std::string());
+    run_uninstall_batch(BatchKind::Uninstall1, "UninstallBatch1");
+    restore_associations_step();
+    remove_fonts();
+    if (!(high() & high_keep_install_log)) {
+      std::string log = uninstall_folder_file(s_.UninstallDir, install_log_file_name);
+      if (GetFileAttributesA(log.c_str()) != INVALID_FILE_ATTRIBUTES) delete_file(log);
+    }
+    release_shared_files_step();
+    remove_msi_products();
+    remove_files_and_folders();
+    rewrite_uninstall_data();
+    remove_start_menu_folder(variable_value(s_.ShortcutMode == 1 ? Variable::SMProgramsAllDir : Variable::SMProgramsDir, s_),
+                             product_.start_menu);
+    pause(GetTickCount());
+    remove_registry_entries();
+    // Firewall exceptions join here with the installation's firewall phase.
+    remove_driver_files();
+    delete_install_dir_if_asked();
+    if (!s_.SharedPath.empty()) RemoveDirectoryA(s_.SharedPath.c_str());
+    if (failures_.empty()) remove_registration();
+    return finish();
+  }
+
+ private:
+  std::string name_;
+  InstallSettings& s_;
+  InstalledProduct product_;
+  UninstallData data_;
+  HKEY key_ = nullptr;
+  std::string key_path_;
+  std::string failures_;
+  std::unordered_set<std::string> deleted_;
+  std::vector<std::string> kept_files_;
+  std::vector<std::string> kept_msi_;
+  PVOID redirection_ = nullptr;
+  bool redirection_off_ = false;
+
+  bool automatic() const { return s_.AutomaticMode; }
+  uint32_t low() const { return s_.ProductFlags.low; }
+  uint32_t high() const { return s_.ProductFlags.high; }
+  REGSAM view() const { return (high() & high_64bit) ? KEY_WOW64_64KEY : 0; }
+
+  std::string shown(int n) const { return expand_tags(message(s_, n), s_, os_description()); }
+
+  void show_error(const std::string& text) const {
+    std::string caption = shown(21);
+    MessageBoxA(nullptr, text.c_str(), caption.empty() ? "Error" : caption.c_str(), MB_OK | MB_ICONHAND);
+  }
+
+  bool ask(int text, int title, const std::string& value = {}) const {
+    std::string question = value.empty() ? shown(text) : fill_message(shown(text), value);
+    return MessageBoxA(nullptr, question.c_str(), shown(title).c_str(), MB_YESNO | MB_ICONQUESTION) == IDYES;
+  }
+
+  // Lets a step that finished quickly stay on the screen long enough to be read.
+  void pause(DWORD started) const {
+    if (automatic()) return;
+    while (GetTickCount() - started < step_pause_ms) {
+      pump_messages();
+      Sleep(pause_slice_ms);
+    }
+  }
+
+  void delete_registration_value(const char* name) { RegDeleteValueA(key_, name); }
+
+  bool open_registration() {
+    key_path_ = std::string(uninstall_key_parent) + "\\" + name_;
+    HKEY probe = nullptr;
+    LONG found = RegOpenKeyExA(HKEY_LOCAL_MACHINE, key_path_.c_str(), 0, KEY_READ, &probe);
+    if (found != ERROR_SUCCESS) {
+      show_error(found == ERROR_ACCESS_DENIED ? permission_denied_text : no_product_text(name_));
+      return false;
+    }
+    RegCloseKey(probe);
+    if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, key_path_.c_str(), 0, product_key_access, &key_) != ERROR_SUCCESS) {
+      key_ = nullptr;
+      show_error(inaccessible_registration_text(name_));
+      return false;
+    }
+    RegistrationSource source{[this](std::string_view value) { return read_text_value(key_, value); },
+                              [this](std::string_view value) { return read_number_value(key_, value); }};
+    RegistrationDefaults defaults{GetSysColor(COLOR_WINDOWTEXT), GetSysColor(COLOR_WINDOW)};
+    if (!read_installed_product(source, name_, defaults, s_, product_)) {
+      show_error(corrupt_registration_text(s_.ProductName));
+      return false;
+    }
+    s_.UninstallDir = s_.UninstallSubdir.empty() ? s_.InstallDir : uninstall_folder_file(s_.InstallDir, s_.UninstallSubdir);
+    if (high() & high_64bit) {
+      auto disable = reinterpret_cast<RedirectionFn>(reinterpret_cast<void*>(
+          GetProcAddress(GetModuleHandleA("kernel32.dll"), "Wow64DisableWow64FsRedirection")));
+      if (!disable || !disable(&redirection_)) fatal_error("%s", wow64_failure_text);
+      redirection_off_ = true;
+    }
+    // The background window joins here (not with ProductFlags low bit 29).
+    return true;
+  }
+
+  bool read_uninstall_data() {
+    std::string path = uninstall_folder_file(s_.UninstallDir, uninstall_data_file_name);
+    FileError error = read_uninstall_data_file(path, data_);
+    if (error != FileError::Success) {
+      show_error(uninstall_data_load_failure(s_.ProductName, path, error));
+      return false;
+    }
+    apply_texts(data_, s_);
+    s_.CloseApplications = data_.auto_close;
+    return true;
+  }
+
+  void confirm() {
+    close_applications(s_, close_before_uninstall, automatic());
+    if (!automatic() && !ask(53, 55)) exit_installer(0);
+    close_applications(s_, close_after_confirmation, automatic());
+  }
+
+  void run_uninstall_batch(BatchKind kind, const char* value) {
+    InstallLog unused;
+    run_batch(kind, s_, unused);
+    delete_registration_value(value);
+  }
+
+  void restore_associations_step() {
+    DWORD started = GetTickCount();
+    restore_associations(data_.associations, association_backup_name(s_.ProductName));
+    SHChangeNotify(SHCNE_ASSOCCHANGED, SHCNF_IDLIST, nullptr, nullptr);
+    pause(started);
+  }
+
+  void remove_fonts() {
+    DWORD started = GetTickCount();
+    bool nine_x = GetVersion() & 0x80000000;
+    std::string font_dir = variable_value(Variable::FontDir, s_);
+    bool removed = false;
+    for (const InstalledFont& font : parse_product_fonts(product_.product_fonts)) {
+      if (!automatic() && (low() & low_ask_each_font) && !ask(56, 57, font.name)) continue;
+      HKEY fonts = nullptr;
+      if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, nine_x ? fonts_key_9x : fonts_key_nt, 0, KEY_SET_VALUE, &fonts) ==
+          ERROR_SUCCESS) {
+        RegDeleteValueA(fonts, font.name.c_str());
+        RegCloseKey(fonts);
+      }
+      std::string file = font_dir + "\\" + font.file_name;
+      RemoveFontResourceA(file.c_str());
+      if (GetFileAttributesA(file.c_str()) != INVALID_FILE_ATTRIBUTES) delete_file(file);
+      removed = true;
+    }
+    delete_registration_value("ProductFonts");
+    if (removed) SendMessageTimeoutA(HWND_BROADCAST, WM_FONTCHANGE, 0, 0, SMTO_ABORTIFHUNG, 1000, nullptr);
+    pause(started);
+  }
+
+  void release_shared_files_step() {
+    if (product_.shared_files.empty()) return;
+    SharedFileRelease how;
+    how.system_unregister = high() & high_64bit;
+    if (!automatic() && (low() & low_ask_shared_delete)) {
+      how.confirm_delete = [this](const std::string& path) { return ask(59, 35, path); };
+    }
+    if (!release_shared_files(parse_shared_files(product_.shared_files), how)) {
+      failures_ += "REGISTRY ERROR:  Unable to adjust shared file reference counts.\r\n\r\n";
+      return;
+    }
+    delete_registration_value("SharedFiles");
+  }
+
+  void remove_msi_products() {
+    if (data_.msi.empty()) return;
+    HMODULE msi = load_system_library("msi.dll");
+    using SetUi = int(WINAPI*)(int, HWND*);  // MsiSetInternalUI
+    using InstallProduct = UINT(WINAPI*)(LPCWSTR, LPCWSTR);
+    auto set_ui = msi ? reinterpret_cast<SetUi>(reinterpret_cast<void*>(GetProcAddress(msi, "MsiSetInternalUI")))
+                      : nullptr;
+    auto install = msi ? reinterpret_cast<InstallProduct>(
+                             reinterpret_cast<void*>(GetProcAddress(msi, "MsiInstallProductW")))
+                       : nullptr;
+    for (const std::string& line : data_.msi) {
+      std::optional<MsiRemoval> removal = parse_msi_line(line);
+      if (!removal) continue;
+      UINT result = msi_missing;
+      if (set_ui && install) {
+        set_ui(removal->ui_level, nullptr);
+        result = install(ansi_to_wide(removal->package).c_str(), L"REBOOT=R REMOVE=ALL");
+      }
+      if (result == ERROR_SUCCESS) continue;
+      char text[2048];
+      std::snprintf(text, sizeof text, "Failed to uninstall %s, code %d: %s\r\n",
+                    std::string(file_name_part(removal->package)).c_str(), int(result),
+                    windows_error_text(result).c_str());
+      failures_ += text;
+      kept_msi_.push_back(line);
+    }
+    if (msi) FreeLibrary(msi);
+  }
+
+  void remove_files_and_folders() {
+    // The progress page shows each path and the share done here.
+    FileRemovalOutcome outcome = remove_files(data_.removal, {});
+    deleted_ = std::move(outcome.deleted);
+    kept_files_ = std::move(outcome.kept);
+    std::string label = shown(58);
+    for (const std::string& path : kept_files_) failures_ += label + " " + path + "\r\n";
+
+    clean_pending_operations(deleted_, nullptr);
+    ConditionalDeleteOutcome conditional = apply_conditional_deletions(
+        data_.conditional_deletes, DeletionPhase::Uninstalling, s_.InstallDir,
+        [this](const std::string& pattern) {
+          std::string text = pattern;
+          expand_variables(text, s_);
+          return text;
+        });
+    if (conditional.reboot_registered) s_.ProductFlags.high |= high_reboot;
+
+    left_folders_ = remove_folders(data_.removal, s_.InstallDir);
+    delete_thumbnail_cache(s_.InstallDir);
+    delete_thumbnail_cache(s_.UninstallDir);
+  }
+
+  std::vector<std::string> left_folders_;
+
+  // What could not be removed stays on record for the next run. Folders that are still
+  // there are kept too, so that the next run can remove them once they are empty.
+  void rewrite_uninstall_data() {
+    UninstallData left;
+    for (const std::string& path : kept_files_) left.removal.record(path, RemovalKind::File);
+    if (!kept_files_.empty()) {
+      for (const std::string& folder : left_folders_) left.removal.record(folder, RemovalKind::Folder);
+    }
+    left.texts = data_.texts;
+    left.installing_text = data_.installing_text;
+    left.auto_close = data_.auto_close;
+    left.msi = kept_msi_;
+    left.conditional_deletes = data_.conditional_deletes;
+    WriteOutcome written = write_uninstall_data_file(s_.UninstallDir, left);
+    (void)written;  // A failure here is found by the next run, which reads what is there.
+  }
+
+  void remove_registry_entries() {
+    delete_registry_values(data_.registry, view());
+    if (!s_.ProductRegistry.empty()) {
+      delete_product_key(s_.ProductRegistry, view());
+      delete_registration_value("ProductRegistry");
+    }
+    undo_registry_script(parse_registry_script_removals(data_.registry_script), view());
+  }
+
+  void remove_driver_files() {
+    if (data_.inf.empty()) return;
+    HMODULE setup_api = load_system_library("setupapi.dll");
+    if (!setup_api) return;
+    using UninstallInf = BOOL(WINAPI*)(PCWSTR, DWORD, PVOID);
+    if (auto uninstall_inf = reinterpret_cast<UninstallInf>(
+            reinterpret_cast<void*>(GetProcAddress(setup_api, "SetupUninstallOEMInfW")))) {
+      constexpr DWORD force_delete = 1;
+      for (const std::string& path : data_.inf) {
+        uninstall_inf(ansi_to_wide(std::string(file_name_part(path))).c_str(), force_delete, nullptr);
+      }
+    }
+    FreeLibrary(setup_api);
+  }
+
+  void delete_install_dir_if_asked() {
+    if (!(low() & low_delete_install_dir) || product_.install_dir_held_files) return;
+    if (!whole_directory_deletion_allowed(s_.InstallDir, protected_folders())) return;
+    delete_directory_tree(s_.InstallDir);
+  }
+
+  void remove_registration() {
+    delete_file(uninstall_folder_file(s_.UninstallDir, uninstall_data_file_name));
+    if (low() & low_edit_path) {
+      std::string report = remove_from_path(s_.InstallDir);
+      if (!automatic() && !report.empty()) show_error(report);
+    }
+    run_uninstall_batch(BatchKind::Uninstall2, "UninstallBatch2");
+    RegCloseKey(key_);
+    key_ = nullptr;
+    delete_key_tree(HKEY_LOCAL_MACHINE, key_path_);
+  }
+
+  bool finish() {
+    if (key_) {
+      RegCloseKey(key_);
+      key_ = nullptr;
+    }
+    std::string desktop = variable_value(s_.ShortcutMode == 1 ? Variable::DesktopAllDir : Variable::DesktopDir, s_);
+    SHChangeNotify(SHCNE_UPDATEDIR, SHCNF_PATHA, desktop.c_str(), nullptr);
+    if (redirection_off_) {
+      auto revert = reinterpret_cast<RevertRedirectionFn>(reinterpret_cast<void*>(
+          GetProcAddress(GetModuleHandleA("kernel32.dll"), "Wow64RevertWow64FsRedirection")));
+      if (revert) revert(redirection_);
+    }
+    if (high() & high_close_progress_first) pause(GetTickCount());
+    if (!failures_.empty()) {
+      if (!automatic()) {
+        MessageBoxA(nullptr, fill_message(shown(10), failures_).c_str(), shown(20).c_str(), MB_OK | MB_ICONWARNING);
+      }
+      return false;
+    }
+    if (!automatic()) MessageBoxA(nullptr, shown(34).c_str(), shown(15).c_str(), MB_OK | MB_ICONINFORMATION);
+    if (high() & high_reboot) {
+      if (automatic() || ask(74, 20)) ExitWindowsEx(EWX_REBOOT, 0x80040002);
+    }
+    return true;
+  }
+};
+
+}  // namespace
+
+bool uninstall_product(const std::string& name, InstallSettings& settings) {
+  return Uninstaller(name, settings).run();
+}
+
+}  // namespace halvard

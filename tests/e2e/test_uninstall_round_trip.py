@@ -1,0 +1,93 @@
+"""A product installed with setup.exe /a and removed with the command Windows records
+leaves the machine as it was: every file under drive_c and every registry value."""
+
+from __future__ import annotations
+
+import re
+import subprocess
+import time
+
+import snapshots
+from harness import windows_path
+from package_tools import halvard_build
+
+UNINSTALL_KEY = r"HKLM\Software\Microsoft\Windows\CurrentVersion\Uninstall"
+
+PROJECT = r"""
+[product]
+name = "Round Trip"
+version = "2.1"
+install_dir = "Round Trip"
+registry_key = "Halvard Tests\\Round Trip"
+
+[options]
+product_flags_low = ["uninstall_support", "edit_path"]
+setup_options = ["uninstaller_without_package"]
+
+[uninstall]
+subdir = "uninst"
+
+[batch]
+pre_install = "echo made by the batch> batch-made.txt"
+uninstall1 = "del batch-made.txt"
+uninstall2 = "echo %InstallDir%> {marker}"
+
+[[registration_values]]
+name = "\\HKCU\\Software\\Halvard Tests\\Round Trip\\Mode"
+type = 4
+value = "7"
+
+[[files]]
+source = "files/**"
+base = "files"
+"""
+
+
+def build_round_trip(build_paths, engine, work):
+    files = work / "files"
+    (files / "docs" / "deeper").mkdir(parents=True)
+    (files / "readme.txt").write_text("read me\n")
+    (files / "docs" / "guide.txt").write_text("guide\n")
+    (files / "docs" / "deeper" / "notes.txt").write_text("notes\n")
+    marker = work / "uninstall2-ran.txt"
+    (work / "project.toml").write_text(PROJECT.replace("{marker}", windows_path(marker).replace("\\", "\\\\")))
+    setup = work / "setup.exe"
+    subprocess.run([str(halvard_build(build_paths.build_dir)), "build", str(work / "project.toml"), "-o", str(setup),
+                    "--engine", str(engine)], check=True, capture_output=True, timeout=300)
+    return setup, marker
+
+
+def registered_value(wine, name: str, value: str) -> str:
+    out = wine.tool(["wine", "reg", "query", UNINSTALL_KEY + "\\" + name, "/v", value]).stdout
+    return re.search(rf"^\s+{value}\s+REG_\w+\s+(.*)$", out, re.M).group(1).strip()
+
+
+def wait_until(condition, timeout: float = 60.0) -> bool:
+    deadline = time.monotonic() + timeout
+    while time.monotonic() < deadline:
+        if condition():
+            return True
+        time.sleep(0.5)
+    return condition()
+
+
+def test_round_trip_leaves_nothing_behind(wine, build_paths, engine, tmp_path):
+    setup, marker = build_round_trip(build_paths, engine, tmp_path)
+    folder = build_paths.prefix / "drive_c" / "Program Files (x86)" / "Round Trip"
+    before = snapshots.take(wine, build_paths.prefix, tmp_path)
+
+    assert wine.run(setup, "/a", timeout=120) == 1
+    assert (folder / "docs" / "deeper" / "notes.txt").exists()
+    assert (folder / "batch-made.txt").exists()
+    quiet = registered_value(wine, "Round Trip", "QuietUninstallString")
+    uninstaller = re.match(r'^"([^"]+)"', quiet).group(1)
+
+    assert wine.run(uninstaller, cmdline=quiet, timeout=120) == 0
+    assert marker.read_text().strip() == "C:\\Program Files (x86)\\Round Trip"
+    # The self-deleting batch outlives the uninstaller and takes its file and folders.
+    assert wait_until(lambda: not folder.exists()), sorted(str(p) for p in folder.rglob("*"))
+
+    after = snapshots.take(wine, build_paths.prefix, tmp_path)
+    diff = snapshots.differences(before, after)
+    print("\n".join(diff))
+    assert diff == []
