@@ -38,10 +38,17 @@ bool delete_tree(const std::wstring& dir) {
         SetFileAttributesW(path.c_str(), found.dwFileAttributes & ~DWORD(FILE_ATTRIBUTE_READONLY));
       }
       bool folder = found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY;
-      // A link to a folder is removed like an empty folder, which leaves its target alone.
       bool link = found.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT;
-      bool removed = folder ? (link || delete_tree(path)) && RemoveDirectoryW(path.c_str())
-                            : DeleteFileW(path.c_str()) != FALSE;
+      bool removed = false;
+      if (link) {
+        // Only the link goes, never what it points at. Windows removes a folder link as
+        // a folder; Wine's links to Unix folders go as files.
+        removed = RemoveDirectoryW(path.c_str()) || DeleteFileW(path.c_str());
+      } else if (folder) {
+        removed = delete_tree(path) && RemoveDirectoryW(path.c_str());
+      } else {
+        removed = DeleteFileW(path.c_str());
+      }
       complete = complete && removed;
     } while (FindNextFileW(search, &found));
     FindClose(search);

@@ -363,6 +363,13 @@ class WineSession:
         # No display while the prefix is made: nothing may ask a question.
         quiet = dict(self.env, DISPLAY="")
         self.tool(["wineboot", "--init"], timeout=PREFIX_TIMEOUT, env=quiet)
+        # Wine links the user's Desktop, Documents and the like to the Unix home folder;
+        # a test that writes there, or an uninstaller that went wrong, must reach only
+        # the prefix.
+        for link in (prefix / "drive_c" / "users").glob("*/*"):
+            if link.is_symlink():
+                link.unlink()
+                link.mkdir()
         settings = self.paths.work_dir / "prefix-settings.reg"
         settings.write_text(PREFIX_SETTINGS, encoding="ascii")
         self.tool(["wine", "regedit", "/S", windows_path(settings)], timeout=TOOL_TIMEOUT, env=quiet)
