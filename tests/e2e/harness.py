@@ -94,6 +94,11 @@ class BuildPaths:
         return self.uidriver_dir / "msgbox_probe.exe"
 
     @property
+    def test_window(self) -> Path:
+        """A top-level window for closing tests (tests/win/helpers/test_window.cpp)."""
+        return self.win32_dir / "tests" / "win" / "test_window.exe"
+
+    @property
     def work_dir(self) -> Path:
         """Everything this harness writes: prefix, logs, screenshots."""
         return self.build_dir / "e2e"
