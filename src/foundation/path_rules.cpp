@@ -45,4 +45,9 @@ bool is_valid_path(std::string_view text, unsigned flags) {
   return doubled == std::string_view::npos || doubled == 0;
 }
 
+bool is_absolute_path(std::string_view text) {
+  if (text.size() >= 3 && is_ascii_letter(text[0]) && text[1] == ':' && text[2] == '\\') return true;
+  return text.size() >= 3 && text[0] == '\\' && text[1] == '\\' && text[2] != '\\';
+}
+
 }  // namespace halvard

@@ -14,4 +14,7 @@ enum PathFlags : unsigned {
 
 bool is_valid_path(std::string_view text, unsigned flags);
 
+// "X:\..." or "\\server\...": a path that does not depend on the current folder.
+bool is_absolute_path(std::string_view text);
+
 }  // namespace halvard

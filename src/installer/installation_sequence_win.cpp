@@ -8,6 +8,7 @@
 
 #include "crash/fatal_error.h"
 #include "foundation/file_functions.h"
+#include "foundation/path_rules.h"
 #include "foundation/system_info_win.h"
 #include "foundation/windows_error.h"
 #include "installer/engine_win.h"
@@ -294,7 +295,9 @@ class Sequence {
                          "\": " + windows_error_text(error) + "\r\n");
       }
     }
-    if (!settings_.SharedPath.empty()) {
+    // Without a base folder the shared folder is a bare name, which would land in
+    // whatever folder the installer was started from.
+    if (is_absolute_path(settings_.SharedPath)) {
       if (DWORD error = create_folder_tree(settings_.SharedPath)) {
         state_.log.write("Failed to create shared folder \"" + settings_.SharedPath + "\": " +
                          windows_error_text(error) + "\r\n");

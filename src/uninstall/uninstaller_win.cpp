@@ -6,6 +6,7 @@
 #include "crash/fatal_error.h"
 #include "foundation/file.h"
 #include "foundation/file_functions.h"
+#include "foundation/path_rules.h"
 #include "foundation/system_info_win.h"
 #include "foundation/system_library_win.h"
 #include "foundation/windows_error.h"
@@ -113,7 +114,7 @@ class Uninstaller {
     // Firewall exceptions join here with the installation's firewall phase.
     remove_driver_files();
     delete_install_dir_if_asked();
-    if (!s_.SharedPath.empty()) RemoveDirectoryA(s_.SharedPath.c_str());
+    if (is_absolute_path(s_.SharedPath)) RemoveDirectoryA(s_.SharedPath.c_str());
     if (failures_.empty()) remove_registration();
     return finish();
   }

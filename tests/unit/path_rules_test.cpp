@@ -74,5 +74,12 @@ TEST(IsValidPath, QuotesBarAndTrimming) {
   check(std::begin(cases), std::end(cases));
 }
 
+TEST(PathRules, AbsolutePathsDoNotDependOnTheCurrentFolder) {
+  for (std::string_view path : {"C:\\", "c:\\Program Files\\Maker", "\\\\server\\share"})
+    EXPECT_TRUE(is_absolute_path(path)) << path;
+  for (std::string_view path : {"", "Maker", "C:", "C:Maker", "\\Maker", "\\\\\\x", "1:\\x"})
+    EXPECT_FALSE(is_absolute_path(path)) << path;
+}
+
 }  // namespace
 }  // namespace halvard

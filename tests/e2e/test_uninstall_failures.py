@@ -1,0 +1,107 @@
+"""When the uninstaller cannot finish: it says why, keeps the registration and leaves an
+Uninstall.DAT with exactly what is left, so that a later run completes the job."""
+
+from __future__ import annotations
+
+import re
+import shutil
+import subprocess
+import time
+
+from harness import IDYES, windows_path
+from package_tools import halvard_build
+
+UNINSTALL_PARENT = r"HKLM\Software\Microsoft\Windows\CurrentVersion\Uninstall"
+KEY = UNINSTALL_PARENT + r"\Held Product"
+
+PROJECT = r"""
+[product]
+name = "Held Product"
+version = "1.0"
+install_dir = "Held Product"
+
+[options]
+product_flags_low = ["uninstall_support"]
+setup_options = ["uninstaller_without_package"]
+
+[[files]]
+source = "files/**"
+base = "files"
+"""
+
+
+def registered(wine, value: str) -> str:
+    out = wine.tool(["wine", "reg", "query", KEY, "/v", value]).stdout
+    return re.search(rf"^\s+{value}\s+REG_\w+\s+(.*)$", out, re.M).group(1).strip()
+
+
+def file_lines(uninstall_data: str) -> list[str]:
+    """The file lines: those before the first section, without the folder lines."""
+    lines = []
+    for line in uninstall_data.split("\r\n"):
+        if line.startswith("["):
+            break
+        if line and not line.startswith("~"):
+            lines.append(line)
+    return lines
+
+
+def test_a_held_file_keeps_the_product_registered_until_a_later_run(wine, ui, build_paths, engine, tmp_path):
+    (tmp_path / "files" / "docs").mkdir(parents=True)
+    (tmp_path / "files" / "free.txt").write_text("free\n")
+    (tmp_path / "files" / "docs" / "held.txt").write_text("held\n")
+    (tmp_path / "project.toml").write_text(PROJECT)
+    setup = tmp_path / "setup.exe"
+    subprocess.run([str(halvard_build(build_paths.build_dir)), "build", str(tmp_path / "project.toml"), "-o",
+                    str(setup), "--engine", str(engine)], check=True, capture_output=True, timeout=300)
+    folder = build_paths.prefix / "drive_c" / "Held Product"
+    held = folder / "docs" / "held.txt"
+    probe = build_paths.win32_dir / "tests" / "e2e" / "probes" / "hold_file.exe"
+    try:
+        assert wine.run(setup, '/a /d:"C:\\Held Product"', timeout=120) == 1
+        marker = tmp_path / "held.marker"
+        holder = wine.start(probe, f'"{windows_path(held)}" "{windows_path(marker)}" 60', timeout=90)
+        deadline = time.monotonic() + 30
+        while not marker.exists():
+            assert time.monotonic() < deadline, "the file was never held"
+            time.sleep(0.1)
+
+        command = registered(wine, "UninstallString")
+        uninstaller = re.match(r'^"([^"]+)"', command).group(1)
+        process = wine.start(uninstaller, cmdline=command, timeout=120)
+        ui.press(ui.message_box(process).hwnd, IDYES)
+        summary = ui.answer_message_box(process)
+        assert "C:\\Held Product\\docs\\held.txt" in summary.text
+        assert summary.exit_code == 0
+
+        assert registered(wine, "InstallLocation") == "C:\\Held Product"
+        assert not (folder / "free.txt").exists()
+        left = (folder / "Uninstall" / "Uninstall.DAT").read_bytes().decode("latin-1")
+        assert file_lines(left) == ["C:\\Held Product\\docs\\held.txt"]
+
+        holder.kill()
+        quiet = registered(wine, "QuietUninstallString")
+        assert wine.run(uninstaller, cmdline=quiet, timeout=120) == 0
+        assert wine.tool(["wine", "reg", "query", KEY], check=False).returncode != 0
+        deadline = time.monotonic() + 60
+        while folder.exists():
+            assert time.monotonic() < deadline, sorted(str(p) for p in folder.rglob("*"))
+            time.sleep(0.5)
+    finally:
+        wine.tool(["wine", "reg", "delete", KEY, "/f"], check=False)
+        shutil.rmtree(folder, ignore_errors=True)
+
+
+def test_a_registration_without_its_folder_is_reported_corrupt(wine, ui, engine):
+    key = UNINSTALL_PARENT + r"\Half Registered"
+    try:
+        wine.tool(["wine", "reg", "add", key, "/v", "DisplayName", "/d", "Half Product", "/f"])
+        answered = ui.answer_message_box(wine.start(engine, '/a /u:"Half Registered"'))
+        # Shown also in a silent run: nothing was removed, and the caller must learn why.
+        assert (answered.caption, answered.text) == (
+            "Error", "The uninstall information for Half Product is corrupt.\r\n\r\n"
+                     "The uninstallation cannot be performed.")
+        assert answered.exit_code == 0
+        assert wine.tool(["wine", "reg", "query", key], check=False).returncode == 0
+    finally:
+        wine.tool(["wine", "reg", "delete", key, "/f"], check=False)
