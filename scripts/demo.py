@@ -1,11 +1,14 @@
 """Packs examples/hello with halvard-build, installs it silently under Wine and Xvfb,
-and prints what a user would find: the installed files, the installation log, and what
-the engine shows for a few command lines."""
+and prints what a user would find: the installed files, the installation log, the
+removal with the command Windows records, and what the engine shows for a few command
+lines."""
 
 from __future__ import annotations
 
+import re
 import subprocess
 import sys
+import time
 from pathlib import Path
 
 REPO = Path(__file__).resolve().parent.parent
@@ -34,6 +37,21 @@ def show_install(session: E2ESession, setup: Path, paths: BuildPaths) -> None:
         print(log.read_bytes().decode("cp1252").replace("\r\n", "\n"))
 
 
+def show_uninstall(session: E2ESession, paths: BuildPaths) -> None:
+    key = r"HKLM\Software\Microsoft\Windows\CurrentVersion\Uninstall\Hello"
+    query = session.wine.tool(["wine", "reg", "query", key, "/v", "QuietUninstallString"]).stdout
+    quiet = re.search(r"QuietUninstallString\s+REG_SZ\s+(.*)$", query, re.M).group(1).strip()
+    code = session.wine.run(re.match(r'^"([^"]+)"', quiet).group(1), cmdline=quiet, timeout=300)
+    print(f"== the recorded QuietUninstallString removed it (exit code {code}): {quiet}")
+    folder = paths.prefix / "drive_c" / "Program Files (x86)" / "Hello"
+    deadline = time.monotonic() + 30
+    while folder.exists() and time.monotonic() < deadline:
+        time.sleep(0.5)
+    left = session.wine.tool(["wine", "reg", "query", key], check=False).returncode == 0
+    print(f"   folder {'still there' if folder.exists() else 'gone'}; "
+          f"registration {'still there' if left else 'gone'}\n")
+
+
 def show_boxes(session: E2ESession, engine: Path, shots: Path) -> None:
     for number, (title, args) in enumerate(BOXES, 1):
         process = session.wine.start(engine, args)
@@ -57,6 +75,7 @@ def main() -> int:
     try:
         session.open()
         show_install(session, setup, paths)
+        show_uninstall(session, paths)
         show_boxes(session, paths.engine, shots)
     finally:
         session.close()

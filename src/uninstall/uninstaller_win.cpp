@@ -127,8 +127,8 @@ class Uninstaller {
   HKEY key_ = nullptr;
   std::string key_path_;
   std::string failures_;
-  std::unordered_set<std::string> deleted_;
   std::vector<std::string> kept_files_;
+  std::vector<std::string> left_folders_;
   std::vector<std::string> kept_msi_;
   PVOID redirection_ = nullptr;
   bool redirection_off_ = false;
@@ -205,10 +205,11 @@ class Uninstaller {
     return true;
   }
 
+  // Cancel in a closing question and No here end the run before anything was removed.
   void confirm() {
-    close_applications(s_, close_before_uninstall, automatic());
+    if (!close_applications(s_, close_before_uninstall, automatic())) exit_installer(0);
     if (!automatic() && !ask(53, 55)) exit_installer(0);
-    close_applications(s_, close_after_confirmation, automatic());
+    if (!close_applications(s_, close_after_confirmation, automatic())) exit_installer(0);
   }
 
   void run_uninstall_batch(BatchKind kind, const char* value) {
@@ -237,7 +238,8 @@ class Uninstaller {
         RegDeleteValueA(fonts, font.name.c_str());
         RegCloseKey(fonts);
       }
-      std::string file = font_dir + "\\" + font.file_name;
+      // Only a name inside the fonts folder: the registry text must not point elsewhere.
+      std::string file = font_dir + "\\" + std::string(file_name_part(font.file_name));
       RemoveFontResourceA(file.c_str());
       if (GetFileAttributesA(file.c_str()) != INVALID_FILE_ATTRIBUTES) delete_file(file);
       removed = true;
@@ -293,12 +295,11 @@ class Uninstaller {
   void remove_files_and_folders() {
     // The progress page shows each path and the share done here.
     FileRemovalOutcome outcome = remove_files(data_.removal, {});
-    deleted_ = std::move(outcome.deleted);
     kept_files_ = std::move(outcome.kept);
     std::string label = shown(58);
     for (const std::string& path : kept_files_) failures_ += label + " " + path + "\r\n";
 
-    clean_pending_operations(deleted_, nullptr);
+    clean_pending_operations(outcome.deleted, nullptr);
     ConditionalDeleteOutcome conditional = apply_conditional_deletions(
         data_.conditional_deletes, DeletionPhase::Uninstalling, s_.InstallDir,
         [this](const std::string& pattern) {
@@ -312,8 +313,6 @@ class Uninstaller {
     delete_thumbnail_cache(s_.InstallDir);
     delete_thumbnail_cache(s_.UninstallDir);
   }
-
-  std::vector<std::string> left_folders_;
 
   // What could not be removed stays on record for the next run. Folders that are still
   // there are kept too, so that the next run can remove them once they are empty.
