@@ -105,3 +105,33 @@ def test_a_registration_without_its_folder_is_reported_corrupt(wine, ui, engine)
         assert wine.tool(["wine", "reg", "query", key], check=False).returncode == 0
     finally:
         wine.tool(["wine", "reg", "delete", key, "/f"], check=False)
+
+
+def test_a_failed_msi_removal_is_reported_and_kept(wine, ui, build_paths, engine, tmp_path):
+    (tmp_path / "files").mkdir()
+    (tmp_path / "files" / "free.txt").write_text("free\n")
+    (tmp_path / "project.toml").write_text(PROJECT)
+    setup = tmp_path / "setup.exe"
+    subprocess.run([str(halvard_build(build_paths.build_dir)), "build", str(tmp_path / "project.toml"), "-o",
+                    str(setup), "--engine", str(engine)], check=True, capture_output=True, timeout=300)
+    folder = build_paths.prefix / "drive_c" / "Held Product"
+    data = folder / "Uninstall" / "Uninstall.DAT"
+    msi_line = '"C:\\Halvard Missing\\gone.msi",2'
+    try:
+        assert wine.run(setup, '/a /d:"C:\\Held Product"', timeout=120) == 1
+        with open(data, "ab") as file:
+            file.write(f"\r\n[MSI]\r\n{msi_line}\r\n".encode())
+        command = registered(wine, "UninstallString")
+        process = wine.start(re.match(r'^"([^"]+)"', command).group(1), cmdline=command, timeout=120)
+        ui.press(ui.message_box(process).hwnd, IDYES)
+        summary = ui.answer_message_box(process)
+        assert re.search(r"Failed to uninstall gone\.msi, code \d+: ", summary.text), summary.text
+        assert summary.exit_code == 0
+        assert not (folder / "free.txt").exists()
+        assert registered(wine, "InstallLocation") == "C:\\Held Product"
+        left = data.read_bytes().decode("latin-1")
+        assert file_lines(left) == []
+        assert f"[MSI]\r\n{msi_line}\r\n" in left
+    finally:
+        wine.tool(["wine", "reg", "delete", KEY, "/f"], check=False)
+        shutil.rmtree(folder, ignore_errors=True)
