@@ -5,7 +5,6 @@ lines."""
 
 from __future__ import annotations
 
-import re
 import subprocess
 import sys
 import time
@@ -16,6 +15,7 @@ sys.path.insert(0, str(REPO / "tests" / "e2e"))
 
 from harness import BuildPaths, E2ESession, screenshot  # noqa: E402
 from package_tools import build_example  # noqa: E402
+from registration_tools import is_registered, registered, run_recorded  # noqa: E402
 
 BOXES = [
     ("an unknown option", "/dx"),
@@ -38,16 +38,14 @@ def show_install(session: E2ESession, setup: Path, paths: BuildPaths) -> None:
 
 
 def show_uninstall(session: E2ESession, paths: BuildPaths) -> None:
-    key = r"HKLM\Software\Microsoft\Windows\CurrentVersion\Uninstall\Hello"
-    query = session.wine.tool(["wine", "reg", "query", key, "/v", "QuietUninstallString"]).stdout
-    quiet = re.search(r"QuietUninstallString\s+REG_SZ\s+(.*)$", query, re.M).group(1).strip()
-    code = session.wine.run(re.match(r'^"([^"]+)"', quiet).group(1), cmdline=quiet, timeout=300)
+    quiet = registered(session.wine, "Hello", "QuietUninstallString")
+    code = run_recorded(session.wine, "Hello", timeout=300)
     print(f"== the recorded QuietUninstallString removed it (exit code {code}): {quiet}")
     folder = paths.prefix / "drive_c" / "Program Files (x86)" / "Hello"
     deadline = time.monotonic() + 30
     while folder.exists() and time.monotonic() < deadline:
         time.sleep(0.5)
-    left = session.wine.tool(["wine", "reg", "query", key], check=False).returncode == 0
+    left = is_registered(session.wine, "Hello")
     print(f"   folder {'still there' if folder.exists() else 'gone'}; "
           f"registration {'still there' if left else 'gone'}\n")
 

@@ -22,6 +22,13 @@ def halvard_build(build_dir: Path) -> Path:
     raise FileNotFoundError("halvard-build is not built (cmake --build --preset native)")
 
 
+def build_project(build_dir: Path, engine: Path, project: Path, output: Path) -> Path:
+    """Builds the project file with the given engine into `output`."""
+    subprocess.run([str(halvard_build(build_dir)), "build", str(project), "-o", str(output), "--engine", str(engine)],
+                   check=True, capture_output=True, timeout=300)
+    return output
+
+
 def build_example(build_dir: Path, engine: Path, work: Path, name: str = "setup.exe") -> Path:
     """Builds examples/hello with the given engine into work/name."""
     project = work / "project"

@@ -5,9 +5,8 @@ never runs."""
 from __future__ import annotations
 
 import shutil
-import subprocess
 
-from package_tools import halvard_build
+from package_tools import build_project
 
 # Every character cmd.exe treats specially that a file name may hold ("|" may not), and
 # a command that would create a folder if the name were ever read as a command line.
@@ -46,8 +45,7 @@ def test_folder_name_with_special_characters(wine, build_paths, engine, tmp_path
     (tmp_path / "payload.txt").write_text("payload\n")
     (tmp_path / "project.toml").write_text(PROJECT)
     setup = tmp_path / "setup.exe"
-    subprocess.run([str(halvard_build(build_paths.build_dir)), "build", str(tmp_path / "project.toml"), "-o",
-                    str(setup), "--engine", str(engine)], check=True, capture_output=True, timeout=300)
+    build_project(build_paths.build_dir, engine, tmp_path / "project.toml", setup)
     drive_c = build_paths.prefix / "drive_c"
     folder = drive_c / FOLDER[3:]
     # Where the hidden command would have made its folder: the batch's working folder

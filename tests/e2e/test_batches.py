@@ -4,9 +4,8 @@ command line's additions appended, and pause lines dropped in a silent run."""
 from __future__ import annotations
 
 import shutil
-import subprocess
 
-from package_tools import halvard_build
+from package_tools import build_project
 
 PROJECT = r"""
 [product]
@@ -34,8 +33,7 @@ def test_batches_run_around_the_files(wine, build_paths, engine, tmp_path):
     (tmp_path / "payload.txt").write_text("payload\n")
     (tmp_path / "project.toml").write_text(PROJECT)
     setup = tmp_path / "setup.exe"
-    subprocess.run([str(halvard_build(build_paths.build_dir)), "build", str(tmp_path / "project.toml"), "-o",
-                    str(setup), "--engine", str(engine)], check=True, capture_output=True, timeout=300)
+    build_project(build_paths.build_dir, engine, tmp_path / "project.toml", setup)
     folder = build_paths.prefix / "drive_c" / "Batch Demo"
     shutil.rmtree(folder, ignore_errors=True)
     try:

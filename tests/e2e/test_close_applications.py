@@ -7,13 +7,12 @@ from __future__ import annotations
 
 import dataclasses
 import shutil
-import subprocess
 from pathlib import Path
 
 import pytest
 
 from harness import IDCANCEL, IDOK, IDRETRY, WineProcess, Window, windows_path
-from package_tools import halvard_build
+from package_tools import build_project
 
 CLASS = "HvCloseTarget"
 TITLE = "Close Target Window"
@@ -44,8 +43,7 @@ def build(build_paths, engine, folder: Path, entry: str) -> Path:
     (folder / "payload.txt").write_text("payload\n")
     (folder / "project.toml").write_text(PROJECT.format(entry=entry))
     setup = folder / "setup.exe"
-    subprocess.run([str(halvard_build(build_paths.build_dir)), "build", str(folder / "project.toml"), "-o",
-                    str(setup), "--engine", str(engine)], check=True, capture_output=True, timeout=300)
+    build_project(build_paths.build_dir, engine, folder / "project.toml", setup)
     return setup
 
 

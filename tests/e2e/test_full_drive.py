@@ -4,14 +4,12 @@ written is reported as installed."""
 
 from __future__ import annotations
 
-import os
 import random
 import subprocess
-from pathlib import Path
 
 import pytest
 
-from package_tools import halvard_build
+from package_tools import build_project
 
 SEED = 7
 DRIVE_SIZE = 2 * 1024 * 1024
@@ -68,8 +66,7 @@ def test_a_file_that_does_not_fit_fails_alone(wine, build_paths, engine, small_d
         (files / name).write_bytes(rng.randbytes(size))
     (tmp_path / "project" / "project.toml").write_text(PROJECT)
     setup = tmp_path / "setup.exe"
-    subprocess.run([str(halvard_build(build_paths.build_dir)), "build", str(tmp_path / "project" / "project.toml"),
-                    "-o", str(setup), "--engine", str(engine)], check=True, capture_output=True, timeout=300)
+    build_project(build_paths.build_dir, engine, tmp_path / "project" / "project.toml", setup)
 
     assert wine.run(setup, '/a /d:"R:\\Full Drive"', timeout=300) == 1
 

@@ -7,14 +7,13 @@ from __future__ import annotations
 
 import os
 import shutil
-import subprocess
 import time
 from pathlib import Path
 
 import pytest
 
 from harness import windows_path
-from package_tools import halvard_build
+from package_tools import build_project
 
 PROJECT = """
 [product]
@@ -43,8 +42,7 @@ def build(build_paths, engine, folder: Path, data: bytes, kind="plain", low_extr
     (folder / "app.dll").write_bytes(data)
     (folder / "project.toml").write_text(PROJECT.format(kind=kind, low_extra=low_extra))
     setup = folder / "setup.exe"
-    subprocess.run([str(halvard_build(build_paths.build_dir)), "build", str(folder / "project.toml"), "-o",
-                    str(setup), "--engine", str(engine)], check=True, capture_output=True, timeout=300)
+    build_project(build_paths.build_dir, engine, folder / "project.toml", setup)
     return setup
 
 

@@ -5,10 +5,9 @@ command started after a clean run."""
 from __future__ import annotations
 
 import shutil
-import subprocess
 import time
 
-from package_tools import halvard_build
+from package_tools import build_project
 
 PROJECT = """
 [product]
@@ -43,8 +42,7 @@ def test_readme_licence_marker_restore_point_and_launch(wine, build_paths, engin
     (tmp_path / "license.txt").write_text("Licence.\n")
     (tmp_path / "project.toml").write_text(PROJECT)
     setup = tmp_path / "setup.exe"
-    subprocess.run([str(halvard_build(build_paths.build_dir)), "build", str(tmp_path / "project.toml"), "-o",
-                    str(setup), "--engine", str(engine)], check=True, capture_output=True, timeout=300)
+    build_project(build_paths.build_dir, engine, tmp_path / "project.toml", setup)
     folder = build_paths.prefix / "drive_c" / "Extras Demo"
     shutil.rmtree(folder, ignore_errors=True)
     try:

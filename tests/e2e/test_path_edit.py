@@ -4,11 +4,10 @@ however often it is installed."""
 from __future__ import annotations
 
 import shutil
-import subprocess
 
 import pytest
 
-from package_tools import halvard_build
+from package_tools import build_project
 
 PROJECT = """
 [product]
@@ -43,8 +42,7 @@ def test_installation_folder_is_added_once(wine, build_paths, engine, tmp_path, 
     (tmp_path / "tool.txt").write_text("tool\n")
     (tmp_path / "project.toml").write_text(PROJECT)
     setup = tmp_path / "setup.exe"
-    subprocess.run([str(halvard_build(build_paths.build_dir)), "build", str(tmp_path / "project.toml"), "-o",
-                    str(setup), "--engine", str(engine)], check=True, capture_output=True, timeout=300)
+    build_project(build_paths.build_dir, engine, tmp_path / "project.toml", setup)
     folder = build_paths.prefix / "drive_c" / "Path Demo"
     try:
         for _ in range(2):

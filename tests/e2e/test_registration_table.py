@@ -7,11 +7,10 @@ from __future__ import annotations
 import re
 import shutil
 import struct
-import subprocess
 from pathlib import Path
 
 from harness import windows_path
-from package_tools import halvard_build
+from package_tools import build_project
 
 UNINSTALL = r"HKLM\Software\Microsoft\Windows\CurrentVersion\Uninstall"
 KEY = UNINSTALL + r"\Registry Table Key"
@@ -112,8 +111,7 @@ def build(build_paths, engine, folder: Path, **fields) -> Path:
     (folder / "picture.bmp").write_bytes(tiny_bitmap())
     (folder / "project.toml").write_text(PROJECT.format(extra_space=EXTRA_SPACE, **fields))
     setup = folder / "setup.exe"
-    subprocess.run([str(halvard_build(build_paths.build_dir)), "build", str(folder / "project.toml"), "-o",
-                    str(setup), "--engine", str(engine)], check=True, capture_output=True, timeout=300)
+    build_project(build_paths.build_dir, engine, folder / "project.toml", setup)
     return setup
 
 

@@ -6,12 +6,11 @@ package asks for errors in silent runs."""
 from __future__ import annotations
 
 import shutil
-import subprocess
 from pathlib import Path
 
 import pytest
 
-from package_tools import halvard_build
+from package_tools import build_project
 
 BASE = """
 [product]
@@ -35,8 +34,7 @@ def build(build_paths, engine, folder: Path, product_extra="", low_extra="", hig
     (folder / "project.toml").write_text(BASE.format(product_extra=product_extra, low_extra=low_extra,
                                                      high_extra=high_extra))
     setup = folder / "setup.exe"
-    subprocess.run([str(halvard_build(build_paths.build_dir)), "build", str(folder / "project.toml"), "-o", str(setup),
-                    "--engine", str(engine)], check=True, capture_output=True, timeout=300)
+    build_project(build_paths.build_dir, engine, folder / "project.toml", setup)
     return setup
 
 

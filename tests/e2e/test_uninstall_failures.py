@@ -5,14 +5,13 @@ from __future__ import annotations
 
 import re
 import shutil
-import subprocess
 import time
 
 from harness import IDYES, windows_path
-from package_tools import halvard_build
+from package_tools import build_project
+from registration_tools import is_registered, registered, run_recorded, start_recorded, uninstall_key
 
-UNINSTALL_PARENT = r"HKLM\Software\Microsoft\Windows\CurrentVersion\Uninstall"
-KEY = UNINSTALL_PARENT + r"\Held Product"
+KEY = uninstall_key("Held Product")
 
 PROJECT = r"""
 [product]
@@ -28,11 +27,6 @@ setup_options = ["uninstaller_without_package"]
 source = "files/**"
 base = "files"
 """
-
-
-def registered(wine, value: str) -> str:
-    out = wine.tool(["wine", "reg", "query", KEY, "/v", value]).stdout
-    return re.search(rf"^\s+{value}\s+REG_\w+\s+(.*)$", out, re.M).group(1).strip()
 
 
 def file_lines(uninstall_data: str) -> list[str]:
@@ -52,8 +46,7 @@ def test_a_held_file_keeps_the_product_registered_until_a_later_run(wine, ui, bu
     (tmp_path / "files" / "docs" / "held.txt").write_text("held\n")
     (tmp_path / "project.toml").write_text(PROJECT)
     setup = tmp_path / "setup.exe"
-    subprocess.run([str(halvard_build(build_paths.build_dir)), "build", str(tmp_path / "project.toml"), "-o",
-                    str(setup), "--engine", str(engine)], check=True, capture_output=True, timeout=300)
+    build_project(build_paths.build_dir, engine, tmp_path / "project.toml", setup)
     folder = build_paths.prefix / "drive_c" / "Held Product"
     held = folder / "docs" / "held.txt"
     probe = build_paths.win32_dir / "tests" / "e2e" / "probes" / "hold_file.exe"
@@ -66,23 +59,20 @@ def test_a_held_file_keeps_the_product_registered_until_a_later_run(wine, ui, bu
             assert time.monotonic() < deadline, "the file was never held"
             time.sleep(0.1)
 
-        command = registered(wine, "UninstallString")
-        uninstaller = re.match(r'^"([^"]+)"', command).group(1)
-        process = wine.start(uninstaller, cmdline=command, timeout=120)
+        process = start_recorded(wine, "Held Product", "UninstallString")
         ui.press(ui.message_box(process).hwnd, IDYES)
         summary = ui.answer_message_box(process)
         assert "C:\\Held Product\\docs\\held.txt" in summary.text
         assert summary.exit_code == 0
 
-        assert registered(wine, "InstallLocation") == "C:\\Held Product"
+        assert registered(wine, "Held Product", "InstallLocation") == "C:\\Held Product"
         assert not (folder / "free.txt").exists()
         left = (folder / "Uninstall" / "Uninstall.DAT").read_bytes().decode("latin-1")
         assert file_lines(left) == ["C:\\Held Product\\docs\\held.txt"]
 
         holder.kill()
-        quiet = registered(wine, "QuietUninstallString")
-        assert wine.run(uninstaller, cmdline=quiet, timeout=120) == 0
-        assert wine.tool(["wine", "reg", "query", KEY], check=False).returncode != 0
+        assert run_recorded(wine, "Held Product") == 0
+        assert not is_registered(wine, "Held Product")
         deadline = time.monotonic() + 60
         while folder.exists():
             assert time.monotonic() < deadline, sorted(str(p) for p in folder.rglob("*"))
@@ -93,7 +83,7 @@ def test_a_held_file_keeps_the_product_registered_until_a_later_run(wine, ui, bu
 
 
 def test_a_registration_without_its_folder_is_reported_corrupt(wine, ui, engine):
-    key = UNINSTALL_PARENT + r"\Half Registered"
+    key = uninstall_key("Half Registered")
     try:
         wine.tool(["wine", "reg", "add", key, "/v", "DisplayName", "/d", "Half Product", "/f"])
         answered = ui.answer_message_box(wine.start(engine, '/a /u:"Half Registered"'))
@@ -112,8 +102,7 @@ def test_a_failed_msi_removal_is_reported_and_kept(wine, ui, build_paths, engine
     (tmp_path / "files" / "free.txt").write_text("free\n")
     (tmp_path / "project.toml").write_text(PROJECT)
     setup = tmp_path / "setup.exe"
-    subprocess.run([str(halvard_build(build_paths.build_dir)), "build", str(tmp_path / "project.toml"), "-o",
-                    str(setup), "--engine", str(engine)], check=True, capture_output=True, timeout=300)
+    build_project(build_paths.build_dir, engine, tmp_path / "project.toml", setup)
     folder = build_paths.prefix / "drive_c" / "Held Product"
     data = folder / "Uninstall" / "Uninstall.DAT"
     msi_line = '"C:\\Halvard Missing\\gone.msi",2'
@@ -121,14 +110,13 @@ def test_a_failed_msi_removal_is_reported_and_kept(wine, ui, build_paths, engine
         assert wine.run(setup, '/a /d:"C:\\Held Product"', timeout=120) == 1
         with open(data, "ab") as file:
             file.write(f"\r\n[MSI]\r\n{msi_line}\r\n".encode())
-        command = registered(wine, "UninstallString")
-        process = wine.start(re.match(r'^"([^"]+)"', command).group(1), cmdline=command, timeout=120)
+        process = start_recorded(wine, "Held Product", "UninstallString")
         ui.press(ui.message_box(process).hwnd, IDYES)
         summary = ui.answer_message_box(process)
         assert re.search(r"Failed to uninstall gone\.msi, code \d+: ", summary.text), summary.text
         assert summary.exit_code == 0
         assert not (folder / "free.txt").exists()
-        assert registered(wine, "InstallLocation") == "C:\\Held Product"
+        assert registered(wine, "Held Product", "InstallLocation") == "C:\\Held Product"
         left = data.read_bytes().decode("latin-1")
         assert file_lines(left) == []
         assert f"[MSI]\r\n{msi_line}\r\n" in left

@@ -6,9 +6,10 @@ from __future__ import annotations
 import re
 import subprocess
 
-from package_tools import halvard_build
+from package_tools import build_project
+from registration_tools import is_registered, run_recorded, uninstall_key
 
-UNINSTALL_KEY = r"HKLM\Software\Microsoft\Windows\CurrentVersion\Uninstall\Record Keeper"
+UNINSTALL_KEY = uninstall_key("Record Keeper")
 SHARED_COUNTS = r"HKLM\Software\Microsoft\Windows\CurrentVersion\SharedDLLs"
 SCRIPT_KEY = r"HKCU\Software\Halvard Tests\Script"
 
@@ -63,8 +64,7 @@ def test_uninstaller_restores_and_releases(wine, build_paths, engine, tmp_path):
     (tmp_path / "payload.txt").write_text("payload\n")
     (tmp_path / "project.toml").write_text(PROJECT)
     setup = tmp_path / "setup.exe"
-    subprocess.run([str(halvard_build(build_paths.build_dir)), "build", str(tmp_path / "project.toml"), "-o",
-                    str(setup), "--engine", str(engine)], check=True, capture_output=True, timeout=300)
+    build_project(build_paths.build_dir, engine, tmp_path / "project.toml", setup)
     drive_c = build_paths.prefix / "drive_c"
     folder = drive_c / "Program Files (x86)" / "Record Keeper"
     shared = drive_c / "Halvard Shared"
@@ -98,10 +98,8 @@ def test_uninstaller_restores_and_releases(wine, build_paths, engine, tmp_path):
         listed = f'"{windows["three.dll"]}";"{windows["blank.dll"]} ";"{windows["last.dll"]}"'
         reg(wine, "add", UNINSTALL_KEY, "/v", "SharedFiles", "/d", listed, "/f")
 
-        quiet = re.search(r"QuietUninstallString\s+REG_SZ\s+(.*)$",
-                          reg(wine, "query", UNINSTALL_KEY).stdout, re.M).group(1).strip()
-        assert wine.run(re.match(r'^"([^"]+)"', quiet).group(1), cmdline=quiet, timeout=120) == 0
-        assert reg(wine, "query", UNINSTALL_KEY, check=False).returncode != 0
+        assert run_recorded(wine, "Record Keeper") == 0
+        assert not is_registered(wine, "Record Keeper")
 
         assert default_value(wine, r"HKCR\.hvold") == "PreviousType"
         assert not has_value(wine, r"HKCR\.hvold", backup)

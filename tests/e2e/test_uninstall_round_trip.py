@@ -3,15 +3,12 @@ leaves the machine as it was: every file under drive_c and every registry value.
 
 from __future__ import annotations
 
-import re
-import subprocess
 import time
 
 import snapshots
 from harness import windows_path
-from package_tools import halvard_build
-
-UNINSTALL_KEY = r"HKLM\Software\Microsoft\Windows\CurrentVersion\Uninstall"
+from package_tools import build_project
+from registration_tools import run_recorded
 
 PROJECT = r"""
 [product]
@@ -52,14 +49,8 @@ def build_round_trip(build_paths, engine, work):
     marker = work / "uninstall2-ran.txt"
     (work / "project.toml").write_text(PROJECT.replace("{marker}", windows_path(marker).replace("\\", "\\\\")))
     setup = work / "setup.exe"
-    subprocess.run([str(halvard_build(build_paths.build_dir)), "build", str(work / "project.toml"), "-o", str(setup),
-                    "--engine", str(engine)], check=True, capture_output=True, timeout=300)
+    build_project(build_paths.build_dir, engine, work / "project.toml", setup)
     return setup, marker
-
-
-def registered_value(wine, name: str, value: str) -> str:
-    out = wine.tool(["wine", "reg", "query", UNINSTALL_KEY + "\\" + name, "/v", value]).stdout
-    return re.search(rf"^\s+{value}\s+REG_\w+\s+(.*)$", out, re.M).group(1).strip()
 
 
 def wait_until(condition, timeout: float = 60.0) -> bool:
@@ -79,10 +70,7 @@ def test_round_trip_leaves_nothing_behind(wine, build_paths, engine, tmp_path):
     assert wine.run(setup, "/a", timeout=120) == 1
     assert (folder / "docs" / "deeper" / "notes.txt").exists()
     assert (folder / "batch-made.txt").exists()
-    quiet = registered_value(wine, "Round Trip", "QuietUninstallString")
-    uninstaller = re.match(r'^"([^"]+)"', quiet).group(1)
-
-    assert wine.run(uninstaller, cmdline=quiet, timeout=120) == 0
+    assert run_recorded(wine, "Round Trip") == 0
     assert marker.read_text().strip() == "C:\\Program Files (x86)\\Round Trip"
     # The self-deleting batch outlives the uninstaller and takes its file and folders.
     assert wait_until(lambda: not folder.exists()), sorted(str(p) for p in folder.rglob("*"))

@@ -5,15 +5,14 @@ the user's files before, and never what a link inside the folder points at."""
 from __future__ import annotations
 
 import os
-import re
 import shutil
-import subprocess
 
 import pytest
 
-from package_tools import halvard_build
+from package_tools import build_project
+from registration_tools import is_registered, run_recorded, uninstall_key
 
-UNINSTALL_KEY = r"HKLM\Software\Microsoft\Windows\CurrentVersion\Uninstall\Whole Folder"
+UNINSTALL_KEY = uninstall_key("Whole Folder")
 
 PROJECT = r"""
 [product]
@@ -35,8 +34,7 @@ def whole_folder_setup(build_paths, engine, tmp_path):
     (tmp_path / "product.txt").write_text("the product\n")
     (tmp_path / "project.toml").write_text(PROJECT)
     setup = tmp_path / "setup.exe"
-    subprocess.run([str(halvard_build(build_paths.build_dir)), "build", str(tmp_path / "project.toml"), "-o",
-                    str(setup), "--engine", str(engine)], check=True, capture_output=True, timeout=300)
+    build_project(build_paths.build_dir, engine, tmp_path / "project.toml", setup)
     return setup
 
 
@@ -55,10 +53,8 @@ def drive_s(build_paths, tmp_path):
 
 def install_and_uninstall(wine, setup, folder: str) -> None:
     assert wine.run(setup, f'/a /d:"{folder}"', timeout=120) == 1
-    query = wine.tool(["wine", "reg", "query", UNINSTALL_KEY]).stdout
-    quiet = re.search(r"QuietUninstallString\s+REG_SZ\s+(.*)$", query, re.M).group(1).strip()
-    assert wine.run(re.match(r'^"([^"]+)"', quiet).group(1), cmdline=quiet, timeout=120) == 0
-    assert wine.tool(["wine", "reg", "query", UNINSTALL_KEY], check=False).returncode != 0
+    assert run_recorded(wine, "Whole Folder") == 0
+    assert not is_registered(wine, "Whole Folder")
 
 
 def plant(unix_folder, outside):
@@ -112,9 +108,7 @@ def test_own_folder_goes_but_not_what_a_link_in_it_points_at(wine, build_paths, 
         outside.mkdir()
         (outside / "target.txt").write_text("the user's\n")
         (folder / "cache" / "data link").symlink_to(outside, target_is_directory=True)
-        query = wine.tool(["wine", "reg", "query", UNINSTALL_KEY]).stdout
-        quiet = re.search(r"QuietUninstallString\s+REG_SZ\s+(.*)$", query, re.M).group(1).strip()
-        assert wine.run(re.match(r'^"([^"]+)"', quiet).group(1), cmdline=quiet, timeout=120) == 0
+        assert run_recorded(wine, "Whole Folder") == 0
         assert (outside / "target.txt").exists()
         assert not (folder / "product.txt").exists()
         assert not (folder / "cache" / "deep").exists()
