@@ -5,7 +5,6 @@
 
 #include "foundation/file.h"
 #include "foundation/file_functions.h"
-#include "foundation/system_library_win.h"
 #include "installer/registry_access_win.h"
 #include "installer/uninstall_registration_path.h"
 
@@ -91,26 +90,16 @@ void unregister_com_server(const std::wstring& path, bool system_unregister) {
   FreeLibrary(module);
 }
 
-// OLE automation is loaded only here, so the engine does not import it for everyone.
 void unregister_type_library(const std::wstring& path) {
-  HMODULE automation = load_system_library("oleaut32.dll");
-  if (!automation) return;
-  using LoadTypeLibFn = HRESULT(STDAPICALLTYPE*)(LPCOLESTR, ITypeLib**);
-  using UnRegisterFn = HRESULT(STDAPICALLTYPE*)(REFGUID, WORD, WORD, LCID, SYSKIND);
-  auto load = reinterpret_cast<LoadTypeLibFn>(reinterpret_cast<void*>(GetProcAddress(automation, "LoadTypeLib")));
-  auto unregister =
-      reinterpret_cast<UnRegisterFn>(reinterpret_cast<void*>(GetProcAddress(automation, "UnRegisterTypeLib")));
   ITypeLib* library = nullptr;
-  if (load && unregister && SUCCEEDED(load(path.c_str(), &library)) && library) {
-    TLIBATTR* attributes = nullptr;
-    if (SUCCEEDED(library->GetLibAttr(&attributes)) && attributes) {
-      unregister(attributes->guid, attributes->wMajorVerNum, attributes->wMinorVerNum, attributes->lcid,
-                 attributes->syskind);
-      library->ReleaseTLibAttr(attributes);
-    }
-    library->Release();
+  if (FAILED(LoadTypeLib(path.c_str(), &library)) || !library) return;
+  TLIBATTR* attributes = nullptr;
+  if (SUCCEEDED(library->GetLibAttr(&attributes)) && attributes) {
+    UnRegisterTypeLib(attributes->guid, attributes->wMajorVerNum, attributes->wMinorVerNum, attributes->lcid,
+                      attributes->syskind);
+    library->ReleaseTLibAttr(attributes);
   }
-  FreeLibrary(automation);
+  library->Release();
 }
 
 // Opens the key of a package registry path, in every user's hive for "\HKAU\".

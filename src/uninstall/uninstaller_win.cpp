@@ -13,6 +13,7 @@
 #include "installer/close_applications.h"
 #include "installer/close_applications_win.h"
 #include "installer/engine_win.h"
+#include "installer/firewall_win.h"
 #include "installer/own_path.h"
 #include "installer/registry_access_win.h"
 #include "installer/uninstall_registration.h"
@@ -111,7 +112,7 @@ class Uninstaller {
                              product_.start_menu);
     pause(GetTickCount());
     remove_registry_entries();
-    // Firewall exceptions join here with the installation's firewall phase.
+    remove_firewall_exceptions();
     remove_driver_files();
     delete_install_dir_if_asked();
     if (is_absolute_path(s_.SharedPath)) RemoveDirectoryA(s_.SharedPath.c_str());
@@ -338,6 +339,27 @@ class Uninstaller {
       delete_registration_value("ProductRegistry");
     }
     undo_registry_script(parse_registry_script_removals(data_.registry_script), view());
+  }
+
+  void remove_firewall_exceptions() {
+    if (data_.firewall.empty()) return;
+    FirewallSession firewall;
+    if (firewall.status() != 0) return;
+    constexpr long tcp = 6;
+    constexpr long udp = 17;
+    for (const std::string& line : data_.firewall) {
+      std::optional<FirewallRemoval> exception = parse_firewall_line(line);
+      if (!exception) continue;
+      if (exception->port) {
+        if (exception->tcp) firewall.remove_port(exception->number, tcp);
+        if (exception->udp) firewall.remove_port(exception->number, udp);
+        continue;
+      }
+      std::string program = exception->program;
+      expand_variables(program, s_);
+      if (!is_absolute_path(program)) program = uninstall_folder_file(s_.InstallDir, program);
+      firewall.remove_application(program);
+    }
   }
 
   void remove_driver_files() {

@@ -35,6 +35,8 @@ source = "payload.txt"
 """
 
 ASSOCIATIONS = "\r\n[Associations]\r\n.hvold~!~HalvardOldType~!~open\r\n.hvnew~!~HalvardNewType~!~open\r\n"
+# Wine's firewall keeps no exceptions; these lines only show that removing them runs.
+FIREWALL = "\r\n[Firewall]\r\n8080;Demo Port;3;0\r\nhelper.exe;Demo Helper;0;0\r\n"
 
 
 def reg(wine, *args, check=True):
@@ -75,7 +77,7 @@ def test_uninstaller_restores_and_releases(wine, build_paths, engine, tmp_path):
         # planted as it will leave them: one extension had a class before (backed up), one
         # is new.
         with open(folder / "Uninstall" / "Uninstall.DAT", "ab") as data:
-            data.write(ASSOCIATIONS.encode())
+            data.write((ASSOCIATIONS + FIREWALL).encode())
         backup = "Record Keeper Backup"
         reg(wine, "add", r"HKCR\.hvold", "/ve", "/d", "HalvardOldType", "/f")
         reg(wine, "add", r"HKCR\.hvold", "/v", backup, "/d", "PreviousType", "/f")
