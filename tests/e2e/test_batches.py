@@ -1,5 +1,6 @@
 """The package's batches run around the installation with the variables set, the
-command line's additions appended, and pause lines dropped in a silent run."""
+command line's additions appended, pause lines dropped in a silent run, and the output
+of a logged batch in the installation log under its label."""
 
 from __future__ import annotations
 
@@ -14,12 +15,14 @@ version = "4.2"
 install_dir = "Batch Demo"
 
 [options]
-product_flags_low = ["uninstall_support"]
+product_flags_low = ["uninstall_support", "keep_log"]
+setup_options = ["log_pre_install_batch"]
 
 [batch]
 pre_install = '''
 pause
 echo %InstallDir% %Version%> pre.txt
+echo seen by the log
 '''
 post_install = "if exist payload.txt echo files were there> post.txt"
 exit = "echo exit batch ran> exit.txt"
@@ -45,5 +48,7 @@ def test_batches_run_around_the_files(wine, build_paths, engine, tmp_path):
         assert (folder / "post.txt").read_text().strip() == "files were there"
         assert (folder / "exit.txt").read_text().strip() == "exit batch ran"
         assert not (folder / "SETUPBAT.BAT").exists()
+        log = (folder / "Uninstall" / "Install.LOG").read_bytes().decode("cp1252")
+        assert "\r\nRunning Pre-Installation Batch...\r\nseen by the log\r\nadded\r\n" in log, log
     finally:
         shutil.rmtree(folder, ignore_errors=True)
