@@ -121,7 +121,14 @@ bool write_self_delete_batch(const InstallSettings& settings) {
     module.resize(module.size() * 2);
   }
   if (length == 0) return false;
-  return start_self_delete_batch(join_path(temp, self_delete_batch_name), std::string(module.data(), length),
+  // The batch repeats its "del" until the file is gone: a read-only uninstaller would
+  // keep it going for ever.
+  std::string executable(module.data(), length);
+  DWORD attributes = GetFileAttributesA(executable.c_str());
+  if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_READONLY)) {
+    SetFileAttributesA(executable.c_str(), attributes & ~DWORD(FILE_ATTRIBUTE_READONLY));
+  }
+  return start_self_delete_batch(join_path(temp, self_delete_batch_name), executable,
                                  settings.InstallDir, settings.UninstallSubdir);
 }
 

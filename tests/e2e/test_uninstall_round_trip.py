@@ -70,6 +70,9 @@ def test_round_trip_leaves_nothing_behind(wine, build_paths, engine, tmp_path):
     assert wine.run(setup, "/a", timeout=120) == 1
     assert (folder / "docs" / "deeper" / "notes.txt").exists()
     assert (folder / "batch-made.txt").exists()
+    # A read-only uninstaller must not keep the self-deleting batch trying for ever.
+    uninstaller = next((folder / "uninst").glob("*.exe"))
+    uninstaller.chmod(0o444)
     assert run_recorded(wine, "Round Trip") == 0
     assert marker.read_text().strip() == "C:\\Program Files (x86)\\Round Trip"
     # The self-deleting batch outlives the uninstaller and takes its file and folders.
