@@ -267,6 +267,54 @@ def time_installs(args, wine, installers, src_sizes):
     return {name: statistics.median(t) for name, t in times.items()}, times
 
 
+# --- uninstall time ------------------------------------------------------------------
+
+def build_uninstallable(args, work, src):
+    """Our installer with its uninstaller and registration, NSIS's with one that removes
+    the folder whole."""
+    project = ib.halvard_project(work, src, "best", uninstaller=True)
+    r = ib.run_measured([args.builder, "build", str(project), "--engine", args.engine])
+    if r.rc != 0:
+        sys.exit(f"halvard-build failed ({r.rc}):\n{r.stderr}")
+    script, out = ib.nsis_script(work, src, "zlib", uninstaller=True)
+    r = ib.run_measured([args.makensis, "-V1", str(script)])
+    if r.rc != 0:
+        sys.exit(f"makensis failed ({r.rc}):\n{r.stderr}")
+    return {"halvard best": (work / "setup-best.exe", True), "nsis zlib": (out, False)}
+
+
+def uninstall_command(ours, target, target_win):
+    # NSIS's uninstaller copies itself away and returns at once unless told where it is.
+    if ours:
+        return target / "Uninstall" / "Uninstall.exe", ["/a", "/u:Bench"]
+    return target / "uninst.exe", ["/S", f"_?={target_win}"]
+
+
+def time_uninstalls(args, wine, installers, src_sizes):
+    base = wine.drive_c / "bench-uninstall"
+    times = {name: [] for name in installers}
+    for rep in range(args.reps + 1):
+        for i, (name, (exe, ours)) in enumerate(installers.items()):
+            target = base / f"u{i}"
+            shutil.rmtree(target, ignore_errors=True)
+            target_win = windows_folder(wine.drive_c, target)
+            rc, wall, err, _ = wine.run(exe, install_args(ours, target_win), 600)
+            if rc != (OURS_OK if ours else NSIS_OK) or check_installed(src_sizes, target):
+                sys.exit(f"{name}: installation failed (exit code {rc})\n{err}")
+            uninstaller, uninstall_args = uninstall_command(ours, target, target_win)
+            rc, wall, err, _ = wine.run(uninstaller, uninstall_args, 600)
+            left = [p for p in target.rglob("*") if p.is_file() and p != uninstaller]
+            if rc != 0 or left:
+                sys.exit(f"{name}: uninstallation left {len(left)} files (exit code {rc})\n{err}")
+            shutil.rmtree(target, ignore_errors=True)
+            label = "warm-up" if rep == 0 else f"run {rep}"
+            print(f"  {name} uninstall {label}: {wall:.2f} s", file=sys.stderr, flush=True)
+            if rep:
+                times[name].append(wall)
+    shutil.rmtree(base, ignore_errors=True)
+    return {name: statistics.median(t) for name, t in times.items()}, times
+
+
 # --- memory ----------------------------------------------------------------------------
 
 def measure_memory(wine, exe, src, target, compare_bytes):
@@ -311,7 +359,7 @@ def large_packages(args, work, src):
 
 # --- report ----------------------------------------------------------------------------
 
-def print_report(src_count, src_total, medians, runs, sizes, memory_rows):
+def print_report(src_count, src_total, medians, runs, sizes, memory_rows, uninstalls):
     print(f"\n## Silent install under Wine, mixed corpus ({src_count} files, {src_total / MiB:.1f} MiB)"
           f" — median of {len(next(iter(runs.values())))} runs\n")
     print("| installer | size MiB | install s (median) | runs s | vs NSIS zlib |")
@@ -321,6 +369,15 @@ def print_report(src_count, src_total, medians, runs, sizes, memory_rows):
         each = " ".join(f"{t:.2f}" for t in runs[name])
         print(f"| {name} | {size / MiB:.1f} | {medians[name]:.2f} | {each} | "
               f"{medians[name] / nsis:.2f} |")
+    u_medians, u_runs = uninstalls
+    print(f"\n## Silent uninstall under Wine, the same corpus — median of {len(next(iter(u_runs.values())))} runs\n")
+    print("Ours removes each recorded file and folder, the registration and the PATH entry, and rewrites "
+          "nothing when all went; NSIS's uninstaller here removes the folder whole (RMDir /r).\n")
+    print("| uninstaller | uninstall s (median) | runs s | vs NSIS zlib |")
+    print("|---|---:|---|---:|")
+    for name, median in u_medians.items():
+        each = " ".join(f"{t:.2f}" for t in u_runs[name])
+        print(f"| {name} | {median:.2f} | {each} | {median / u_medians['nsis zlib']:.2f} |")
     print("\n## Engine peak private memory (anonymous pages outside the image, sampled every 10 ms)\n")
     print("| package | package MiB | payload MiB | largest file MiB | exit | install s | peak private MiB "
           "| target (64 MiB + largest) | image pages Wine copied MiB | peak RSS (VmHWM) MiB | processes | result |")
@@ -372,6 +429,8 @@ def main():
     wine.start()
     try:
         medians, runs = time_installs(args, wine, installers, src_sizes)
+        (work / "uninstall").mkdir()
+        uninstalls = time_uninstalls(args, wine, build_uninstallable(args, work / "uninstall", src), src_sizes)
         memory_rows = {}
         tiny_src = work / "tiny" / "payload"
         tiny_src.mkdir(parents=True)
@@ -401,7 +460,7 @@ def main():
         wine.stop()
         if not args.keep:
             shutil.rmtree(work, ignore_errors=True)
-    print_report(src_count, src_total, medians, runs, sizes, memory_rows)
+    print_report(src_count, src_total, medians, runs, sizes, memory_rows, uninstalls)
     return 0
 
 

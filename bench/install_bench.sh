@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Install benchmark (not a test): our setup.exe against an NSIS installer (zlib) of the
-# mixed corpus under Wine, median install time of 5 as a ratio; then the engine's peak
+# mixed corpus under Wine, median install time of 5 as a ratio, the same for removing it
+# again with each one's uninstaller; then the engine's peak
 # private memory installing a package over 1 GiB, in memory mode and with data on disk.
 #   bench/install_bench.sh [install_bench.py options...]   e.g. --reps 3, --no-large, --keep
 # HALVARD_BUILD=PATH uses that halvard-build instead of building the native-release one.

@@ -58,13 +58,17 @@ def toml_string(s):
     return '"' + s.replace("\\", "\\\\").replace('"', '\\"') + '"'
 
 
-def halvard_project(folder, source_dir, mode, data_on_disk=False):
-    """A project that installs every file under source_dir, names relative to it."""
+def halvard_project(folder, source_dir, mode, data_on_disk=False, uninstaller=False):
+    """A project that installs every file under source_dir, names relative to it; with
+    `uninstaller`, registered for removal with an uninstaller beside it."""
     rel = os.path.relpath(source_dir, folder)
+    options = ('[options]\nproduct_flags_low = ["uninstall_support"]\n'
+               'setup_options = ["uninstaller_without_package"]\n\n') if uninstaller else ""
     text = (
         "[product]\n"
         'name = "Bench"\n'
         'install_dir = "Bench"\n\n'
+        + options +
         "[[files]]\n"
         f"source = {toml_string(rel + '/**')}\n"
         f"base = {toml_string(rel)}\n\n"
@@ -73,14 +77,15 @@ def halvard_project(folder, source_dir, mode, data_on_disk=False):
         f'compression = "{mode}"\n'
         f"data_on_disk = {'true' if data_on_disk else 'false'}\n"
     )
-    path = folder / f"project-{mode}.toml"
+    path = folder / f"project-{mode}{'-uninstall' if uninstaller else ''}.toml"
     path.write_text(text)
     return path
 
 
-def nsis_script(folder, source_dir, compressor):
-    """Installs the same tree into $INSTDIR; no uninstaller, no pages beyond the default."""
-    tag = compressor.replace("/SOLID ", "solid-")
+def nsis_script(folder, source_dir, compressor, uninstaller=False):
+    """Installs the same tree into $INSTDIR, no pages beyond the default; with
+    `uninstaller`, writes one that removes $INSTDIR whole."""
+    tag = compressor.replace("/SOLID ", "solid-") + ("-uninstall" if uninstaller else "")
     out = folder / f"nsis-{tag}.exe"
     text = (
         "Unicode true\n"
@@ -92,7 +97,9 @@ def nsis_script(folder, source_dir, compressor):
         "Section\n"
         "  SetOutPath $INSTDIR\n"
         f'  File /r "{source_dir}/*"\n'
-        "SectionEnd\n"
+        + ('  WriteUninstaller "$INSTDIR\\uninst.exe"\n' if uninstaller else "")
+        + "SectionEnd\n"
+        + ('Section "Uninstall"\n  RMDir /r "$INSTDIR"\nSectionEnd\n' if uninstaller else "")
     )
     path = folder / f"nsis-{tag}.nsi"
     path.write_text(text)

@@ -116,11 +116,9 @@ void clear_protecting_attributes(const std::wstring& path) {
   SetFileAttributesW(path.c_str(), applied_attributes(current, current & ~attributes_cleared_on_retry));
 }
 
-void apply_date(const std::string& path, const FileDate& date) {
+// On the handle that wrote the file, which spares a second open and close per file.
+void apply_date(File& file, const FileDate& date) {
   if (!is_complete(date)) return;
-  File file;
-  if (file.open(path, open_flags::OpenExisting | open_flags::ShareRead | open_flags::ShareWrite) != FileError::Success)
-    return;
   DateTime local;
   local.year = date.year;
   local.month = date.month;
@@ -307,6 +305,7 @@ WriteResult write_file(FileInstallContext& context, const std::string& destinati
       opened = file.open(destination, open_flags::CreateAlways, file_attribute_normal) == FileError::Success;
       bool written = opened && file.write(data, size);
       error = written ? 0 : GetLastError();
+      if (written) apply_date(file, date);
       if (written && !file.close()) {
         written = false;
         error = GetLastError();
@@ -320,7 +319,6 @@ WriteResult write_file(FileInstallContext& context, const std::string& destinati
           }
           continue;
         }
-        apply_date(destination, date);
         if (attributes != file_attributes_unchanged) set_attributes(wide, attributes);
         result.written = true;
         return result;
