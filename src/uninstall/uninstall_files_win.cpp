@@ -81,13 +81,18 @@ void delete_thumbnail_cache(const std::string& folder) {
   if (exists(cache)) delete_file(cache);
 }
 
-std::vector<std::string> remove_folders(const RemovalList& list, const std::string& install_dir) {
+std::vector<std::string> remove_folders(const RemovalList& list, const std::string& install_dir,
+                                        const std::vector<std::string>& kept) {
   std::vector<std::string> folders;
   for (const RemovalEntry& entry : list.entries()) {
     if (entry.kind == RemovalKind::Folder) folders.push_back(entry.path);
   }
+  auto stays = [&](const std::string& folder) {
+    if (same_folder(folder, install_dir)) return true;
+    return std::any_of(kept.begin(), kept.end(), [&](const std::string& k) { return same_folder(folder, k); });
+  };
   for (std::string folder : folder_removal_order(folders)) {
-    while (!folder.empty() && !same_folder(folder, install_dir)) {
+    while (!folder.empty() && !stays(folder)) {
       delete_thumbnail_cache(folder);
       if (!RemoveDirectoryA(folder.c_str())) break;
       folder = parent_folder(folder);
@@ -124,6 +129,12 @@ std::vector<std::string> protected_folders() {
   };
   std::vector<std::string> folders;
   for (int csidl : shell_folders) folders.push_back(special_folder(csidl));
+  // A 32-bit process sees only the x86 program folders through the shell.
+  for (const char* name : {"ProgramW6432", "CommonProgramW6432"}) {
+    char folder[MAX_PATH + 1];
+    DWORD length = GetEnvironmentVariableA(name, folder, sizeof folder);
+    if (length > 0 && length < sizeof folder) folders.emplace_back(folder, length);
+  }
   char temp[MAX_PATH + 1];
   DWORD length = GetTempPathA(sizeof temp, temp);
   if (length > 0 && length < sizeof temp) folders.emplace_back(temp, length);

@@ -22,9 +22,11 @@ FileRemovalOutcome remove_files(const RemovalList& list,
                                 const std::function<void(const std::string&, double)>& on_file);
 
 // Removes the list's folders, longest path first, each with its empty parents up to but
-// not including `install_dir`; a folder goes only when empty once "thumbs.db" is gone.
-// Returns the recorded folders that are still there.
-std::vector<std::string> remove_folders(const RemovalList& list, const std::string& install_dir);
+// not including `install_dir` or any of `kept` (the system's own folders, which may
+// happen to be empty); a folder goes only when empty once "thumbs.db" is gone. Returns
+// the recorded folders that are still there.
+std::vector<std::string> remove_folders(const RemovalList& list, const std::string& install_dir,
+                                        const std::vector<std::string>& kept);
 
 // Deletes "thumbs.db", which the shell drops into folders it shows, in `folder`.
 void delete_thumbnail_cache(const std::string& folder);

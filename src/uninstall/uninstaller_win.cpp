@@ -310,7 +310,7 @@ class Uninstaller {
         });
     if (conditional.reboot_registered) s_.ProductFlags.high |= high_reboot;
 
-    left_folders_ = remove_folders(data_.removal, s_.InstallDir);
+    left_folders_ = remove_folders(data_.removal, s_.InstallDir, protected_folders());
     delete_thumbnail_cache(s_.InstallDir);
     delete_thumbnail_cache(s_.UninstallDir);
   }

@@ -120,3 +120,38 @@ def test_own_folder_goes_but_not_what_a_link_in_it_points_at(wine, build_paths, 
     finally:
         wine.tool(["wine", "reg", "delete", UNINSTALL_KEY, "/f"], check=False)
         shutil.rmtree(folder, ignore_errors=True)
+
+
+SHELL_FOLDER_PROJECT = r"""
+[product]
+name = "Whole Folder"
+version = "1.0"
+install_dir = "Whole Folder"
+
+[options]
+product_flags_low = ["uninstall_support"]
+setup_options = ["uninstaller_without_package"]
+
+[[files]]
+source = "product.txt"
+destination = '%FavoritesDir%\Halvard Links\'
+"""
+
+
+def test_emptied_folders_go_but_never_a_shell_folder(wine, build_paths, engine, tmp_path):
+    (tmp_path / "product.txt").write_text("among the favourites\n")
+    (tmp_path / "project.toml").write_text(SHELL_FOLDER_PROJECT)
+    setup = build_project(build_paths.build_dir, engine, tmp_path / "project.toml", tmp_path / "setup.exe")
+    favorites = build_paths.prefix / "drive_c" / "users" / (os.environ.get("USER") or "root") / "Favorites"
+    assert favorites.is_dir() and not any(favorites.iterdir()), "the test needs an empty Favorites folder"
+    try:
+        assert wine.run(setup, "/a", timeout=120) == 1
+        assert (favorites / "Halvard Links" / "product.txt").exists()
+        assert run_recorded(wine, "Whole Folder") == 0
+        # The product's folder goes with its file, and its parents while empty, but the
+        # walk upward stops at the user's Favorites folder, empty as it is.
+        assert not (favorites / "Halvard Links").exists()
+        assert favorites.is_dir()
+    finally:
+        wine.tool(["wine", "reg", "delete", UNINSTALL_KEY, "/f"], check=False)
+        shutil.rmtree(favorites / "Halvard Links", ignore_errors=True)
