@@ -14,6 +14,7 @@
 #include "package/settings_stream.h"
 #include "package/setup_section.h"
 #include "ui/common_controls_win.h"
+#include "ui/message_pump_win.h"
 #include "uninstall/uninstaller_win.h"
 #include "variables/batch_file_win.h"
 
@@ -39,14 +40,6 @@ std::string module_file_name() {
   DWORD length = GetModuleFileNameA(nullptr, path, module_path_buffer);
   if (length == 0 || length > module_path_buffer - 1) return {};
   return std::string(path, length);
-}
-
-void pump_messages() {
-  MSG message;
-  while (PeekMessageA(&message, nullptr, 0, 0, PM_REMOVE)) {
-    TranslateMessage(&message);
-    DispatchMessageA(&message);
-  }
 }
 
 void enable_take_ownership_privilege() {

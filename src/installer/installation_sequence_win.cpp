@@ -11,20 +11,21 @@
 #include "foundation/path_rules.h"
 #include "foundation/system_info_win.h"
 #include "foundation/windows_error.h"
-#include "installer/engine_win.h"
-#include "installer/package_files_win.h"
 #include "installer/close_applications.h"
 #include "installer/close_applications_win.h"
+#include "installer/engine_win.h"
+#include "installer/package_files_win.h"
 #include "installer/restore_point_win.h"
 #include "installer/run_state.h"
 #include "installer/uninstall_registration_win.h"
 #include "installer/windows_release.h"
 #include "package/package_error.h"
 #include "package/settings_stream.h"
+#include "ui/message_pump_win.h"
 #include "uninstall/deferred_operations_win.h"
 #include "uninstall/path_edit_win.h"
-#include "variables/batch_file_win.h"
 #include "uninstall/uninstall_data_win.h"
+#include "variables/batch_file_win.h"
 #include "variables/directory_rights.h"
 #include "variables/directory_rights_win.h"
 #include "variables/variable_values_win.h"
@@ -207,10 +208,7 @@ class Sequence {
     }
     // What is left goes to the uninstall data, for the uninstaller's own closing.
     keep_uninstall_entries(settings_.CloseApplications);
-    for (DWORD until = GetTickCount() + 333; int(until - GetTickCount()) > 0; Sleep(10)) {
-      MSG message;
-      while (PeekMessageA(&message, nullptr, 0, 0, PM_REMOVE)) DispatchMessageA(&message);
-    }
+    for (DWORD until = GetTickCount() + 333; int(until - GetTickCount()) > 0; Sleep(10)) pump_messages();
   }
 
   void run_batches_before_files() {

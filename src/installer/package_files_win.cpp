@@ -7,6 +7,7 @@
 #include "foundation/system_info_win.h"
 #include "installer/file_install_win.h"
 #include "package/file_table.h"
+#include "ui/message_pump_win.h"
 #include "variables/variable_values_win.h"
 
 namespace halvard {
@@ -26,14 +27,6 @@ std::string fonts_folder() {
   char windows[MAX_PATH];
   UINT length = GetWindowsDirectoryA(windows, MAX_PATH);
   return std::string(windows, length < MAX_PATH ? length : 0) + "\\Fonts";
-}
-
-void pump_messages() {
-  MSG message;
-  while (PeekMessageA(&message, nullptr, 0, 0, PM_REMOVE)) {
-    TranslateMessage(&message);
-    DispatchMessageA(&message);
-  }
 }
 
 // What each kind of file is gathered for, for the phases after the files.

@@ -18,6 +18,7 @@
 #include "installer/registry_access_win.h"
 #include "installer/uninstall_registration.h"
 #include "package/settings_stream.h"
+#include "ui/message_pump_win.h"
 #include "uninstall/deferred_operations_win.h"
 #include "uninstall/install_log.h"
 #include "uninstall/installed_product.h"
@@ -45,14 +46,6 @@ constexpr DWORD pause_slice_ms = 50;
 constexpr DWORD msi_missing = 120;
 constexpr char fonts_key_nt[] = "Software\\Microsoft\\Windows NT\\CurrentVersion\\Fonts";
 constexpr char fonts_key_9x[] = "Software\\Microsoft\\Windows\\CurrentVersion\\Fonts";
-
-void pump_messages() {
-  MSG message;
-  while (PeekMessageA(&message, nullptr, 0, 0, PM_REMOVE)) {
-    TranslateMessage(&message);
-    DispatchMessageA(&message);
-  }
-}
 
 std::optional<std::string> read_text_value(HKEY key, std::string_view name) {
   std::string value_name(name);

@@ -7,18 +7,11 @@
 
 #include "foundation/file_functions.h"
 #include "foundation/windows_error.h"
+#include "ui/message_pump_win.h"
 #include "variables/variable_values_win.h"
 
 namespace halvard {
 namespace {
-
-void pump_messages() {
-  MSG message;
-  while (PeekMessageA(&message, nullptr, 0, 0, PM_REMOVE)) {
-    TranslateMessage(&message);
-    DispatchMessageA(&message);
-  }
-}
 
 std::optional<std::string> environment_variable(const char* name) {
   std::vector<char> buffer(MAX_PATH);
