@@ -54,6 +54,8 @@ TEST(BuilderProject, MapsKeysToSettings) {
        [](auto& s) { return s.RegistrationValues.size() == 1 && s.RegistrationValues[0].type == 4; }},
       {"[[close_applications]]\nwindow_class = \"C\"\nmode = 2\nphases = 6",
        [](auto& s) { return s.CloseApplications.size() == 1 && s.CloseApplications[0].mode == 2; }},
+      {"[[close_applications]]\nwindow_class = \"C\"",
+       [](auto& s) { return s.CloseApplications.size() == 1 && s.CloseApplications[0].phases == 0x3; }},
   };
   for (const Case& c : cases) {
     Project p;

@@ -3,6 +3,7 @@
 
 #include "project_sections.h"
 #include "package/settings_stream.h"
+#include "installer/close_applications.h"
 
 namespace halvard::builder {
 namespace {
@@ -106,6 +107,9 @@ void read_list_sections(TomlReader& r, const toml::table& root, Project& project
     uint8_t mode = 0;
     r.u8(t, "mode", mode);
     c.mode = mode;
+    // Without phases an entry would never apply: by default it closes the product's
+    // windows before installing and before uninstalling.
+    c.phases = close_before_install | close_before_uninstall;
     r.u8(t, "phases", c.phases);
     s.CloseApplications.push_back(std::move(c));
   });
