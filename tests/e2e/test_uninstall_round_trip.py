@@ -5,6 +5,8 @@ from __future__ import annotations
 
 import time
 
+import pytest
+
 import snapshots
 from harness import windows_path
 from package_tools import build_project
@@ -19,6 +21,7 @@ registry_key = "Halvard Tests\\Round Trip"
 
 [options]
 product_flags_low = ["uninstall_support", "edit_path"]
+product_flags_high = {high}
 setup_options = ["uninstaller_without_package"]
 
 [uninstall]
@@ -40,14 +43,15 @@ base = "files"
 """
 
 
-def build_round_trip(build_paths, engine, work):
+def build_round_trip(build_paths, engine, work, high_flags: str):
     files = work / "files"
     (files / "docs" / "deeper").mkdir(parents=True)
     (files / "readme.txt").write_text("read me\n")
     (files / "docs" / "guide.txt").write_text("guide\n")
     (files / "docs" / "deeper" / "notes.txt").write_text("notes\n")
     marker = work / "uninstall2-ran.txt"
-    (work / "project.toml").write_text(PROJECT.replace("{marker}", windows_path(marker).replace("\\", "\\\\")))
+    text = PROJECT.replace("{marker}", windows_path(marker).replace("\\", "\\\\")).replace("{high}", high_flags)
+    (work / "project.toml").write_text(text)
     setup = work / "setup.exe"
     build_project(build_paths.build_dir, engine, work / "project.toml", setup)
     return setup, marker
@@ -62,9 +66,16 @@ def wait_until(condition, timeout: float = 60.0) -> bool:
     return condition()
 
 
-def test_round_trip_leaves_nothing_behind(wine, build_paths, engine, tmp_path):
-    setup, marker = build_round_trip(build_paths, engine, tmp_path)
-    folder = build_paths.prefix / "drive_c" / "Program Files (x86)" / "Round Trip"
+# A 64-bit product installs with the file-system redirection off into the 64-bit
+# program folder and keeps its registry key in the 64-bit view: the uninstaller must
+# look in the same places.
+@pytest.mark.parametrize("high_flags, program_files", [
+    ("[]", "Program Files (x86)"),
+    ('["product_64bit"]', "Program Files"),
+], ids=["32-bit", "64-bit"])
+def test_round_trip_leaves_nothing_behind(wine, build_paths, engine, tmp_path, high_flags, program_files):
+    setup, marker = build_round_trip(build_paths, engine, tmp_path, high_flags)
+    folder = build_paths.prefix / "drive_c" / program_files / "Round Trip"
     before = snapshots.take(wine, build_paths.prefix, tmp_path)
 
     assert wine.run(setup, "/a", timeout=120) == 1
@@ -74,11 +85,9 @@ def test_round_trip_leaves_nothing_behind(wine, build_paths, engine, tmp_path):
     uninstaller = next((folder / "uninst").glob("*.exe"))
     uninstaller.chmod(0o444)
     assert run_recorded(wine, "Round Trip") == 0
-    assert marker.read_text().strip() == "C:\\Program Files (x86)\\Round Trip"
+    assert marker.read_text().strip() == f"C:\\{program_files}\\Round Trip"
     # The self-deleting batch outlives the uninstaller and takes its file and folders.
     assert wait_until(lambda: not folder.exists()), sorted(str(p) for p in folder.rglob("*"))
 
     after = snapshots.take(wine, build_paths.prefix, tmp_path)
-    diff = snapshots.differences(before, after)
-    print("\n".join(diff))
-    assert diff == []
+    assert snapshots.differences(before, after) == []
