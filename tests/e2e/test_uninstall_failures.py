@@ -8,8 +8,8 @@ import shutil
 import time
 
 from harness import IDYES, windows_path
-from package_tools import build_project
-from registration_tools import is_registered, registered, run_recorded, start_recorded, uninstall_key
+from package_tools import build_project, package_messages
+from registration_tools import is_registered, registered, start_recorded, uninstall_key
 
 KEY = uninstall_key("Held Product")
 
@@ -71,7 +71,13 @@ def test_a_held_file_keeps_the_product_registered_until_a_later_run(wine, ui, bu
         assert file_lines(left) == ["C:\\Held Product\\docs\\held.txt"]
 
         holder.kill()
-        assert run_recorded(wine, "Held Product") == 0
+        # The second run, interactive too, finishes the job and says so.
+        process = start_recorded(wine, "Held Product", "UninstallString")
+        ui.press(ui.message_box(process).hwnd, IDYES)
+        done = ui.answer_message_box(process)
+        shown = {n: text.replace("<product>", "Held Product")
+                 for n, text in package_messages(build_paths.build_dir, setup).items()}
+        assert (done.caption, done.text, done.exit_code) == (shown[15], shown[34], 0)
         assert not is_registered(wine, "Held Product")
         deadline = time.monotonic() + 60
         while folder.exists():
