@@ -35,7 +35,9 @@ bool delete_tree(const std::wstring& dir) {
       if (name == L"." || name == L"..") continue;
       std::wstring path = dir + L"\\" + name;
       if (found.dwFileAttributes & FILE_ATTRIBUTE_READONLY) {
-        SetFileAttributesW(path.c_str(), found.dwFileAttributes & ~DWORD(FILE_ATTRIBUTE_READONLY));
+        // An empty set is not a valid attribute value; NORMAL stands for it.
+        DWORD rest = found.dwFileAttributes & ~DWORD(FILE_ATTRIBUTE_READONLY);
+        SetFileAttributesW(path.c_str(), rest ? rest : FILE_ATTRIBUTE_NORMAL);
       }
       bool folder = found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY;
       bool link = found.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT;
@@ -45,7 +47,7 @@ bool delete_tree(const std::wstring& dir) {
         // a folder; Wine's links to Unix folders go as files.
         removed = RemoveDirectoryW(path.c_str()) || DeleteFileW(path.c_str());
       } else if (folder) {
-        removed = delete_tree(path) && RemoveDirectoryW(path.c_str());
+        removed = delete_tree(path);
       } else {
         removed = DeleteFileW(path.c_str());
       }
