@@ -29,6 +29,33 @@ bool key_is_empty(HKEY key) {
 
 }  // namespace
 
+std::optional<std::string> read_registry_text(HKEY key, std::string_view name) {
+  std::string value_name(name);
+  DWORD type = 0;
+  DWORD size = 0;
+  if (RegQueryValueExA(key, value_name.c_str(), nullptr, &type, nullptr, &size) != ERROR_SUCCESS) return std::nullopt;
+  if (type != REG_SZ && type != REG_EXPAND_SZ) return std::nullopt;
+  std::string text(size + 1, '\0');
+  if (RegQueryValueExA(key, value_name.c_str(), nullptr, &type, reinterpret_cast<BYTE*>(text.data()), &size) !=
+      ERROR_SUCCESS)
+    return std::nullopt;
+  text.resize(size);
+  while (!text.empty() && text.back() == '\0') text.pop_back();
+  return text;
+}
+
+std::optional<uint32_t> read_registry_number(HKEY key, std::string_view name) {
+  std::string value_name(name);
+  DWORD type = 0;
+  DWORD number = 0;
+  DWORD size = sizeof number;
+  if (RegQueryValueExA(key, value_name.c_str(), nullptr, &type, reinterpret_cast<BYTE*>(&number), &size) !=
+          ERROR_SUCCESS ||
+      type != REG_DWORD)
+    return std::nullopt;
+  return number;
+}
+
 HKEY root_key(RegistryRoot root) {
   switch (root) {
     case RegistryRoot::local_machine: return HKEY_LOCAL_MACHINE;

@@ -4,8 +4,11 @@
 // when empty, in the 32-bit or 64-bit view.
 #include <windows.h>
 
+#include <cstdint>
 #include <functional>
+#include <optional>
 #include <string>
+#include <string_view>
 
 #include "installer/uninstall_registration_path.h"
 
@@ -15,6 +18,11 @@ namespace halvard {
 inline constexpr REGSAM product_key_access = 0x2000F;
 
 HKEY root_key(RegistryRoot root);
+
+// A text value (REG_SZ or REG_EXPAND_SZ, unexpanded) without its terminating zeros, or
+// a REG_DWORD; nullopt when the value is missing or of another type.
+std::optional<std::string> read_registry_text(HKEY key, std::string_view name);
+std::optional<std::uint32_t> read_registry_number(HKEY key, std::string_view name);
 
 // Calls `action` with each user hive listed under the profile list and loaded under
 // HKEY_USERS. False when the profile list cannot be read.

@@ -17,28 +17,14 @@ constexpr int product_key_levels = 20;
 // that the walk upward never reaches the hive's top keys.
 constexpr size_t shortest_user_key = 10;
 
-bool read_text(HKEY key, const char* name, std::string& text) {
-  DWORD type = 0;
-  DWORD size = 0;
-  if (RegQueryValueExA(key, name, nullptr, &type, nullptr, &size) != ERROR_SUCCESS) return false;
-  if (type != REG_SZ && type != REG_EXPAND_SZ) return false;
-  std::string buffer(size + 1, '\0');
-  if (RegQueryValueExA(key, name, nullptr, &type, reinterpret_cast<BYTE*>(buffer.data()), &size) != ERROR_SUCCESS)
-    return false;
-  buffer.resize(size);
-  while (!buffer.empty() && buffer.back() == '\0') buffer.pop_back();
-  text = buffer;
-  return true;
-}
-
 bool blank(const std::string& text) { return text.find_first_not_of(" \t\r\n") == std::string::npos; }
 
 // Puts the default value saved under `backup` back; true when there was one to restore.
 bool restore_backup(const std::string& path, const std::string& backup) {
   HKEY key = nullptr;
   if (RegOpenKeyExA(HKEY_CLASSES_ROOT, path.c_str(), 0, KEY_READ | KEY_WRITE, &key) != ERROR_SUCCESS) return false;
-  std::string saved;
-  bool restored = read_text(key, backup.c_str(), saved) && !blank(saved);
+  std::string saved = read_registry_text(key, backup).value_or(std::string());
+  bool restored = !blank(saved);
   if (restored) {
     RegSetValueExA(key, nullptr, 0, REG_SZ, reinterpret_cast<const BYTE*>(saved.c_str()), DWORD(saved.size() + 1));
     RegDeleteValueA(key, backup.c_str());

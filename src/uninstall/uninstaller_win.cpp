@@ -47,33 +47,6 @@ constexpr DWORD msi_missing = 120;
 constexpr char fonts_key_nt[] = "Software\\Microsoft\\Windows NT\\CurrentVersion\\Fonts";
 constexpr char fonts_key_9x[] = "Software\\Microsoft\\Windows\\CurrentVersion\\Fonts";
 
-std::optional<std::string> read_text_value(HKEY key, std::string_view name) {
-  std::string value_name(name);
-  DWORD type = 0;
-  DWORD size = 0;
-  if (RegQueryValueExA(key, value_name.c_str(), nullptr, &type, nullptr, &size) != ERROR_SUCCESS) return std::nullopt;
-  if (type != REG_SZ && type != REG_EXPAND_SZ) return std::nullopt;
-  std::string text(size + 1, '\0');
-  if (RegQueryValueExA(key, value_name.c_str(), nullptr, &type, reinterpret_cast<BYTE*>(text.data()), &size) !=
-      ERROR_SUCCESS)
-    return std::nullopt;
-  text.resize(size);
-  while (!text.empty() && text.back() == '\0') text.pop_back();
-  return text;
-}
-
-std::optional<uint32_t> read_number_value(HKEY key, std::string_view name) {
-  std::string value_name(name);
-  DWORD type = 0;
-  DWORD number = 0;
-  DWORD size = sizeof number;
-  if (RegQueryValueExA(key, value_name.c_str(), nullptr, &type, reinterpret_cast<BYTE*>(&number), &size) !=
-          ERROR_SUCCESS ||
-      type != REG_DWORD)
-    return std::nullopt;
-  return number;
-}
-
 using RedirectionFn = BOOL(WINAPI*)(PVOID*);
 using RevertRedirectionFn = BOOL(WINAPI*)(PVOID);
 
@@ -89,7 +62,7 @@ class Uninstaller {
     if (!read_uninstall_data()) return false;
     confirm();
     // The progress page joins here.
-    s_.SharedPath = read_text_value(key_, "SharedPath").value_or(std::string());
+    s_.SharedPath = read_registry_text(key_, "SharedPath").value_or(std::string());
     run_uninstall_batch(BatchKind::Uninstall1, "UninstallBatch1");
     restore_associations_step();
     remove_fonts();
@@ -169,8 +142,8 @@ class Uninstaller {
       show_error(inaccessible_registration_text(name_));
       return false;
     }
-    RegistrationSource source{[this](std::string_view value) { return read_text_value(key_, value); },
-                              [this](std::string_view value) { return read_number_value(key_, value); }};
+    RegistrationSource source{[this](std::string_view value) { return read_registry_text(key_, value); },
+                              [this](std::string_view value) { return read_registry_number(key_, value); }};
     RegistrationDefaults defaults{GetSysColor(COLOR_WINDOWTEXT), GetSysColor(COLOR_WINDOW)};
     if (!read_installed_product(source, name_, defaults, s_, product_)) {
       show_error(corrupt_registration_text(s_.ProductName));
