@@ -15,6 +15,7 @@
 #include "installer/close_applications_win.h"
 #include "installer/engine_win.h"
 #include "installer/package_files_win.h"
+#include "installer/registry_access_win.h"
 #include "installer/restore_point_win.h"
 #include "installer/run_state.h"
 #include "installer/uninstall_registration_win.h"
@@ -262,18 +263,10 @@ class Sequence {
     std::string key_path = std::string(uninstall_key_parent) + "\\" + uninstall_key_name(settings_);
     HKEY key = nullptr;
     if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, key_path.c_str(), 0, KEY_READ, &key) == ERROR_SUCCESS) {
-      char location[MAX_PATH + 1] = {};
-      DWORD size = MAX_PATH;
-      DWORD held = 0;
-      DWORD held_size = sizeof held;
-      bool same_folder = RegQueryValueExA(key, "InstallLocation", nullptr, nullptr, reinterpret_cast<BYTE*>(location),
-                                          &size) == ERROR_SUCCESS &&
-                         lstrcmpiA(location, settings_.InstallDir.c_str()) == 0;
-      if (same_folder) {
-        RegQueryValueExA(key, "InstallDirHeldFiles", nullptr, nullptr, reinterpret_cast<BYTE*>(&held), &held_size);
-      }
+      std::string location = read_registry_text(key, "InstallLocation").value_or(std::string());
+      std::optional<uint32_t> held = read_registry_number(key, "InstallDirHeldFiles");
       RegCloseKey(key);
-      if (same_folder) return held != 0;
+      if (lstrcmpiA(location.c_str(), settings_.InstallDir.c_str()) == 0) return held.value_or(0) != 0;
     }
     for (const FoundFile& found : list_files(settings_.InstallDir + "\\*")) {
       if (!found.is_dot_entry()) return true;
