@@ -4,11 +4,11 @@
 #include <shlobj.h>
 
 #include <algorithm>
-#include <functional>
 
 #include "foundation/file.h"
 #include "foundation/file_functions.h"
 #include "foundation/system_info_win.h"
+#include "installer/overwrite_rules.h"
 #include "uninstall/uninstall_records.h"
 
 namespace halvard {
@@ -17,13 +17,6 @@ namespace {
 constexpr int start_menu_levels = 20;
 
 bool exists(const std::string& path) { return GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES; }
-
-std::string lower_ascii(std::string text) {
-  for (char& c : text) {
-    if (c >= 'A' && c <= 'Z') c = char(c - 'A' + 'a');
-  }
-  return text;
-}
 
 bool delete_tree(const std::wstring& dir) {
   bool complete = true;
@@ -60,17 +53,13 @@ bool delete_tree(const std::wstring& dir) {
 
 }  // namespace
 
-FileRemovalOutcome remove_files(const RemovalList& list,
-                                const std::function<void(const std::string&, double)>& on_file) {
+FileRemovalOutcome remove_files(const RemovalList& list) {
   FileRemovalOutcome outcome;
-  const std::vector<RemovalEntry>& entries = list.entries();
-  for (size_t i = 0; i < entries.size(); ++i) {
-    const RemovalEntry& entry = entries[i];
+  for (const RemovalEntry& entry : list.entries()) {
     if (entry.kind != RemovalKind::File) continue;
-    if (on_file) on_file(entry.path, double(i) / double(entries.size()));
     if (!exists(entry.path)) continue;
     if (delete_file(entry.path)) {
-      outcome.deleted.insert(lower_ascii(entry.path));
+      outcome.deleted.insert(written_file_key(entry.path));
     } else {
       outcome.kept.push_back(entry.path);
     }

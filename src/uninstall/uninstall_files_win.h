@@ -2,7 +2,6 @@
 // The uninstaller's work on files and folders: the recorded files and folders, the
 // Start-menu folder, and the deletion of the whole installation directory, which must
 // never reach beyond what the product owns.
-#include <functional>
 #include <string>
 #include <unordered_set>
 #include <vector>
@@ -12,14 +11,12 @@
 namespace halvard {
 
 struct FileRemovalOutcome {
-  std::unordered_set<std::string> deleted;  // lower-cased paths of the files deleted
+  std::unordered_set<std::string> deleted;  // written_file_key of each file deleted
   std::vector<std::string> kept;            // files that exist and could not be deleted
 };
 
-// Deletes the list's files in order (a missing file counts as removed). `on_file` is
-// told each path and the fraction done before it is tried.
-FileRemovalOutcome remove_files(const RemovalList& list,
-                                const std::function<void(const std::string&, double)>& on_file);
+// Deletes the list's files in order (a missing file counts as removed).
+FileRemovalOutcome remove_files(const RemovalList& list);
 
 // Removes the list's folders, longest path first, each with its empty parents up to but
 // not including `install_dir` or any of `kept` (the system's own folders, which may

@@ -97,6 +97,7 @@ class Uninstaller {
   std::vector<std::string> kept_files_;
   std::vector<std::string> left_folders_;
   std::vector<std::string> kept_msi_;
+  std::vector<std::string> system_folders_;  // read once, when first needed
   PVOID redirection_ = nullptr;
   bool redirection_off_ = false;
 
@@ -124,6 +125,11 @@ class Uninstaller {
       pump_messages();
       Sleep(pause_slice_ms);
     }
+  }
+
+  const std::vector<std::string>& system_folders() {
+    if (system_folders_.empty()) system_folders_ = protected_folders();
+    return system_folders_;
   }
 
   void delete_registration_value(const char* name) { RegDeleteValueA(key_, name); }
@@ -261,7 +267,7 @@ class Uninstaller {
 
   void remove_files_and_folders() {
     // The progress page shows each path and the share done here.
-    FileRemovalOutcome outcome = remove_files(data_.removal, {});
+    FileRemovalOutcome outcome = remove_files(data_.removal);
     kept_files_ = std::move(outcome.kept);
     std::string label = shown(58);
     for (const std::string& path : kept_files_) failures_ += label + " " + path + "\r\n";
@@ -276,7 +282,7 @@ class Uninstaller {
         });
     if (conditional.reboot_registered) s_.ProductFlags.high |= high_reboot;
 
-    left_folders_ = remove_folders(data_.removal, s_.InstallDir, protected_folders());
+    left_folders_ = remove_folders(data_.removal, s_.InstallDir, system_folders());
     delete_thumbnail_cache(s_.InstallDir);
     delete_thumbnail_cache(s_.UninstallDir);
   }
@@ -345,7 +351,7 @@ class Uninstaller {
 
   void delete_install_dir_if_asked() {
     if (!(low() & low_delete_install_dir) || product_.install_dir_held_files) return;
-    if (!whole_directory_deletion_allowed(s_.InstallDir, protected_folders())) return;
+    if (!whole_directory_deletion_allowed(s_.InstallDir, system_folders())) return;
     delete_directory_tree(s_.InstallDir);
   }
 
