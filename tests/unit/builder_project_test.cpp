@@ -120,12 +120,43 @@ TEST(BuilderProject, ErrorsNameFileLineAndKey) {
       {"[product]\nname = \"P\"\n[[conditional_deletes]]\npath = \"~~THE END~~\"\n", "p.toml:3:1: a conditional delete's path cannot be"},
       {"[product]\nname = \"P\"\n[product\n", "p.toml:3:"},
       {"[product]\npublisher = \"x\"\n", "p.toml: [product] needs a 'name'"},
+      {"[product]\nname = \"P\"\n[build]\nengine = \"arm64\"\n",
+       "p.toml:4:10: 'engine': unknown engine \"arm64\"; known engines: x86, x64, or a path (one that holds '/' or "
+       "'\\' or ends in \".exe\")"},
+      {"[product]\nname = \"P\"\n[build]\nengine = \"X86_64\"\n", "p.toml:4:10: 'engine': unknown engine \"X86_64\""},
+      {"[product]\nname = \"P\"\n[build]\nengine = \"\"\n", "p.toml:4:10: 'engine': unknown engine \"\""},
   };
   for (const Case& c : cases) {
     Project p;
     const LoadResult r = load(c.toml, p);
     ASSERT_FALSE(r.ok) << c.toml;
     EXPECT_NE(r.errors[0].find(c.expected), std::string::npos) << "got: " << r.errors[0];
+  }
+}
+
+// Projects named their engine by path before there were two engines; those must stay paths.
+TEST(BuilderProject, BuildEngineIsAnArchOrAPath) {
+  struct Case {
+    const char* toml;                // the value as written in the project file
+    std::optional<EngineArch> arch;  // empty: a path
+    const char* path;
+  };
+  const Case cases[] = {
+      {"\"x86\"", EngineArch::x86, ""},
+      {"\"x64\"", EngineArch::x64, ""},
+      {"\"engine.exe\"", {}, "engine.exe"},
+      {"\"Engine.EXE\"", {}, "Engine.EXE"},
+      {"\"x64.exe\"", {}, "x64.exe"},
+      {"\"bin/engine\"", {}, "bin/engine"},
+      {"'..\\x64'", {}, "..\\x64"},
+      {"\"/opt/halvard/x86\"", {}, "/opt/halvard/x86"},
+  };
+  for (const Case& c : cases) {
+    Project p;
+    const LoadResult r = load(std::string("[product]\nname = \"P\"\n[build]\nengine = ") + c.toml + "\n", p);
+    ASSERT_TRUE(r.ok) << c.toml << ": " << r.errors[0];
+    EXPECT_EQ(p.build.engine_arch, c.arch) << c.toml;
+    EXPECT_EQ(p.build.engine, c.path) << c.toml;
   }
 }
 

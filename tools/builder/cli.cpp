@@ -14,7 +14,7 @@ namespace {
 constexpr char main_help[] = R"(halvard-build: makes Halvard Setup installers.
 
 Usage:
-  halvard-build build [PROJECT.toml] [-o OUTPUT] [--engine PATH]
+  halvard-build build [PROJECT.toml] [-o OUTPUT] [--engine PATH] [--arch x86|x64]
   halvard-build inspect FILE [--json]
   halvard-build new DIR
   halvard-build COMMAND --help
@@ -27,7 +27,7 @@ Exit codes:
   4  the output could not be written
 )";
 
-constexpr char build_help[] = R"(halvard-build build [PROJECT.toml] [-o OUTPUT] [--engine PATH]
+constexpr char build_help[] = R"(halvard-build build [PROJECT.toml] [-o OUTPUT] [--engine PATH] [--arch x86|x64]
 
 Builds an installer from a project file (default: project.toml in the current folder).
 The same project and files always give the same bytes. Set SOURCE_DATE_EPOCH to give
@@ -35,12 +35,19 @@ the uninstaller a date and to clamp file dates to it.
 
   -o, --output OUTPUT  where to write the installer (default: [build] output)
   --engine PATH        the engine to use
+  --arch x86|x64       which engine: x86 (32-bit, the default; runs on every Windows)
+                       or x64 (64-bit Windows only); overrides [build] engine = "x86"
+                       or "x64". The package is the same for both.
 
 The engine is searched for in this order, first match wins:
   1. --engine PATH;
-  2. [build] engine in the project file (relative to the project folder);
-  3. halvard-engine.exe beside halvard-build;
-  4. the build tree's build/win32/src/halvard-engine.exe.
+  2. [build] engine = "PATH" in the project file (relative to the project folder);
+  3. by the arch (--arch, else [build] engine = "x86" or "x64", else x86):
+       x86: halvard-engine.exe beside halvard-build, then the build tree's
+            build/win32/src/halvard-engine.exe;
+       x64: halvard-engine-x64.exe beside halvard-build, then the build tree's
+            build/win64/src/halvard-engine-x64.exe.
+An engine given by path must be of the arch when one is also asked for.
 )";
 
 constexpr char inspect_help[] = R"(halvard-build inspect FILE [--json]
@@ -96,9 +103,16 @@ int build(const std::vector<std::string>& args, std::ostream& out, std::ostream&
   std::string project;
   for (size_t i = 0; i < args.size(); ++i) {
     const std::string& a = args[i];
-    if (a == "-o" || a == "--output" || a == "--engine") {
+    if (a == "-o" || a == "--output" || a == "--engine" || a == "--arch") {
       if (i + 1 >= args.size()) return usage(err, a + " needs a value", "build");
-      (a == "--engine" ? request.engine : request.output) = args[++i];
+      const std::string& value = args[++i];
+      if (a == "--arch") {
+        request.arch = parse_arch(value);
+        if (!request.arch)
+          return usage(err, "--arch: unknown engine \"" + value + "\"; known engines: " + arch_names, "build");
+      } else {
+        (a == "--engine" ? request.engine : request.output) = value;
+      }
     } else if (!a.empty() && a[0] == '-') {
       return usage(err, "unknown option " + a, "build");
     } else if (project.empty()) {
@@ -120,7 +134,7 @@ int build(const std::vector<std::string>& args, std::ostream& out, std::ostream&
   }
   out << "wrote " << outcome.output.string() << ": " << outcome.output_size << " bytes, " << outcome.file_count
       << " files (" << outcome.source_size << " bytes packed into " << outcome.data_size << ")\n"
-      << "engine: " << outcome.engine.string() << "\n";
+      << "engine: " << outcome.engine.string() << " (" << arch_name(outcome.engine_arch) << ")\n";
   return exit_code::ok;
 }
 

@@ -5,18 +5,40 @@
 namespace halvard::builder {
 namespace fs = std::filesystem;
 
-EngineSearch locate_engine(const std::string& command_line, const std::string& project_key,
-                           const fs::path& project_folder, const fs::path& builder_exe) {
+std::string engine_file_name(EngineArch arch) {
+  return arch == EngineArch::x64 ? "halvard-engine-x64.exe" : "halvard-engine.exe";
+}
+
+EngineSearch locate_engine(const EngineRequest& request) {
   EngineSearch search;
+  if (request.command_line_arch) {
+    search.arch = request.command_line_arch;
+    search.arch_asked_by = "--arch " + std::string(arch_name(*search.arch));
+  } else if (request.project_arch) {
+    search.arch = request.project_arch;
+    search.arch_asked_by = request.project_arch_where + ": [build] engine = \"" +
+                           std::string(arch_name(*search.arch)) + "\"";
+  }
   // An engine named explicitly is the only candidate: a wrong path must not fall back.
-  if (!command_line.empty()) {
-    search.tried.push_back(command_line);
-  } else if (!project_key.empty()) {
-    search.tried.push_back(project_folder / project_key);
-  } else if (!builder_exe.empty()) {
-    const fs::path dir = builder_exe.parent_path();
-    search.tried.push_back(dir / engine_file_name);
-    search.tried.push_back((dir / ".." / ".." / ".." / "win32" / "src" / engine_file_name).lexically_normal());
+  if (!request.command_line_path.empty()) {
+    search.tried.push_back(request.command_line_path);
+    search.looked_for = request.command_line_path;
+  } else if (!request.project_path.empty()) {
+    search.tried.push_back(request.project_folder / request.project_path);
+    search.looked_for = search.tried.back().string();
+  } else {
+    const EngineArch arch = search.arch.value_or(EngineArch::x86);
+    search.looked_for = engine_file_name(arch);
+    if (!search.arch) {
+      search.arch = arch;
+      search.arch_asked_by = "the file name " + search.looked_for;
+    }
+    if (!request.builder_exe.empty()) {
+      const fs::path dir = request.builder_exe.parent_path();
+      const char* preset = arch == EngineArch::x64 ? "win64" : "win32";
+      search.tried.push_back(dir / search.looked_for);
+      search.tried.push_back((dir / ".." / ".." / ".." / preset / "src" / search.looked_for).lexically_normal());
+    }
   }
   for (const fs::path& candidate : search.tried) {
     std::error_code ec;

@@ -278,6 +278,13 @@ ReportNode inspection_report(const Inspection& in, const std::filesystem::path& 
   root.add("sound", N::of(in.sound()));
   if (!in.failure.empty()) root.add("failure", N::of(in.failure));
   if (in.package_error) root.add("package_error", num(in.package_error));
+  if (in.engine_arch) {
+    root.add("engine", N::of(arch_description(*in.engine_arch)));
+    root.add("engine_arch", N::of(std::string(arch_name(*in.engine_arch))));
+  } else {
+    root.add("engine", N::of("unknown: " + in.engine_unknown));
+    root.add("engine_arch", N());
+  }
   if (in.section.outcome == SetupSectionLocation::Outcome::found) {
     N sec = N::object();
     sec.add("index", num(in.section.section_index));

@@ -61,9 +61,17 @@ BuildOutcome build_package(const BuildRequest& request) {
 
   BuildOutcome outcome;
   outcome.output = request.output.empty() ? project.folder / project.build.output : fs::path(request.output);
-  const EngineSearch engine = locate_engine(request.engine, project.build.engine, project.folder, request.builder_exe);
+  EngineRequest wanted;
+  wanted.command_line_path = request.engine;
+  wanted.command_line_arch = request.arch;
+  wanted.project_path = project.build.engine;
+  wanted.project_arch = project.build.engine_arch;
+  wanted.project_arch_where = project.build.engine_where.text();
+  wanted.project_folder = project.folder;
+  wanted.builder_exe = request.builder_exe;
+  const EngineSearch engine = locate_engine(wanted);
   if (engine.found.empty()) {
-    std::string text = "the engine " + std::string(engine_file_name) + " was not found; looked at:";
+    std::string text = "the engine " + engine.looked_for + " was not found; looked at:";
     for (const fs::path& p : engine.tried) text += "\n  " + p.string();
     text += "\n  (give it with --engine PATH or [build] engine = \"PATH\")";
     return failed(exit_code::input_error, {text});
@@ -78,6 +86,13 @@ BuildOutcome build_package(const BuildRequest& request) {
     std::string why;
     if (!read_pe_layout(engine_bytes, pe, why))
       return failed(exit_code::input_error, {engine.found.string() + ": not usable as the engine: " + why});
+    // A file of the other arch would build a setup.exe that starts on other machines
+    // than the ones asked for.
+    if (engine.arch && pe.arch != *engine.arch)
+      return failed(exit_code::input_error,
+                    {engine.found.string() + ": the engine is " + arch_description(pe.arch) + ", but " +
+                     std::string(arch_name(*engine.arch)) + " was asked for (" + engine.arch_asked_by + ")"});
+    outcome.engine_arch = pe.arch;
   }
 
   GatherResult files = gather_files(project, {outcome.output, request.project_file}, request.environment);

@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <filesystem>
 #include <functional>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -27,6 +28,7 @@ struct BuildRequest {
   std::filesystem::path project_file;
   std::string output;                  // overrides [build] output; relative to the working folder
   std::string engine;                  // overrides [build] engine
+  std::optional<EngineArch> arch;      // --arch: overrides an arch in [build] engine
   std::filesystem::path builder_exe;   // for the engine search
   Environment environment = process_environment;
   // Called after each file's data is added (index from 1, count, stored name).
@@ -38,6 +40,7 @@ struct BuildOutcome {
   std::vector<std::string> errors;
   std::filesystem::path output;
   std::filesystem::path engine;
+  EngineArch engine_arch = EngineArch::x86;  // what the engine file is
   uint64_t output_size = 0;
   size_t file_count = 0;
   uint64_t data_size = 0;  // stored bytes of the file-data region

@@ -1,5 +1,6 @@
 #include "package_inspector.h"
 
+#include <algorithm>
 #include <fstream>
 
 #include "package/checksum.h"
@@ -50,6 +51,17 @@ Inspection inspect_package(const std::filesystem::path& path) {
     file.read(static_cast<char*>(out), std::streamsize(size));
     return bool(file);
   };
+
+  // The engine itself never looks at its own machine (Windows would not have loaded
+  // it otherwise); this is for the reader, so it does not decide soundness.
+  {
+    std::vector<uint8_t> headers(size_t(std::min<uint64_t>(in.file_size, 4096 + 26)));
+    EngineArch arch = EngineArch::x86;
+    if (read(0, headers.data(), headers.size()) && read_pe_arch(headers, arch, in.engine_unknown))
+      in.engine_arch = arch;
+    else if (in.engine_unknown.empty())
+      in.engine_unknown = "the file's headers cannot be read";
+  }
 
   in.section = locate_setup_section(read);
   if (in.section.outcome == SetupSectionLocation::Outcome::not_present) {

@@ -6,6 +6,7 @@
 
 #include <cstdint>
 #include <filesystem>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -13,6 +14,7 @@
 #include "package/install_settings.h"
 #include "package/package_header.h"
 #include "package/setup_section.h"
+#include "pe_image.h"
 #include "report_tree.h"
 
 namespace halvard::builder {
@@ -29,6 +31,8 @@ struct Inspection {
   std::string failure;              // why reading stopped; empty when the package is sound
   int package_error = 0;            // the engine's code, when that is why
   uint64_t file_size = 0;
+  std::optional<EngineArch> engine_arch;  // which engine carries the package
+  std::string engine_unknown;             // why it is neither, when it is not
   SetupSectionLocation section;
   bool header_read = false;
   PackageHeader header;

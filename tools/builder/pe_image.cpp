@@ -1,6 +1,7 @@
 #include "pe_image.h"
 
 #include <algorithm>
+#include <cstdio>
 #include <cstring>
 
 #include "package/setup_section.h"
@@ -9,6 +10,10 @@ namespace halvard {
 namespace {
 
 constexpr uint32_t entry_size = 40;
+constexpr uint16_t machine_i386 = 0x14C, machine_amd64 = 0x8664;
+constexpr uint16_t magic_pe32 = 0x10B, magic_pe32_plus = 0x20B;
+// The optional header up to and with its 16 data directories.
+constexpr uint32_t optional_size_pe32 = 224, optional_size_pe32_plus = 240;
 constexpr uint32_t initialized_readable_data = 0x40000040;  // IMAGE_SCN_CNT_INITIALIZED_DATA | MEM_READ
 
 uint16_t get16(std::span<const uint8_t> b, size_t at) { return uint16_t(b[at] | b[at + 1] << 8); }
@@ -24,24 +29,66 @@ void put32(std::vector<uint8_t>& b, size_t at, uint32_t v) {
 }
 uint64_t align_up(uint64_t value, uint32_t alignment) { return (value + alignment - 1) / alignment * alignment; }
 
+std::string hex(uint16_t v) {
+  char buf[8];
+  std::snprintf(buf, sizeof buf, "0x%X", unsigned(v));
+  return buf;
+}
+
 }  // namespace
 
-bool read_pe_layout(std::span<const uint8_t> engine, PeLayout& layout, std::string& error) {
-  if (engine.size() < 64 || engine[0] != 'M' || engine[1] != 'Z') {
+std::string_view arch_name(EngineArch arch) { return arch == EngineArch::x64 ? "x64" : "x86"; }
+
+std::string arch_description(EngineArch arch) {
+  return arch == EngineArch::x64 ? "x64 (PE32+, AMD64)" : "x86 (PE32, i386)";
+}
+
+std::optional<EngineArch> parse_arch(std::string_view name) {
+  if (name == "x86") return EngineArch::x86;
+  if (name == "x64") return EngineArch::x64;
+  return std::nullopt;
+}
+
+bool read_pe_arch(std::span<const uint8_t> headers, EngineArch& arch, std::string& error) {
+  if (headers.size() < 64 || headers[0] != 'M' || headers[1] != 'Z') {
     error = "not a Windows executable (no MZ header)";
     return false;
   }
-  layout.e_lfanew = get32(engine, 60);
-  if (layout.e_lfanew < 64 || layout.e_lfanew > 4096 || layout.e_lfanew + 248 > engine.size() ||
-      std::memcmp(&engine[layout.e_lfanew], "PE\0\0", 4) != 0) {
+  const uint32_t e_lfanew = get32(headers, 60);
+  if (e_lfanew < 64 || e_lfanew > 4096 || e_lfanew + 26 > headers.size() ||
+      std::memcmp(&headers[e_lfanew], "PE\0\0", 4) != 0) {
     error = "not a Windows executable (no PE header where e_lfanew points)";
     return false;
   }
-  const size_t optional = layout.e_lfanew + 24;
-  if (get16(engine, optional) != 0x10B) {
-    error = "not a 32-bit Windows executable";
+  const uint16_t machine = get16(headers, e_lfanew + 4), magic = get16(headers, e_lfanew + 24);
+  if (magic != magic_pe32 && magic != magic_pe32_plus) {
+    error = "unknown optional-header magic " + hex(magic) + "; an engine is PE32 (0x10B) or PE32+ (0x20B)";
     return false;
   }
+  if (machine != machine_i386 && machine != machine_amd64) {
+    error = "made for machine " + hex(machine) + "; an engine is made for i386 (0x14C, x86) or AMD64 (0x8664, x64)";
+    return false;
+  }
+  if ((magic == magic_pe32_plus) != (machine == machine_amd64)) {
+    error = std::string(magic == magic_pe32_plus ? "a PE32+" : "a PE32") + " image for " +
+            (machine == machine_amd64 ? "AMD64" : "i386") +
+            "; the x86 engine is PE32 for i386 and the x64 engine PE32+ for AMD64";
+    return false;
+  }
+  arch = machine == machine_amd64 ? EngineArch::x64 : EngineArch::x86;
+  return true;
+}
+
+bool read_pe_layout(std::span<const uint8_t> engine, PeLayout& layout, std::string& error) {
+  if (!read_pe_arch(engine, layout.arch, error)) return false;
+  layout.e_lfanew = get32(engine, 60);
+  const size_t optional = layout.e_lfanew + 24;
+  if (optional + (layout.arch == EngineArch::x64 ? optional_size_pe32_plus : optional_size_pe32) > engine.size()) {
+    error = "not a Windows executable (its optional header is cut short)";
+    return false;
+  }
+  // From SectionAlignment on, PE32+ keeps PE32's offsets: its wider ImageBase takes
+  // the place of BaseOfData. Only the data directories (not read here) move.
   layout.section_count = get16(engine, layout.e_lfanew + 6);
   layout.section_table_offset = uint32_t(optional + get16(engine, layout.e_lfanew + 20));
   layout.section_alignment = get32(engine, optional + 32);

@@ -6,12 +6,14 @@
 #include <cstdint>
 #include <filesystem>
 #include <map>
+#include <optional>
 #include <string>
 #include <vector>
 
 #include "block_encoder.h"
 #include "package/file_record.h"
 #include "package/install_settings.h"
+#include "pe_image.h"
 
 namespace halvard::builder {
 
@@ -50,7 +52,11 @@ enum class DataCompression : uint8_t { none, fast, best };
 
 struct BuildOptions {
   std::string output = "setup.exe";   // relative to the project folder
-  std::string engine;                 // relative to the project folder; empty: searched
+  // [build] engine holds either a path (relative to the project folder) or an arch;
+  // neither set: the default engine is searched for.
+  std::string engine;
+  std::optional<EngineArch> engine_arch;
+  SourcePos engine_where;
   // Far repeats (the same library in two folders) are found only inside one block, and
   // the engine holds one block at a time: 16 MiB buys ratio for little memory.
   uint32_t block_size = 16u << 20;

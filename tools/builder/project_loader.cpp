@@ -1,5 +1,6 @@
 #include "project_loader.h"
 
+#include <cctype>
 #include <cstdlib>
 #include <ctime>
 #include <fstream>
@@ -31,6 +32,14 @@ bool source_date(Environment environment, FileDate& out) {
 }
 
 }  // namespace
+
+bool engine_value_is_path(std::string_view value) {
+  if (value.find_first_of("/\\") != std::string_view::npos) return true;
+  if (value.size() < 4) return false;
+  std::string tail(value.substr(value.size() - 4));
+  for (char& c : tail) c = char(std::tolower(static_cast<unsigned char>(c)));
+  return tail == ".exe";
+}
 
 std::string process_environment(const char* name) {
   const char* v = std::getenv(name);
@@ -122,7 +131,18 @@ void read_build_section(TomlReader& reader, const toml::table& root, Project& pr
                                       "data_on_disk", "engine_version"});
   BuildOptions& b = project.build;
   reader.text(*t, "output", b.output);
-  reader.text(*t, "engine", b.engine);
+  std::string engine;
+  if (reader.text(*t, "engine", engine)) {
+    const toml::node& node = *t->get("engine");
+    b.engine_where = reader.position(node);
+    if (engine_value_is_path(engine))
+      b.engine = engine;
+    else if (auto arch = parse_arch(engine))
+      b.engine_arch = arch;
+    else
+      reader.error(node, "'engine': unknown engine \"" + engine + "\"; known engines: " + arch_names +
+                             ", or a path (one that holds '/' or '\\' or ends in \".exe\")");
+  }
   int64_t block = 0;
   if (reader.number(*t, "block_size", 4096, 64ll << 20, block)) b.block_size = uint32_t(block);
   static constexpr NamedValue modes[] = {{"none", 0}, {"fast", 1}, {"best", 2}};

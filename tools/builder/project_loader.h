@@ -28,6 +28,11 @@ LoadResult load_project(const std::filesystem::path& file, Project& project,
 LoadResult load_project_text(std::string_view text, const std::string& file, const std::filesystem::path& folder,
                              Project& project, Environment environment = process_environment);
 
+// Whether a [build] engine value names a file rather than an arch: it holds '/' or '\\'
+// or ends in ".exe" (in any case). Projects named their engine by path before there
+// were two, so every such value must stay a path.
+bool engine_value_is_path(std::string_view value);
+
 // The defaults a project starts from before its file is read.
 Project default_project();
 
