@@ -16,6 +16,8 @@ bool is_wow64_process() {
   return is_wow64 && is_wow64(GetCurrentProcess(), &wow64) && wow64;
 }
 
+bool windows_is_64bit() { return sizeof(void*) == 8 || is_wow64_process(); }
+
 std::string os_description() {
   // GetVersionEx reports what the manifest allows; the kernel's own call does not lie.
   OSVERSIONINFOEXW info{};
@@ -27,7 +29,7 @@ std::string os_description() {
   char text[200];
   std::snprintf(text, sizeof text, "Windows %lu.%lu (build %lu)%s%ls, %s", info.dwMajorVersion, info.dwMinorVersion,
                 info.dwBuildNumber, info.szCSDVersion[0] ? " " : "", info.szCSDVersion,
-                is_wow64_process() ? "64-bit" : "32-bit");
+                windows_is_64bit() ? "64-bit" : "32-bit");
   return text;
 }
 

@@ -9,6 +9,7 @@
 #include "crash/fatal_error.h"
 #include "foundation/file_functions.h"
 #include "foundation/path_rules.h"
+#include "foundation/product_view_win.h"
 #include "foundation/system_info_win.h"
 #include "foundation/windows_error.h"
 #include "installer/close_applications.h"
@@ -41,7 +42,6 @@ constexpr uint32_t low_edit_path = 0x1000;
 constexpr uint32_t setup_option_reinstall_same_version_only = 0x1;
 constexpr uint32_t low_uninstall_support = 0x4;
 constexpr uint32_t high_errors_when_silent = 0x8;
-constexpr uint32_t high_64bit = 0x10000;
 constexpr uint32_t high_copy_readmes = 0x4000;
 constexpr uint32_t high_copy_licences = 0x8000;
 constexpr uint32_t high_reboot_marker = 0x200000;
@@ -123,7 +123,7 @@ class Sequence {
   }
 
   void check_run_conditions() {
-    if ((high() & high_64bit) && !is_wow64_process()) {
+    if ((high() & product_flag::high_64bit_product) && !windows_is_64bit()) {
       if (silent()) exit_installer(1);
       refuse(shown(81));
     }
@@ -182,7 +182,7 @@ class Sequence {
     HKEY handle;
     bool installed = false;
     std::string location;
-    if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, key.c_str(), 0, KEY_READ, &handle) == ERROR_SUCCESS) {
+    if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, key.c_str(), 0, KEY_READ | registry_32bit_view, &handle) == ERROR_SUCCESS) {
       for (const char* value : {"UninstallString", "QuietUninstallString"}) {
         installed = installed || RegQueryValueExA(handle, value, nullptr, nullptr, nullptr, nullptr) == ERROR_SUCCESS;
       }
@@ -262,7 +262,7 @@ class Sequence {
   bool install_dir_holds_other_files() const {
     std::string key_path = std::string(uninstall_key_parent) + "\\" + uninstall_key_name(settings_);
     HKEY key = nullptr;
-    if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, key_path.c_str(), 0, KEY_READ, &key) == ERROR_SUCCESS) {
+    if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, key_path.c_str(), 0, KEY_READ | registry_32bit_view, &key) == ERROR_SUCCESS) {
       std::string location = read_registry_text(key, "InstallLocation").value_or(std::string());
       std::optional<uint32_t> held = read_registry_number(key, "InstallDirHeldFiles");
       RegCloseKey(key);

@@ -4,6 +4,7 @@
 
 #include <memory>
 
+#include "foundation/product_view_win.h"
 #include "foundation/system_info_win.h"
 #include "installer/file_install_win.h"
 #include "package/file_table.h"
@@ -14,12 +15,6 @@ namespace halvard {
 namespace {
 
 constexpr int csidl_fonts = 0x14;
-
-std::string system_folder() {
-  char path[MAX_PATH];
-  UINT length = GetSystemDirectoryA(path, MAX_PATH);
-  return length && length < MAX_PATH ? std::string(path, length) : std::string();
-}
 
 std::string fonts_folder() {
   std::string fonts = special_folder(csidl_fonts);
@@ -84,7 +79,7 @@ PackageFilesResult install_package_files(const OpenedPackage& package, File& own
   FileTableHeader table = file_table_header(header);
   FileTableResult checked = check_file_region(*region, table, hooks);
   if (checked.outcome == FileTableResult::Outcome::ok) {
-    DestinationFolders folders = destination_folders(settings, system_folder(), fonts_folder());
+    DestinationFolders folders = destination_folders(settings, product_system_folder(), fonts_folder());
     ExpandVariables expand = [&settings](std::string_view text) {
       std::string expanded(text);
       expand_variables(expanded, settings);

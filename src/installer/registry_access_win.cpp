@@ -7,8 +7,8 @@ namespace {
 
 constexpr char profile_list_key[] = "SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion\\ProfileList";
 
-// RegDeleteKeyExA is missing before the 64-bit editions; the 32-bit view needs only
-// RegDeleteKeyA.
+// RegDeleteKeyExA is missing before the 64-bit editions; the x86 engine's implicit view
+// needs only RegDeleteKeyA.
 LONG delete_one_key(HKEY parent, const std::string& path, REGSAM view) {
   if (view == 0) return RegDeleteKeyA(parent, path.c_str());
   using DeleteKeyEx = LONG(WINAPI*)(HKEY, LPCSTR, REGSAM, DWORD);
@@ -71,7 +71,7 @@ HKEY root_key(RegistryRoot root) {
 
 bool for_each_user_hive(REGSAM access, const std::function<void(HKEY)>& action) {
   HKEY profiles = nullptr;
-  if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, profile_list_key, 0, KEY_READ, &profiles) != ERROR_SUCCESS) return false;
+  if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, profile_list_key, 0, KEY_READ | registry_32bit_view, &profiles) != ERROR_SUCCESS) return false;
   char sid[256];
   for (DWORD i = 0;; ++i) {
     DWORD length = sizeof sid;

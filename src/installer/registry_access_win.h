@@ -10,6 +10,7 @@
 #include <string>
 #include <string_view>
 
+#include "foundation/product_view_win.h"
 #include "installer/uninstall_registration_path.h"
 
 namespace halvard {
@@ -28,13 +29,13 @@ std::optional<std::uint32_t> read_registry_number(HKEY key, std::string_view nam
 // HKEY_USERS. False when the profile list cannot be read.
 bool for_each_user_hive(REGSAM access, const std::function<void(HKEY)>& action);
 
-// Deletes the key `path` under `parent` with everything below it. `view` is 0 or
-// KEY_WOW64_64KEY. A key that is not there counts as deleted.
-LONG delete_key_tree(HKEY parent, const std::string& path, REGSAM view = 0);
+// Deletes the key `path` under `parent` with everything below it, in the registry view
+// `view` (product_view_win.h). A key that is not there counts as deleted.
+LONG delete_key_tree(HKEY parent, const std::string& path, REGSAM view = registry_32bit_view);
 
 // Deletes the key when it holds no sub-key and no value; false when it was kept or
 // could not be deleted.
-bool delete_key_if_empty(HKEY parent, const std::string& path, REGSAM view = 0);
+bool delete_key_if_empty(HKEY parent, const std::string& path, REGSAM view = registry_32bit_view);
 
 // Deletes the key's parents, one level at a time upward, while each is empty; at most
 // `levels` levels, and never a path shorter than `shortest` characters.

@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "foundation/date_time.h"
+#include "foundation/product_view_win.h"
 #include "foundation/windows_error.h"
 #include "installer/file_install_win.h"
 #include "installer/overwrite_rules.h"
@@ -20,7 +21,6 @@ namespace {
 
 constexpr uint32_t low_uninstall_support = 0x4;
 constexpr uint32_t low_reboot_wanted = 0x4000;
-constexpr uint32_t high_64bit = 0x10000;
 constexpr REGSAM key_access = product_key_access;
 constexpr WORD english_us = 1033;
 
@@ -76,7 +76,7 @@ LONG apply_for_all_users(REGSAM access, const RegistryOperation& op) {
 // 64-bit view in 64-bit mode, so values the package points at the same keys go there too.
 LONG apply_at_path(const InstallSettings& settings, const RegistryOperation& op) {
   if (op.target == ValueTarget::invalid_path) return ERROR_BAD_PATHNAME;
-  REGSAM access = key_access | ((settings.ProductFlags.high & high_64bit) ? KEY_WOW64_64KEY : 0);
+  REGSAM access = key_access | product_registry_view(settings.ProductFlags.high & product_flag::high_64bit_product);
   if (op.key.root == RegistryRoot::all_users) return apply_for_all_users(access, op);
   return apply_under(root_key(op.key.root), op.key.key, access, op);
 }
@@ -203,11 +203,12 @@ bool write_uninstall_registration(const InstallSettings& settings, const Uninsta
   std::string error_text;
   bool registered = false;
   HKEY key = nullptr;
-  // Without the 64-bit view flag also in 64-bit mode: the uninstaller and the next
-  // installation look for the key in the 32-bit view, and Windows lists both views.
+  // In the 32-bit view also in 64-bit mode: the uninstaller and the next installation
+  // look for the key there, and Windows lists both views.
   LONG opened = plan.key_path.empty() ? LONG(ERROR_INVALID_NAME)
                                       : RegCreateKeyExA(HKEY_LOCAL_MACHINE, plan.key_path.c_str(), 0, nullptr,
-                                                        REG_OPTION_NON_VOLATILE, key_access, nullptr, &key, nullptr);
+                                                        REG_OPTION_NON_VOLATILE, key_access | registry_32bit_view, nullptr,
+                                                        &key, nullptr);
   if (opened != ERROR_SUCCESS) {
     error_text = windows_error_text(DWORD(opened));
   } else {

@@ -5,6 +5,7 @@
 #include <algorithm>
 
 #include "crash/fatal_error.h"
+#include "foundation/product_view_win.h"
 #include "foundation/system_info_win.h"
 #include "package/checksum.h"
 #include "package/engine_copy.h"
@@ -25,22 +26,14 @@ std::span<const uint8_t> mapped_section(const SetupSectionLocation& location) {
   return {base + location.VirtualAddress, size};
 }
 
-bool disable_wow64_redirection() {
-  using DisableFn = BOOL(WINAPI*)(PVOID*);
-  auto disable = reinterpret_cast<DisableFn>(reinterpret_cast<void*>(
-      GetProcAddress(GetModuleHandleA("kernel32.dll"), "Wow64DisableWow64FsRedirection")));
-  PVOID old_value = nullptr;
-  return disable && disable(&old_value);
-}
-
 SettingsEnvironment system_environment() {
   SettingsEnvironment env;
-  env.program_files = special_folder(csidl_program_files);
-  env.common_files = special_folder(csidl_program_files_common);
+  env.program_files = product_special_folder(csidl_program_files);
+  env.common_files = product_special_folder(csidl_program_files_common);
   env.common_app_data = special_folder(csidl_common_appdata);
   env.os_description = os_description();
   // The directory variables and the background window join here.
-  env.disable_wow64_redirection = disable_wow64_redirection;
+  env.disable_wow64_redirection = [] { return enter_product_view(true); };
   return env;
 }
 
@@ -84,6 +77,7 @@ void read_package(File& own_file, const SetupSectionLocation& location, InstallS
   SettingsReadResult read = read_settings(stream, package.header.StreamChecksum, settings, system_environment());
   if (!read.fatal_text.empty()) fatal_error("%s", read.fatal_text.c_str());
   if (read.package_error) package_error(read.package_error);
+  if (!(settings.ProductFlags.high & product_flag::high_64bit_product)) enter_product_view(false);
   set_package_error_message(expand_tags(message(settings, 13), settings, os_description()));
 
   check_engine_and_copy(own_file, settings, package);

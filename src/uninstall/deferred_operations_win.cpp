@@ -6,6 +6,7 @@
 
 #include "foundation/file.h"
 #include "foundation/file_functions.h"
+#include "foundation/product_view_win.h"
 #include "foundation/windows_error.h"
 
 namespace halvard {
@@ -106,7 +107,7 @@ std::string name_from_wide(const std::wstring& path) {
 class RegistryKey {
  public:
   RegistryKey(REGSAM access) {
-    if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, session_manager_key, 0, access, &key_) != ERROR_SUCCESS)
+    if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, session_manager_key, 0, access | registry_32bit_view, &key_) != ERROR_SUCCESS)
       key_ = nullptr;
   }
   ~RegistryKey() {

@@ -7,6 +7,7 @@
 
 #include "foundation/file.h"
 #include "foundation/file_functions.h"
+#include "foundation/product_view_win.h"
 #include "foundation/system_info_win.h"
 #include "installer/overwrite_rules.h"
 #include "uninstall/uninstall_records.h"
@@ -132,7 +133,8 @@ std::vector<std::string> protected_folders() {
   char profiles[MAX_PATH + 1];
   DWORD size = sizeof profiles;
   HKEY key = nullptr;
-  if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, "SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion\\ProfileList", 0, KEY_READ,
+  if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, "SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion\\ProfileList", 0,
+                    KEY_READ | registry_32bit_view,
                     &key) == ERROR_SUCCESS) {
     char expanded[MAX_PATH + 1];
     DWORD type = 0;

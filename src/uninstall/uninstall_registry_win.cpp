@@ -5,6 +5,7 @@
 
 #include "foundation/file.h"
 #include "foundation/file_functions.h"
+#include "foundation/product_view_win.h"
 #include "installer/registry_access_win.h"
 #include "installer/uninstall_registration_path.h"
 
@@ -22,7 +23,7 @@ bool blank(const std::string& text) { return text.find_first_not_of(" \t\r\n") =
 // Puts the default value saved under `backup` back; true when there was one to restore.
 bool restore_backup(const std::string& path, const std::string& backup) {
   HKEY key = nullptr;
-  if (RegOpenKeyExA(HKEY_CLASSES_ROOT, path.c_str(), 0, KEY_READ | KEY_WRITE, &key) != ERROR_SUCCESS) return false;
+  if (RegOpenKeyExA(HKEY_CLASSES_ROOT, path.c_str(), 0, KEY_READ | KEY_WRITE | registry_32bit_view, &key) != ERROR_SUCCESS) return false;
   std::string saved = read_registry_text(key, backup).value_or(std::string());
   bool restored = !blank(saved);
   if (restored) {
@@ -50,10 +51,10 @@ void restore_association(const AssociationRecord& record, const std::string& bac
 
 void unregister_com_server(const std::wstring& path, bool system_unregister) {
   if (system_unregister) {
-    wchar_t system[MAX_PATH + 1];
-    UINT length = GetSystemDirectoryW(system, MAX_PATH);
-    if (length == 0 || length >= MAX_PATH) return;
-    std::wstring command = L"\"" + std::wstring(system, length) + L"\\regsvr32.exe\" /s /u \"" + path + L"\"";
+    // The product's system folder: a 32-bit server needs the 32-bit regsvr32.
+    std::string system = product_system_folder();
+    if (system.empty()) return;
+    std::wstring command = L"\"" + name_to_wide(system) + L"\\regsvr32.exe\" /s /u \"" + path + L"\"";
     STARTUPINFOW startup{};
     startup.cb = sizeof startup;
     startup.dwFlags = STARTF_USESHOWWINDOW;
@@ -118,7 +119,7 @@ void restore_associations(const std::vector<AssociationRecord>& associations, co
 
 bool release_shared_files(const std::vector<SharedFileEntry>& entries, const SharedFileRelease& how) {
   HKEY counts = nullptr;
-  if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, shared_counts_key, 0, product_key_access, &counts) != ERROR_SUCCESS)
+  if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, shared_counts_key, 0, product_key_access | registry_32bit_view, &counts) != ERROR_SUCCESS)
     return false;
   for (const SharedFileEntry& entry : entries) {
     std::wstring path = name_to_wide(entry.path);

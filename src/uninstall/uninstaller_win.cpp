@@ -7,6 +7,7 @@
 #include "foundation/file.h"
 #include "foundation/file_functions.h"
 #include "foundation/path_rules.h"
+#include "foundation/product_view_win.h"
 #include "foundation/system_info_win.h"
 #include "foundation/system_library_win.h"
 #include "foundation/windows_error.h"
@@ -38,7 +39,6 @@ constexpr uint32_t low_delete_install_dir = 0x400;
 constexpr uint32_t low_edit_path = 0x1000;
 constexpr uint32_t low_ask_shared_delete = 0x20000;
 constexpr uint32_t high_reboot = 0x2000;
-constexpr uint32_t high_64bit = 0x10000;
 constexpr uint32_t high_close_progress_first = 0x80000;
 constexpr uint32_t high_keep_install_log = 0x400000;
 constexpr DWORD step_pause_ms = 600;
@@ -47,8 +47,6 @@ constexpr DWORD msi_missing = 120;
 constexpr char fonts_key_nt[] = "Software\\Microsoft\\Windows NT\\CurrentVersion\\Fonts";
 constexpr char fonts_key_9x[] = "Software\\Microsoft\\Windows\\CurrentVersion\\Fonts";
 
-using RedirectionFn = BOOL(WINAPI*)(PVOID*);
-using RevertRedirectionFn = BOOL(WINAPI*)(PVOID);
 
 class Uninstaller {
  public:
@@ -98,13 +96,12 @@ class Uninstaller {
   std::vector<std::string> left_folders_;
   std::vector<std::string> kept_msi_;
   std::vector<std::string> system_folders_;  // read once, when first needed
-  PVOID redirection_ = nullptr;
-  bool redirection_off_ = false;
 
   bool automatic() const { return s_.AutomaticMode; }
   uint32_t low() const { return s_.ProductFlags.low; }
   uint32_t high() const { return s_.ProductFlags.high; }
-  REGSAM view() const { return (high() & high_64bit) ? KEY_WOW64_64KEY : 0; }
+  bool product_64bit() const { return high() & product_flag::high_64bit_product; }
+  REGSAM view() const { return product_registry_view(product_64bit()); }
 
   std::string shown(int n) const { return expand_tags(message(s_, n), s_, os_description()); }
 
@@ -137,13 +134,14 @@ class Uninstaller {
   bool open_registration() {
     key_path_ = std::string(uninstall_key_parent) + "\\" + name_;
     HKEY probe = nullptr;
-    LONG found = RegOpenKeyExA(HKEY_LOCAL_MACHINE, key_path_.c_str(), 0, KEY_READ, &probe);
+    LONG found = RegOpenKeyExA(HKEY_LOCAL_MACHINE, key_path_.c_str(), 0, KEY_READ | registry_32bit_view, &probe);
     if (found != ERROR_SUCCESS) {
       show_error(found == ERROR_ACCESS_DENIED ? permission_denied_text : no_product_text(name_));
       return false;
     }
     RegCloseKey(probe);
-    if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, key_path_.c_str(), 0, product_key_access, &key_) != ERROR_SUCCESS) {
+    if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, key_path_.c_str(), 0, product_key_access | registry_32bit_view, &key_) !=
+        ERROR_SUCCESS) {
       key_ = nullptr;
       show_error(inaccessible_registration_text(name_));
       return false;
@@ -156,12 +154,7 @@ class Uninstaller {
       return false;
     }
     s_.UninstallDir = s_.UninstallSubdir.empty() ? s_.InstallDir : uninstall_folder_file(s_.InstallDir, s_.UninstallSubdir);
-    if (high() & high_64bit) {
-      auto disable = reinterpret_cast<RedirectionFn>(reinterpret_cast<void*>(
-          GetProcAddress(GetModuleHandleA("kernel32.dll"), "Wow64DisableWow64FsRedirection")));
-      if (!disable || !disable(&redirection_)) fatal_error("%s", wow64_failure_text);
-      redirection_off_ = true;
-    }
+    if (!enter_product_view(product_64bit())) fatal_error("%s", wow64_failure_text);
     // The background window joins here (not with ProductFlags low bit 29).
     return true;
   }
@@ -206,8 +199,8 @@ class Uninstaller {
     for (const InstalledFont& font : parse_product_fonts(product_.product_fonts)) {
       if (!automatic() && (low() & low_ask_each_font) && !ask(56, 57, font.name)) continue;
       HKEY fonts = nullptr;
-      if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, nine_x ? fonts_key_9x : fonts_key_nt, 0, KEY_SET_VALUE, &fonts) ==
-          ERROR_SUCCESS) {
+      if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, nine_x ? fonts_key_9x : fonts_key_nt, 0, KEY_SET_VALUE | registry_32bit_view,
+                        &fonts) == ERROR_SUCCESS) {
         RegDeleteValueA(fonts, font.name.c_str());
         RegCloseKey(fonts);
       }
@@ -225,7 +218,8 @@ class Uninstaller {
   void release_shared_files_step() {
     if (product_.shared_files.empty()) return;
     SharedFileRelease how;
-    how.system_unregister = high() & high_64bit;
+    // The x64 engine cannot load a 32-bit product's servers itself.
+    how.system_unregister = product_64bit() || engine_is_64bit;
     if (!automatic() && (low() & low_ask_shared_delete)) {
       how.confirm_delete = [this](const std::string& path) { return ask(59, 35, path); };
     }
@@ -374,11 +368,7 @@ class Uninstaller {
     }
     std::string desktop = variable_value(s_.ShortcutMode == 1 ? Variable::DesktopAllDir : Variable::DesktopDir, s_);
     SHChangeNotify(SHCNE_UPDATEDIR, SHCNF_PATHA, desktop.c_str(), nullptr);
-    if (redirection_off_) {
-      auto revert = reinterpret_cast<RevertRedirectionFn>(reinterpret_cast<void*>(
-          GetProcAddress(GetModuleHandleA("kernel32.dll"), "Wow64RevertWow64FsRedirection")));
-      if (revert) revert(redirection_);
-    }
+    leave_product_view();
     if (high() & high_close_progress_first) pause(GetTickCount());
     if (!failures_.empty()) {
       if (!automatic()) {

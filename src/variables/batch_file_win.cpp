@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "foundation/file_functions.h"
+#include "foundation/product_view_win.h"
 #include "foundation/windows_error.h"
 #include "ui/message_pump_win.h"
 #include "variables/variable_values_win.h"
@@ -86,7 +87,8 @@ bool run_batch(std::string_view commands, std::string_view label, bool hidden, c
     short_output = short_path(output_path);
   }
   std::string command =
-      batch_command_line(batch_interpreter(environment_variable("COMSPEC")), short_path(batch_path), short_output);
+      batch_command_line(product_program(batch_interpreter(environment_variable("COMSPEC"))), short_path(batch_path),
+                         short_output);
 
   bool ran = run_and_wait(command, directory, hidden);
   if (!ran) report_failure(settings, owner, "Unable to launch batch file", batch_path);

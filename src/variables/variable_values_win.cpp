@@ -4,6 +4,7 @@
 
 #include <vector>
 
+#include "foundation/product_view_win.h"
 #include "foundation/system_info_win.h"
 #include "variables/variable_expansion.h"
 
@@ -18,7 +19,7 @@ constexpr DWORD module_path_buffer = 1024;
 // A string value as stored (REG_SZ or REG_EXPAND_SZ); empty when missing or of another type.
 std::string registry_string(HKEY root, const char* key_path, const char* name) {
   HKEY key;
-  if (RegOpenKeyExA(root, key_path, 0, KEY_QUERY_VALUE, &key) != ERROR_SUCCESS) return {};
+  if (RegOpenKeyExA(root, key_path, 0, KEY_QUERY_VALUE | registry_32bit_view, &key) != ERROR_SUCCESS) return {};
   std::string value;
   std::vector<char> data(MAX_PATH + 1);
   for (int attempt = 0; attempt < 4; ++attempt) {
@@ -56,7 +57,7 @@ std::string system_text(DWORD first_size, Get get) {
 
 class SystemFacts final : public VariableFacts {
  public:
-  std::string shell_folder(int csidl) const override { return halvard::special_folder(csidl); }
+  std::string shell_folder(int csidl) const override { return product_special_folder(csidl); }
 
   std::string shell_folders_value(ShellFoldersKey key, const std::string& name) const override {
     return registry_string(key == ShellFoldersKey::PerUser ? HKEY_CURRENT_USER : HKEY_LOCAL_MACHINE,
@@ -120,7 +121,7 @@ class SystemFacts final : public VariableFacts {
   }
 
   std::string system_directory() const override {
-    return system_text(MAX_PATH, [](char* buffer, DWORD size) { return GetSystemDirectoryA(buffer, size); });
+    return product_system_folder();
   }
 
   bool nt_platform() const override { return (GetVersion() & 0x80000000u) == 0; }

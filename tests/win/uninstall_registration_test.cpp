@@ -10,6 +10,7 @@
 #include "file_test_support.h"
 #include "foundation/windows_error.h"
 #include "installer/file_install_win.h"
+#include "installer/registry_access_win.h"
 #include "installer/uninstall_registration_win.h"
 #include "uninstall/deferred_operations_win.h"
 
@@ -32,7 +33,7 @@ struct Value {
 Value read_value(HKEY root, const char* key_path, const std::string& name) {
   Value value;
   HKEY key = nullptr;
-  if (RegOpenKeyExA(root, key_path, 0, KEY_READ, &key) != ERROR_SUCCESS) return value;
+  if (RegOpenKeyExA(root, key_path, 0, KEY_READ | registry_32bit_view, &key) != ERROR_SUCCESS) return value;
   char data[4096];
   DWORD size = sizeof data;
   if (RegQueryValueExA(key, name.c_str(), nullptr, &value.type, reinterpret_cast<BYTE*>(data), &size) ==
@@ -49,7 +50,8 @@ std::string as_sz(const std::string& text) { return text + '\0'; }
 
 void write_stale(const char* name) {
   HKEY key = nullptr;
-  ASSERT_EQ(RegCreateKeyExA(HKEY_LOCAL_MACHINE, uninstall_key, 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &key, nullptr),
+  ASSERT_EQ(RegCreateKeyExA(HKEY_LOCAL_MACHINE, uninstall_key, 0, nullptr, 0, KEY_ALL_ACCESS | registry_32bit_view,
+                            nullptr, &key, nullptr),
             ERROR_SUCCESS);
   DWORD one = 1;
   RegSetValueExA(key, name, 0, REG_DWORD, reinterpret_cast<const BYTE*>(&one), sizeof one);
@@ -111,12 +113,9 @@ class UninstallRegistrationTest : public ::testing::Test {
   ~UninstallRegistrationTest() override { remove_keys(); }
 
   static void remove_keys() {
-    RegDeleteTreeA(HKEY_LOCAL_MACHINE, uninstall_key);
-    RegDeleteKeyA(HKEY_LOCAL_MACHINE, uninstall_key);
-    RegDeleteTreeA(HKEY_CURRENT_USER, test_key);
-    RegDeleteKeyA(HKEY_CURRENT_USER, test_key);
-    RegDeleteTreeA(HKEY_LOCAL_MACHINE, test_key);
-    RegDeleteKeyA(HKEY_LOCAL_MACHINE, test_key);
+    delete_key_tree(HKEY_LOCAL_MACHINE, uninstall_key);
+    delete_key_tree(HKEY_CURRENT_USER, test_key);
+    delete_key_tree(HKEY_LOCAL_MACHINE, test_key);
   }
 
   static std::vector<uint8_t> to_bytes(const std::string& text) { return {text.begin(), text.end()}; }

@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "file_test_support.h"
+#include "foundation/product_view_win.h"
 #include "variables/directory_rights.h"
 #include "variables/directory_rights_win.h"
 #include "variables/variable_expansion.h"
@@ -28,7 +29,7 @@ std::string registry_text(HKEY root, const char* key_path, const char* name) {
   DWORD size = sizeof data - 1;
   DWORD type = 0;
   HKEY key;
-  if (RegOpenKeyExA(root, key_path, 0, KEY_READ, &key) != ERROR_SUCCESS) return {};
+  if (RegOpenKeyExA(root, key_path, 0, KEY_READ | registry_32bit_view, &key) != ERROR_SUCCESS) return {};
   LONG status = RegQueryValueExA(key, name, nullptr, &type, reinterpret_cast<BYTE*>(data), &size);
   RegCloseKey(key);
   return status == ERROR_SUCCESS && (type == REG_SZ || type == REG_EXPAND_SZ) ? std::string(data) : "";
@@ -38,6 +39,10 @@ std::string windows_dir() {
   char path[MAX_PATH];
   return std::string(path, GetWindowsDirectoryA(path, MAX_PATH));
 }
+
+// The program folders a 32-bit program gets: the x64 engine asks for them by name.
+constexpr int program_files_id = engine_is_64bit ? CSIDL_PROGRAM_FILESX86 : CSIDL_PROGRAM_FILES;
+constexpr int program_files_common_id = engine_is_64bit ? CSIDL_PROGRAM_FILES_COMMONX86 : CSIDL_PROGRAM_FILES_COMMON;
 
 std::string module_path() {
   char path[MAX_PATH];
@@ -89,7 +94,9 @@ TEST(VariablesOnWindows, EachVariableIsTheFolderWindowsReports) {
   std::string folder = module.substr(0, module.rfind('\\'));
 
   char system[MAX_PATH];
-  std::string system_dir(system, GetSystemDirectoryA(system, MAX_PATH));
+  // A 32-bit product's system files go where a 32-bit program's go, in either engine.
+  std::string system_dir(system, engine_is_64bit ? GetSystemWow64DirectoryA(system, MAX_PATH)
+                                                 : GetSystemDirectoryA(system, MAX_PATH));
   char temp[MAX_PATH + 1];
   std::string temp_dir(temp, GetTempPathA(sizeof temp, temp));
   if (!temp_dir.empty() && temp_dir.back() == '\\') temp_dir.pop_back();
@@ -126,7 +133,7 @@ TEST(VariablesOnWindows, EachVariableIsTheFolderWindowsReports) {
       {Variable::AppDataDir, shell_folder_or_key(CSIDL_APPDATA, user, "AppData")},
       {Variable::Bits, bits},
       {Variable::BootDrive, boot_drive},
-      {Variable::CommonDir, shell_folder_or_value(CSIDL_PROGRAM_FILES_COMMON, "CommonFilesDir")},
+      {Variable::CommonDir, shell_folder_or_value(program_files_common_id, "CommonFilesDir")},
       {Variable::DesktopAllDir, shell_folder_or_key(CSIDL_COMMON_DESKTOPDIRECTORY, all, "Common Desktop")},
       {Variable::DesktopDir, shell_folder_or_key(CSIDL_DESKTOPDIRECTORY, user, "Desktop")},
       {Variable::DeviceDir, device_dir},
@@ -145,7 +152,7 @@ TEST(VariablesOnWindows, EachVariableIsTheFolderWindowsReports) {
       {Variable::MediaDir, media.empty() ? windows + "\\Media" : media},
       {Variable::OldVersion, "1.9"},
       {Variable::ProductName, "Tool"},
-      {Variable::ProgramsDir, shell_folder_or_value(CSIDL_PROGRAM_FILES, "ProgramFilesDir")},
+      {Variable::ProgramsDir, shell_folder_or_value(program_files_id, "ProgramFilesDir")},
       {Variable::SharedDir, "C:\\Shared\\Tool"},
       {Variable::SMProgramsAllDir, shell_folder_or_key(CSIDL_COMMON_PROGRAMS, all, "Common Programs")},
       {Variable::SMProgramsDir, shell_folder_or_key(CSIDL_PROGRAMS, user, "Programs")},
