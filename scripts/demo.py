@@ -58,7 +58,7 @@ def show_boxes(session: E2ESession, engine: Path, shots: Path) -> None:
         screenshot(session.xvfb.display, shot)
         session.ui.press(box, 1)
         code = process.wait(30)
-        print(f"== {title}: halvard-engine.exe {args}")
+        print(f"== {title}: {engine.name} {args}")
         print(f"[{box.caption}]")
         print(box.text.replace("\r\n", "\n"))
         print(f"-> exit code {code}; screenshot {shot}\n")

@@ -6,6 +6,7 @@ set -euo pipefail
 packages=(
   cmake make g++ ninja-build
   mingw-w64 g++-mingw-w64-i686-posix gcc-mingw-w64-i686-posix
+  g++-mingw-w64-x86-64-posix gcc-mingw-w64-x86-64-posix
   wine wine32:i386 wine64 xvfb xauth
   googletest libgtest-dev
   python3 python3-pytest

@@ -63,7 +63,7 @@ def ui(e2e_session, wine):
 
 @pytest.fixture(scope="session")
 def engine(build_paths):
-    """The engine built by the win32 preset."""
+    """The engine under test: the win32 preset's, or with HALVARD_ENGINE=x64 the win64 one."""
     build_paths.require(build_paths.engine)
     return build_paths.engine
 

@@ -69,21 +69,39 @@ class WindowNotFound(UiError):
 # ---- paths ----
 
 
+# The two engines: the build folder of each, and its file name.
+ENGINES = {
+    "x86": ("win32", "halvard-engine.exe"),
+    "x64": ("win64", "halvard-engine-x64.exe"),
+}
+# Wine's 64-bit loader, called directly: the `wine` wrapper starts the 32-bit loader
+# whenever it is installed, and some hosts cannot run it at all.
+WINE64_LOADER = "/usr/lib/wine/wine64" if os.access("/usr/lib/wine/wine64", os.X_OK) else "wine64"
+
+
 @dataclasses.dataclass(frozen=True)
 class BuildPaths:
     build_dir: Path
+    # Which engine, and with it every Windows helper program, the tests run: "x86" or "x64".
+    arch: str = "x86"
 
     @property
-    def win32_dir(self) -> Path:
-        return self.build_dir / "win32"
+    def windows_dir(self) -> Path:
+        """The build folder of the Windows side of this engine (win32 or win64)."""
+        return self.build_dir / ENGINES[self.arch][0]
 
     @property
     def engine(self) -> Path:
-        return self.win32_dir / "src" / "halvard-engine.exe"
+        return self.windows_dir / "src" / ENGINES[self.arch][1]
+
+    @property
+    def wine_loader(self) -> str:
+        """Wine's loader for this engine's programs."""
+        return WINE64_LOADER if self.arch == "x64" else "wine"
 
     @property
     def uidriver_dir(self) -> Path:
-        return self.win32_dir / "tests" / "e2e" / "uidriver"
+        return self.windows_dir / "tests" / "e2e" / "uidriver"
 
     @property
     def uidriver(self) -> Path:
@@ -96,12 +114,12 @@ class BuildPaths:
     @property
     def test_window(self) -> Path:
         """A top-level window for closing tests (tests/win/helpers/test_window.cpp)."""
-        return self.win32_dir / "tests" / "win" / "test_window.exe"
+        return self.windows_dir / "tests" / "win" / "test_window.exe"
 
     @property
     def work_dir(self) -> Path:
         """Everything this harness writes: prefix, logs, screenshots."""
-        return self.build_dir / "e2e"
+        return self.build_dir / ("e2e" if self.arch == "x86" else "e2e-" + self.arch)
 
     @property
     def prefix(self) -> Path:
@@ -113,14 +131,17 @@ class BuildPaths:
 
     @classmethod
     def from_env(cls) -> "BuildPaths":
-        return cls(Path(os.environ.get("HALVARD_BUILD_DIR", REPO / "build")).resolve())
+        arch = os.environ.get("HALVARD_ENGINE", "x86")
+        if arch not in ENGINES:
+            raise HarnessError(f"HALVARD_ENGINE={arch!r}: the engines are " + ", ".join(ENGINES))
+        return cls(Path(os.environ.get("HALVARD_BUILD_DIR", REPO / "build")).resolve(), arch)
 
     def require(self, *files: Path) -> None:
         missing = [str(f) for f in files if not f.is_file()]
         if missing:
             raise HarnessError(
                 "missing " + ", ".join(missing) + ": build the Windows side first "
-                "(cmake --preset win32 && cmake --build --preset win32)")
+                f"(cmake --preset {self.windows_dir.name} && cmake --build --preset {self.windows_dir.name})")
 
 
 def windows_path(path: Union[str, Path]) -> str:
@@ -239,7 +260,7 @@ class WineProcess:
         # The driver's own time-out ends the program from inside; ours, a little later,
         # ends the launcher, and with it its job.
         self.popen = subprocess.Popen(
-            ["wine", str(session.paths.uidriver), "launch", str(int(timeout * 1000)), hex_text],
+            [session.paths.wine_loader, str(session.paths.uidriver), "launch", str(int(timeout * 1000)), hex_text],
             env=session.env, cwd=str(cwd) if cwd else None, stdin=subprocess.DEVNULL,
             stdout=subprocess.PIPE, stderr=subprocess.PIPE, start_new_session=True)
         self._stderr: list[str] = []
@@ -419,8 +440,12 @@ class WineSession:
 
     def tool(self, argv: list[str], *, timeout: float = TOOL_TIMEOUT, check: bool = True,
              env: dict | None = None) -> subprocess.CompletedProcess:
-        """Runs a Wine command line tool (`wine reg query ...`, `wineserver -k`) in this
-        prefix with a time-out; output as text."""
+        """Runs a Wine command line tool (`wine reg query ...`, `wineboot -r`,
+        `wineserver -k`) in this prefix with a time-out; output as text. Wine's own tools
+        run through its 64-bit loader, which works on every host; `reg` reads and writes
+        the 32-bit registry view, as a 32-bit program does, unless a `/reg:` option says
+        otherwise."""
+        argv = wine_tool_command(argv)
         try:
             done = subprocess.run(argv, env=env or self.env, stdin=subprocess.DEVNULL,
                                   capture_output=True, timeout=timeout, start_new_session=True)
@@ -432,6 +457,17 @@ class WineSession:
         if check and done.returncode != 0:
             raise HarnessError(f"{' '.join(argv)} failed ({done.returncode}): {result.stderr.strip()}")
         return result
+
+
+def wine_tool_command(argv: list[str]) -> list[str]:
+    if argv[:1] == ["wineboot"]:
+        argv = ["wine"] + argv
+    if argv[:1] != ["wine"]:
+        return argv
+    argv = [WINE64_LOADER] + argv[1:]
+    if argv[1:2] == ["reg"] and not any(a.lower().startswith("/reg:") for a in argv):
+        argv.append("/reg:32")
+    return argv
 
 
 def wine_env(prefix: Path, display: str) -> dict:
@@ -527,7 +563,7 @@ class UiDriver:
     def start(self) -> None:
         log = open(self.session.paths.work_dir / "uidriver.log", "ab")
         self.process = subprocess.Popen(
-            ["wine", str(self.session.paths.uidriver), "serve"], env=self.session.env,
+            [self.session.paths.wine_loader, str(self.session.paths.uidriver), "serve"], env=self.session.env,
             stdin=subprocess.PIPE, stdout=subprocess.PIPE, stderr=log, start_new_session=True)
         log.close()
         self._lines = queue.Queue()

@@ -16,8 +16,9 @@ NO_PACKAGE = ("This program performs installations and uninstallations.\r\n"
               "No uninstallation parameters were specified.\r\n\r\n"
               "You should not delete this program or execute it directly.")
 
+# The usage names the program by its own file name.
 USAGE_TAIL = (
-    "\r\n\r\nUsage:\r\nhalvard-engine.exe [/a] [/b1:\"commands\"] [/b2:\"commands\"] "
+    "\r\n\r\nUsage:\r\n{program} [/a] [/b1:\"commands\"] [/b2:\"commands\"] "
     "[/b3:\"commands\"] [/d:\"dir\"] [/n:\"name\"] [/u:\"name\"] [/r:\"program\"]\r\n\r\n"
     "/a                  \tAutomatic mode.\r\n"
     "/d:\"dir\"        \tOverride installation directory.\r\n"
@@ -70,7 +71,7 @@ def test_without_package_the_engine_refuses_to_run(wine, ui, engine, args):
 def test_command_line_errors_show_the_usage_and_change_nothing(wine, ui, engine, drive_c, args, error):
     before = files_under(drive_c)
     answered = ui.answer_message_box(wine.start(engine, args))
-    assert answered.text == error + USAGE_TAIL
+    assert answered.text == error + USAGE_TAIL.format(program=engine.name)
     assert answered.caption == "Error"
     assert answered.buttons == {1: "OK"}
     assert answered.exit_code == 1
@@ -106,7 +107,7 @@ def test_program_found_through_the_search_path_falls_back_to_its_module_name(
 
 
 def test_fatal_display_of_the_library(wine, ui, build_paths, tmp_path):
-    probe = build_paths.win32_dir / "tests" / "e2e" / "probes" / "fatal_display_probe.exe"
+    probe = build_paths.windows_dir / "tests" / "e2e" / "probes" / "fatal_display_probe.exe"
     answered = ui.answer_message_box(wine.start(probe, "hello", cwd=tmp_path))
     assert answered.caption == "FATAL ERROR - Halvard Setup"
     assert answered.text == "Probe: hello"
@@ -120,7 +121,7 @@ def _prefer_native(wine, program: str, dll: str) -> None:
 
 
 def test_a_dll_planted_beside_the_engine_is_not_loaded(wine, ui, engine, build_paths, tmp_path):
-    probes = build_paths.win32_dir / "tests" / "e2e" / "probes"
+    probes = build_paths.windows_dir / "tests" / "e2e" / "probes"
     shutil.copy(probes / "comctl32.dll", tmp_path / "comctl32.dll")
     shutil.copy(probes / "unhardened_probe.exe", tmp_path / "unhardened_probe.exe")
     shutil.copy(engine, tmp_path / "downloaded-setup.exe")

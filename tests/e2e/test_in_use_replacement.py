@@ -47,7 +47,7 @@ def build(build_paths, engine, folder: Path, data: bytes, kind="plain", low_extr
 
 
 def hold(wine, build_paths, path: Path, tmp_path: Path):
-    probe = build_paths.win32_dir / "tests" / "e2e" / "probes" / "hold_file.exe"
+    probe = build_paths.windows_dir / "tests" / "e2e" / "probes" / "hold_file.exe"
     marker = tmp_path / "held.marker"
     holder = wine.start(probe, f'"{windows_path(path)}" "{windows_path(marker)}" 60', timeout=90)
     deadline = time.monotonic() + 30

@@ -49,7 +49,7 @@ def test_a_held_file_keeps_the_product_registered_until_a_later_run(wine, ui, bu
     build_project(build_paths.build_dir, engine, tmp_path / "project.toml", setup)
     folder = build_paths.prefix / "drive_c" / "Held Product"
     held = folder / "docs" / "held.txt"
-    probe = build_paths.win32_dir / "tests" / "e2e" / "probes" / "hold_file.exe"
+    probe = build_paths.windows_dir / "tests" / "e2e" / "probes" / "hold_file.exe"
     try:
         assert wine.run(setup, '/a /d:"C:\\Held Product"', timeout=120) == 1
         marker = tmp_path / "held.marker"
