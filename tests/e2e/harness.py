@@ -31,6 +31,8 @@ MESSAGE_BOX_TEXT_ID = 0xFFFF
 # A crashing program must end, not wait in Wine's crash dialog for a click. One virtual
 # desktop holds every window, as on Windows: with no window manager, Wine would wait two
 # seconds for each closed window to be withdrawn.
+# A prefix made where Wine runs only 64-bit programs lacks the 32-bit view's Uninstall
+# key, which every 64-bit Windows has.
 SCREEN_SIZE = "1024x768"
 PREFIX_SETTINGS = f"""REGEDIT4
 
@@ -42,6 +44,8 @@ PREFIX_SETTINGS = f"""REGEDIT4
 
 [HKEY_CURRENT_USER\\Software\\Wine\\Explorer\\Desktops]
 "Default"="{SCREEN_SIZE}"
+
+[HKEY_LOCAL_MACHINE\\Software\\Wow6432Node\\Microsoft\\Windows\\CurrentVersion\\Uninstall]
 """
 DEFAULT_TIMEOUT = 60.0
 PREFIX_TIMEOUT = 300.0
@@ -380,7 +384,7 @@ class WineSession:
 
     def create_prefix(self) -> None:
         prefix = self.paths.prefix
-        marker = prefix / ".halvard-ready"
+        marker = prefix / ".halvard-ready-2"
         if os.environ.get("HALVARD_E2E_REUSE_PREFIX") == "1" and marker.exists():
             return
         self.tool(["wineserver", "-k"], timeout=30, check=False)

@@ -44,11 +44,12 @@ def file_digests(drive_c: Path) -> dict[str, str]:
 
 
 def registry_lines(wine, work: Path) -> set[str]:
-    """Each value as "key\\name=data"; each key as "key\\"."""
+    """Each value as "key\\name=data"; each key as "key\\". Read in the 64-bit view, which
+    shows the 32-bit one too, under Wow6432Node: both views are compared whole."""
     lines = set()
     for root in ("HKLM", "HKCU"):
         export = work / f"{root}.reg"
-        wine.tool(["wine", "reg", "export", root, windows_path(export), "/y"])
+        wine.tool(["wine", "reg", "export", root, windows_path(export), "/y", "/reg:64"])
         text = export.read_bytes().decode("utf-16" if export.read_bytes()[:2] == b"\xff\xfe" else "latin-1")
         key = ""
         # A value's data may go on over lines ending in a backslash.

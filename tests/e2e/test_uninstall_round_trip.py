@@ -37,6 +37,11 @@ name = "\\HKCU\\Software\\Halvard Tests\\Round Trip\\Mode"
 type = 4
 value = "7"
 
+[[registration_values]]
+name = "\\HKLM\\Software\\Halvard Tests\\Round Trip\\Edition"
+type = 4
+value = "3"
+
 [[files]]
 source = "files/**"
 base = "files"
@@ -68,12 +73,13 @@ def wait_until(condition, timeout: float = 60.0) -> bool:
 
 # A 64-bit product installs with the file-system redirection off into the 64-bit
 # program folder and keeps its registry key in the 64-bit view: the uninstaller must
-# look in the same places.
-@pytest.mark.parametrize("high_flags, program_files", [
-    ("[]", "Program Files (x86)"),
-    ('["product_64bit"]', "Program Files"),
+# look in the same places. Either engine puts a product in the same places.
+@pytest.mark.parametrize("high_flags, program_files, product_view, other_view", [
+    ("[]", "Program Files (x86)", r"HKLM\Software\Wow6432Node", r"HKLM\Software"),
+    ('["product_64bit"]', "Program Files", r"HKLM\Software", r"HKLM\Software\Wow6432Node"),
 ], ids=["32-bit", "64-bit"])
-def test_round_trip_leaves_nothing_behind(wine, build_paths, engine, tmp_path, high_flags, program_files):
+def test_round_trip_leaves_nothing_behind(wine, build_paths, engine, tmp_path, high_flags, program_files,
+                                          product_view, other_view):
     setup, marker = build_round_trip(build_paths, engine, tmp_path, high_flags)
     folder = build_paths.prefix / "drive_c" / program_files / "Round Trip"
     before = snapshots.take(wine, build_paths.prefix, tmp_path)
@@ -81,6 +87,15 @@ def test_round_trip_leaves_nothing_behind(wine, build_paths, engine, tmp_path, h
     assert wine.run(setup, "/a", timeout=120) == 1
     assert (folder / "docs" / "deeper" / "notes.txt").exists()
     assert (folder / "batch-made.txt").exists()
+    # The product's own value is in its view; the registration stays in the 32-bit view
+    # also for a 64-bit product.
+    def present(key: str) -> bool:
+        return wine.tool(["wine", "reg", "query", key, "/reg:64"], check=False).returncode == 0
+    assert present(product_view + r"\Halvard Tests\Round Trip")
+    assert not present(other_view + r"\Halvard Tests\Round Trip")
+    uninstall = r"\Microsoft\Windows\CurrentVersion\Uninstall\Round Trip"
+    assert present(r"HKLM\Software\Wow6432Node" + uninstall)
+    assert not present(r"HKLM\Software" + uninstall)
     # A read-only uninstaller must not keep the self-deleting batch trying for ever.
     uninstaller = next((folder / "uninst").glob("*.exe"))
     uninstaller.chmod(0o444)
