@@ -38,7 +38,7 @@ for engine in "${engines[@]}"; do
   ctest --preset $preset || status=$?
   timeout 120 wineserver -k 2>/dev/null || true
   echo "== $engine engine: end to end under Wine and Xvfb"
-  HALVARD_ENGINE=$engine /usr/bin/python3 -m pytest -q tests/e2e || status=$?
+  HALVARD_ENGINE=$engine HALVARD_ENGINES="${engines[*]}" /usr/bin/python3 -m pytest -q tests/e2e || status=$?
 done
 
 if [ ${#engines[@]} -eq 1 ]; then
