@@ -8,6 +8,7 @@ import struct
 
 import pytest
 
+from harness import BuildPaths
 from package_tools import build_example, package_messages, patched, setup_section
 from test_engine_start import NO_PACKAGE, files_under
 
@@ -103,3 +104,22 @@ def test_damage_found_after_the_stream_speaks_the_packages_language(
     assert answered.text == messages[13].replace("%d", "40")
     assert answered.exit_code == 1
     assert files_under(drive_c) == before
+
+
+def test_both_engines_carry_the_same_package(build_paths, tmp_path):
+    """The package does not depend on the engine, but for the checksum of the engine's
+    own bytes in the header."""
+    engines = {arch: BuildPaths(build_paths.build_dir, arch).engine for arch in ("x86", "x64")}
+    missing = [str(path) for path in engines.values() if not path.is_file()]
+    if missing:
+        pytest.skip("not built: " + ", ".join(missing))
+    sections = {}
+    for arch, engine in engines.items():
+        data = build_example(build_paths.build_dir, engine, tmp_path, f"setup-{arch}.exe").read_bytes()
+        section = setup_section(data)
+        sections[arch] = bytearray(data[section.raw_offset:section.raw_offset + section.raw_size])
+    engine_checksum = slice(16, 20)
+    assert sections["x86"][engine_checksum] != sections["x64"][engine_checksum]
+    for section in sections.values():
+        section[engine_checksum] = bytes(4)
+    assert sections["x86"] == sections["x64"]
