@@ -10,7 +10,6 @@ namespace {
 // Set once, when the product's bitness is known; redirection itself is process-wide
 // state in Windows, and this stands beside it.
 struct ProcessView {
-  bool entered = false;
   bool product_64bit = false;
   void* redirection = nullptr;
   bool redirection_off = false;
@@ -54,7 +53,6 @@ constexpr int csidl_program_files_common_x86 = 0x2C;
 }  // namespace
 
 bool enter_product_view(bool product_64bit) {
-  process_view.entered = true;
   process_view.product_64bit = product_64bit;
   if (engine_is_64bit) {
     if (!product_64bit) take_32bit_environment();
@@ -91,7 +89,7 @@ std::string product_program(const std::string& path) {
   char system[MAX_PATH];
   UINT length = GetSystemDirectoryA(system, MAX_PATH);
   if (length == 0 || length >= MAX_PATH || path.size() <= length || path[length] != '\\' ||
-      CompareStringA(LOCALE_INVARIANT, NORM_IGNORECASE, path.c_str(), int(length), system, int(length)) != CSTR_EQUAL) {
+      lstrcmpiA(path.substr(0, length).c_str(), system) != 0) {
     return path;
   }
   std::string mapped = product_system_folder() + path.substr(length);

@@ -71,7 +71,10 @@ HKEY root_key(RegistryRoot root) {
 
 bool for_each_user_hive(REGSAM access, const std::function<void(HKEY)>& action) {
   HKEY profiles = nullptr;
-  if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, profile_list_key, 0, KEY_READ | registry_32bit_view, &profiles) != ERROR_SUCCESS) return false;
+  if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, profile_list_key, 0, KEY_READ | registry_32bit_view, &profiles) !=
+      ERROR_SUCCESS) {
+    return false;
+  }
   char sid[256];
   for (DWORD i = 0;; ++i) {
     DWORD length = sizeof sid;

@@ -205,10 +205,10 @@ bool write_uninstall_registration(const InstallSettings& settings, const Uninsta
   HKEY key = nullptr;
   // In the 32-bit view also in 64-bit mode: the uninstaller and the next installation
   // look for the key there, and Windows lists both views.
-  LONG opened = plan.key_path.empty() ? LONG(ERROR_INVALID_NAME)
-                                      : RegCreateKeyExA(HKEY_LOCAL_MACHINE, plan.key_path.c_str(), 0, nullptr,
-                                                        REG_OPTION_NON_VOLATILE, key_access | registry_32bit_view, nullptr,
-                                                        &key, nullptr);
+  LONG opened = plan.key_path.empty()
+                    ? LONG(ERROR_INVALID_NAME)
+                    : RegCreateKeyExA(HKEY_LOCAL_MACHINE, plan.key_path.c_str(), 0, nullptr, REG_OPTION_NON_VOLATILE,
+                                      key_access | registry_32bit_view, nullptr, &key, nullptr);
   if (opened != ERROR_SUCCESS) {
     error_text = windows_error_text(DWORD(opened));
   } else {

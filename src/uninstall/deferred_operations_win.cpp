@@ -107,8 +107,10 @@ std::string name_from_wide(const std::wstring& path) {
 class RegistryKey {
  public:
   RegistryKey(REGSAM access) {
-    if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, session_manager_key, 0, access | registry_32bit_view, &key_) != ERROR_SUCCESS)
+    if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, session_manager_key, 0, access | registry_32bit_view, &key_) !=
+        ERROR_SUCCESS) {
       key_ = nullptr;
+    }
   }
   ~RegistryKey() {
     if (key_) RegCloseKey(key_);

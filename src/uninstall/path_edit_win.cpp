@@ -110,7 +110,8 @@ std::string autoexec_on_boot_drive() {
 std::string edit_environment_path(const std::string& install_dir, bool add, bool notify) {
   const std::string report = path_edit_report(environment_key_name, shown_name(install_dir), add);
   RegistryKey key;
-  LONG opened = RegOpenKeyExW(HKEY_LOCAL_MACHINE, environment_key, 0, environment_access | registry_32bit_view, &key.handle);
+  LONG opened =
+      RegOpenKeyExW(HKEY_LOCAL_MACHINE, environment_key, 0, environment_access | registry_32bit_view, &key.handle);
   if (opened == ERROR_FILE_NOT_FOUND) return {};
   if (opened != ERROR_SUCCESS) return report;  // no rights: the user must make the change
 

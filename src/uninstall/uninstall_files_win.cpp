@@ -134,8 +134,7 @@ std::vector<std::string> protected_folders() {
   DWORD size = sizeof profiles;
   HKEY key = nullptr;
   if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, "SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion\\ProfileList", 0,
-                    KEY_READ | registry_32bit_view,
-                    &key) == ERROR_SUCCESS) {
+                    KEY_READ | registry_32bit_view, &key) == ERROR_SUCCESS) {
     char expanded[MAX_PATH + 1];
     DWORD type = 0;
     if (RegQueryValueExA(key, "ProfilesDirectory", nullptr, &type, reinterpret_cast<BYTE*>(profiles), &size) ==

@@ -23,7 +23,10 @@ bool blank(const std::string& text) { return text.find_first_not_of(" \t\r\n") =
 // Puts the default value saved under `backup` back; true when there was one to restore.
 bool restore_backup(const std::string& path, const std::string& backup) {
   HKEY key = nullptr;
-  if (RegOpenKeyExA(HKEY_CLASSES_ROOT, path.c_str(), 0, KEY_READ | KEY_WRITE | registry_32bit_view, &key) != ERROR_SUCCESS) return false;
+  if (RegOpenKeyExA(HKEY_CLASSES_ROOT, path.c_str(), 0, KEY_READ | KEY_WRITE | registry_32bit_view, &key) !=
+      ERROR_SUCCESS) {
+    return false;
+  }
   std::string saved = read_registry_text(key, backup).value_or(std::string());
   bool restored = !blank(saved);
   if (restored) {
@@ -119,8 +122,10 @@ void restore_associations(const std::vector<AssociationRecord>& associations, co
 
 bool release_shared_files(const std::vector<SharedFileEntry>& entries, const SharedFileRelease& how) {
   HKEY counts = nullptr;
-  if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, shared_counts_key, 0, product_key_access | registry_32bit_view, &counts) != ERROR_SUCCESS)
+  if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, shared_counts_key, 0, product_key_access | registry_32bit_view, &counts) !=
+      ERROR_SUCCESS) {
     return false;
+  }
   for (const SharedFileEntry& entry : entries) {
     std::wstring path = name_to_wide(entry.path);
     DWORD count = 0;

@@ -47,7 +47,6 @@ constexpr DWORD msi_missing = 120;
 constexpr char fonts_key_nt[] = "Software\\Microsoft\\Windows NT\\CurrentVersion\\Fonts";
 constexpr char fonts_key_9x[] = "Software\\Microsoft\\Windows\\CurrentVersion\\Fonts";
 
-
 class Uninstaller {
  public:
   Uninstaller(const std::string& name, InstallSettings& settings) : name_(name), s_(settings) {}
@@ -199,8 +198,8 @@ class Uninstaller {
     for (const InstalledFont& font : parse_product_fonts(product_.product_fonts)) {
       if (!automatic() && (low() & low_ask_each_font) && !ask(56, 57, font.name)) continue;
       HKEY fonts = nullptr;
-      if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, nine_x ? fonts_key_9x : fonts_key_nt, 0, KEY_SET_VALUE | registry_32bit_view,
-                        &fonts) == ERROR_SUCCESS) {
+      const char* fonts_key = nine_x ? fonts_key_9x : fonts_key_nt;
+      if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, fonts_key, 0, KEY_SET_VALUE | registry_32bit_view, &fonts) == ERROR_SUCCESS) {
         RegDeleteValueA(fonts, font.name.c_str());
         RegCloseKey(fonts);
       }
