@@ -59,17 +59,22 @@ void replace_variable(std::string& text, std::string_view name, std::string_view
 
 bool expand_variables(std::string& text, const VariableFacts& facts, const ProductValues& product,
                       const EnvironmentStep& environment) {
+  // The product's values may view `text` itself (a folder expanded in place): work on a
+  // copy, so that they keep seeing the text as it was until the end.
+  std::string expanded = text;
+  bool ok = false;
   try {
     for (std::size_t i = 0; i < variable_count; ++i) {
       std::string_view name = variable_names[i];
-      if (find_folded(text, name, 0) == std::string_view::npos) continue;
-      replace_variable(text, name, variable_value(static_cast<Variable>(i), facts, product));
+      if (find_folded(expanded, name, 0) == std::string_view::npos) continue;
+      replace_variable(expanded, name, variable_value(static_cast<Variable>(i), facts, product));
     }
-    return expand_environment(text, environment);
+    ok = expand_environment(expanded, environment);
   } catch (...) {
     // A failing fact source (or memory) leaves the text as far as it got.
-    return false;
   }
+  text = std::move(expanded);
+  return ok;
 }
 
 }  // namespace halvard

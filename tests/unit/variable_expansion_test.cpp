@@ -396,6 +396,18 @@ TEST_F(Expansion, ValuesNamingOtherVariables) {
   EXPECT_EQ(text, "Tool %ProductName% 2.1|%ProductName% 2.1|D:\\%InstallDir%\\C:\\FakeWin\\bin");
 }
 
+TEST_F(Expansion, TheTextMayBeOneOfTheValuesItIsExpandedWith) {
+  // The installation expands its own folder in place, so the product's values view the
+  // very text that changes. A replacement that grows the text must not leave them
+  // pointing at its old buffer (ASan reports a use after free if it does).
+  facts.shell[26] = "C:\\Users\\someone\\AppData\\Roaming\\Far Enough To Need A New Buffer";
+  product.install_dir = "%AppDataDir%\\x\\%InstallDrive%";
+  std::string& text = product.install_dir;
+  EXPECT_TRUE(expand(text));
+  // Each value is the one from before the call: the folder still began with "%A".
+  EXPECT_EQ(text, "C:\\Users\\someone\\AppData\\Roaming\\Far Enough To Need A New Buffer\\x\\");
+}
+
 TEST_F(Expansion, FailedEnvironmentStepKeepsTheReplacements) {
   environment.fails = true;
   std::string text = "%InstallDir%\\%PATH%";
