@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Gathers benchmark corpora from files on this machine that this repository did not write:
-#   winbin  Windows PE files that Wine ships for i386      (default about 150 MB)
+#   winbin  Windows PE files that Wine ships for i386, or for x86_64 where the i386 part
+#           of Wine is not installed                      (default about 150 MB)
 #   docs    text from /usr/share/doc and the manual pages  (default about 50 MB)
 #   mixed   about 2,000 files of both plus already-compressed images and archives
 # Usage: bench/gather_corpora.sh [out dir, default build/bench-corpora] [scale 0..1, default 1]
@@ -30,8 +31,14 @@ copy_until() {
   echo "  $(basename "$dest"): $count files, $((total / 1048576)) MB" >&2
 }
 
+# Hosts without 32-bit support often have no wine32: their Wine's own PE files are x86_64.
+winbin_dir=/usr/lib/i386-linux-gnu/wine/i386-windows
+if [ -z "$(find "$winbin_dir" -type f -iname '*.dll' -print -quit 2>/dev/null)" ]; then
+  winbin_dir=/usr/lib/x86_64-linux-gnu/wine/x86_64-windows
+  echo "winbin: no i386 Wine DLLs in /usr/lib/i386-linux-gnu/wine/i386-windows; using the x86_64 ones in $winbin_dir" >&2
+fi
 winbin_files() {
-  find /usr/lib/i386-linux-gnu/wine/i386-windows -type f \
+  find "$winbin_dir" -type f \
     \( -iname '*.dll' -o -iname '*.exe' -o -iname '*.sys' -o -iname '*.drv' -o -iname '*.ocx' -o -iname '*.cpl' \) \
     2>/dev/null | sort
 }

@@ -16,7 +16,10 @@
    never touched and do not count Wine's overhead (a one-file package gives that baseline).
 
 One Wine prefix (--prefix) with a persistent wineserver serves all runs; it is shut
-down at the end. The engine creates windows even when silent, so a display is needed
+down at the end. 64-bit programs (the x64 engine, Wine's own tools) start through Wine's
+64-bit loader, 32-bit ones through `wine`. With --no-win32 (a host that runs no 32-bit
+code) the NSIS installers, which are 32-bit, are built but not run, and their columns
+say so. The engine creates windows even when silent, so a display is needed
 (install_bench.sh runs this under xvfb-run). Not a test: it reports figures and fails
 only when a tool fails or an installation is incomplete.
 """
@@ -39,27 +42,35 @@ MiB = ib.MiB
 GiB = 1 << 30
 # Success is exit code 1 for the engine when it ran silently, 0 for NSIS.
 OURS_OK, NSIS_OK = 1, 0
+NOT_RUN = "not run: NSIS installers are 32-bit and this host runs no 32-bit code"
 
 
 # --- Wine ------------------------------------------------------------------------------
 
 class Wine:
-    def __init__(self, prefix, debug="-all"):
+    def __init__(self, prefix, wine64, debug="-all"):
         self.prefix = Path(prefix).resolve()
+        self.wine64 = wine64
         self.env = dict(os.environ, WINEPREFIX=str(self.prefix), WINEDEBUG=debug,
                         WINEDLLOVERRIDES="mscoree,mshtml=")
+        # A WINELOADER naming the 32-bit loader would start the 64-bit loader's children with it.
+        self.env.pop("WINELOADER", None)
         self.drive_c = self.prefix / "drive_c"
+
+    def loader(self, exe):
+        # The `wine` wrapper starts the 32-bit loader first, which hosts without 32-bit support refuse.
+        return self.wine64 if ib.pe_arch(exe) == "x64" else "wine"
 
     def start(self):
         if not (self.prefix / "system.reg").exists():
             print(f"creating Wine prefix {self.prefix}", file=sys.stderr, flush=True)
-            subprocess.run(["wineboot", "--init"], env=self.env, check=True, timeout=600,
+            subprocess.run([self.wine64, "wineboot", "--init"], env=self.env, check=True, timeout=600,
                            stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
             # The server that made the prefix lingers; a second one would be refused.
             subprocess.run(["wineserver", "-w"], env=self.env, check=True, timeout=120)
         # A server that outlives each program: no run pays for its start.
         subprocess.run(["wineserver", "-p"], env=self.env, check=True, timeout=60)
-        subprocess.run(["wineboot"], env=self.env, check=True, timeout=600,
+        subprocess.run([self.wine64, "wineboot"], env=self.env, check=True, timeout=600,
                        stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
 
     def stop(self):
@@ -69,7 +80,7 @@ class Wine:
         """Runs exe with args; (exit code, wall seconds, stderr tail, sampler result)."""
         env = dict(self.env, WINEDEBUG=debug) if debug else self.env
         start = time.perf_counter()
-        p = subprocess.Popen(["wine", str(exe), *args], env=env, stdin=subprocess.DEVNULL,
+        p = subprocess.Popen([self.loader(exe), str(exe), *args], env=env, stdin=subprocess.DEVNULL,
                              stdout=subprocess.DEVNULL, stderr=subprocess.PIPE)
         errors = []
         reader = threading.Thread(target=lambda: errors.append(p.stderr.read()), daemon=True)
@@ -91,12 +102,15 @@ class Wine:
 # --- memory ----------------------------------------------------------------------------
 
 def image_range(exe):
-    """[ImageBase, ImageBase + SizeOfImage) from the PE header."""
+    """[ImageBase, ImageBase + SizeOfImage) from the PE header (PE32 or PE32+)."""
     with open(exe, "rb") as f:
         head = f.read(4096)
     e_lfanew = struct.unpack_from("<I", head, 60)[0]
     optional = e_lfanew + 24
-    base = struct.unpack_from("<I", head, optional + 28)[0]
+    if struct.unpack_from("<H", head, optional)[0] == 0x20B:
+        base = struct.unpack_from("<Q", head, optional + 24)[0]
+    else:
+        base = struct.unpack_from("<I", head, optional + 28)[0]
     size = struct.unpack_from("<I", head, optional + 56)[0]
     return base, base + size
 
@@ -247,11 +261,18 @@ def install_args(ours, target_win):
     return ["/a", f"/d:{target_win}"] if ours else ["/S", f"/D={target_win}"]
 
 
+def runnable(args, installers):
+    """The installers this host can run: NSIS's are 32-bit."""
+    return {name: entry for name, entry in installers.items() if entry[1] or not args.no_win32}
+
+
 def time_installs(args, wine, installers, src_sizes):
     base = wine.drive_c / "bench-install"
-    times = {name: [] for name in installers}
+    times = {name: [] for name in runnable(args, installers)}
     for rep in range(args.reps + 1):
         for i, (name, (exe, ours)) in enumerate(installers.items()):
+            if name not in times:
+                continue
             target = base / f"t{i}"
             shutil.rmtree(target, ignore_errors=True)
             rc, wall, err, _ = wine.run(exe, install_args(ours, windows_folder(wine.drive_c, target)), 600)
@@ -294,9 +315,11 @@ def uninstall_command(ours, target, target_win):
 
 def time_uninstalls(args, wine, installers, src_sizes):
     base = wine.drive_c / "bench-uninstall"
-    times = {name: [] for name in installers}
+    times = {name: [] for name in runnable(args, installers)}
     for rep in range(args.reps + 1):
         for i, (name, (exe, ours)) in enumerate(installers.items()):
+            if name not in times:
+                continue
             target = base / f"u{i}"
             shutil.rmtree(target, ignore_errors=True)
             target_win = windows_folder(wine.drive_c, target)
@@ -361,26 +384,32 @@ def large_packages(args, work, src):
 
 # --- report ----------------------------------------------------------------------------
 
-def print_report(src_count, src_total, medians, runs, sizes, memory_rows, uninstalls):
-    print(f"\n## Silent install under Wine, mixed corpus ({src_count} files, {src_total / MiB:.1f} MiB)"
-          f" — median of {len(next(iter(runs.values())))} runs\n")
+def timing_cells(name, medians, runs):
+    """Median, the runs, and the ratio to NSIS zlib; NOT_RUN where NSIS could not run."""
+    nsis = medians.get("nsis zlib")
+    if name not in medians:
+        return f"{NOT_RUN} | | {NOT_RUN}"
+    each = " ".join(f"{t:.2f}" for t in runs[name])
+    return f"{medians[name]:.2f} | {each} | " + (f"{medians[name] / nsis:.2f}" if nsis else NOT_RUN)
+
+
+def print_report(arch, src_count, src_total, medians, runs, sizes, memory_rows, uninstalls):
+    print(f"\n## Silent install under Wine, {arch} engine, mixed corpus ({src_count} files, "
+          f"{src_total / MiB:.1f} MiB) — median of {len(next(iter(runs.values())))} runs\n")
     print("| installer | size MiB | install s (median) | runs s | vs NSIS zlib |")
     print("|---|---:|---:|---|---:|")
-    nsis = medians["nsis zlib"]
     for name, size in sizes.items():
-        each = " ".join(f"{t:.2f}" for t in runs[name])
-        print(f"| {name} | {size / MiB:.1f} | {medians[name]:.2f} | {each} | "
-              f"{medians[name] / nsis:.2f} |")
+        print(f"| {name} | {size / MiB:.1f} | {timing_cells(name, medians, runs)} |")
     u_medians, u_runs = uninstalls
-    print(f"\n## Silent uninstall under Wine, the same corpus — median of {len(next(iter(u_runs.values())))} runs\n")
+    print(f"\n## Silent uninstall under Wine, {arch} engine, the same corpus — median of "
+          f"{len(next(iter(u_runs.values())))} runs\n")
     print("Ours removes each recorded file and folder one by one and then its registration; NSIS's "
           "uninstaller here removes the folder whole (RMDir /r).\n")
     print("| uninstaller | uninstall s (median) | runs s | vs NSIS zlib |")
     print("|---|---:|---|---:|")
-    for name, median in u_medians.items():
-        each = " ".join(f"{t:.2f}" for t in u_runs[name])
-        print(f"| {name} | {median:.2f} | {each} | {median / u_medians['nsis zlib']:.2f} |")
-    print("\n## Engine peak private memory (anonymous pages outside the image, sampled every 10 ms)\n")
+    for name in ("halvard best", "nsis zlib"):
+        print(f"| {name} | {timing_cells(name, u_medians, u_runs)} |")
+    print(f"\n## {arch} engine peak private memory (anonymous pages outside the image, sampled every 10 ms)\n")
     print("| package | package MiB | payload MiB | largest file MiB | exit | install s | peak private MiB "
           "| target (64 MiB + largest) | image pages Wine copied MiB | peak RSS (VmHWM) MiB | processes | result |")
     print("|---|---:|---:|---:|---:|---:|---:|---:|---:|---:|---:|---|")
@@ -402,6 +431,11 @@ def main():
     ap.add_argument("--builder", required=True)
     ap.add_argument("--engine", required=True)
     ap.add_argument("--makensis", default="makensis")
+    ap.add_argument("--wine64", default=next((w for w in ("/usr/lib/wine/wine64", shutil.which("wine64"))
+                                              if w and os.access(w, os.X_OK)), "wine64"),
+                    help="Wine's 64-bit loader, called directly")
+    ap.add_argument("--no-win32", action="store_true",
+                    help="this host runs no 32-bit code: build the NSIS installers but do not run them")
     ap.add_argument("--corpora", required=True, help="folder holding the mixed corpus")
     ap.add_argument("--work", required=True, help="scratch folder for projects and installers")
     ap.add_argument("--prefix", required=True, help="Wine prefix for the runs (made if missing)")
@@ -427,7 +461,7 @@ def main():
     installers = build_mixed(args, work / "mixed", src)
     sizes = {name: exe.stat().st_size for name, (exe, _) in installers.items()}
 
-    wine = Wine(args.prefix)
+    wine = Wine(args.prefix, args.wine64)
     wine.start()
     try:
         medians, runs = time_installs(args, wine, installers, src_sizes)
@@ -462,7 +496,7 @@ def main():
         wine.stop()
         if not args.keep:
             shutil.rmtree(work, ignore_errors=True)
-    print_report(src_count, src_total, medians, runs, sizes, memory_rows, uninstalls)
+    print_report(ib.pe_arch(args.engine), src_count, src_total, medians, runs, sizes, memory_rows, uninstalls)
     return 0
 
 

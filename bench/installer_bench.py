@@ -14,6 +14,7 @@ import os
 import random
 import shutil
 import statistics
+import struct
 import subprocess
 import sys
 import time
@@ -25,6 +26,14 @@ MiB = 1 << 20
 class Run:
     def __init__(self, wall, cpu, max_rss_kb, rc, stderr):
         self.wall, self.cpu, self.max_rss_kb, self.rc, self.stderr = wall, cpu, max_rss_kb, rc, stderr
+
+
+def pe_arch(exe):
+    """x86 or x64, from a PE file's machine field: which engine a report measured."""
+    with open(exe, "rb") as f:
+        head = f.read(4096)
+    machine = struct.unpack_from("<H", head, struct.unpack_from("<I", head, 60)[0] + 4)[0]
+    return {0x14C: "x86", 0x8664: "x64"}.get(machine, f"machine {machine:#x}")
 
 
 def run_measured(cmd, cwd=None, stdout=subprocess.DEVNULL):
@@ -138,8 +147,8 @@ def corpus_rows(args, corpus):
     return count, total, rows
 
 
-def print_corpus_table(results):
-    print("\n## Installer size and build time (median of the runs; ratios ours/NSIS;"
+def print_corpus_table(results, arch):
+    print(f"\n## Installer size and build time, ours with the {arch} engine (median of the runs; ratios ours/NSIS;"
           " wall time depends on what else the machine runs, CPU time less so)\n")
     print("| corpus | payload MiB | builder | installer MiB | % of payload | build s (wall) | CPU s "
           "| size vs zlib | size vs solid lzma | time vs zlib | time vs solid lzma | CPU vs zlib | CPU vs solid lzma |")
@@ -221,7 +230,7 @@ def large_run(args):
             key, _, value = line.strip().partition(": ")
             if key in ("sound", "DataSize", "DataEnd", "FileCount", "size") and key not in info:
                 info[key] = value
-    print("\n## Large payload (data on disk)\n")
+    print(f"\n## Large payload (data on disk, {pe_arch(args.engine)} engine)\n")
     print(f"- payload: {count} files, {total / MiB:.0f} MiB (big.bin {big} bytes, 65% incompressible "
           f"stretches; fill.bin {fill} bytes incompressible); generated in {gen:.0f} s")
     print(f"- halvard-build build ({args.large_mode}): exit {build.rc}, {build.wall:.1f} s wall, "
@@ -264,7 +273,7 @@ def main():
         results = {}
         for corpus in args.corpus or ["winbin", "docs", "mixed"]:
             results[corpus] = corpus_rows(args, corpus)
-        print_corpus_table(results)
+        print_corpus_table(results, pe_arch(args.engine))
     if args.large:
         ok = large_run(args)
     return 0 if ok else 1

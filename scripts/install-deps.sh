@@ -12,7 +12,7 @@ packages=(
   python3 python3-pytest
   clang libclang-rt-14-dev llvm
   imagemagick
-  zlib1g-dev liblz4-dev libzstd-dev liblzma-dev pkg-config
+  zlib1g-dev liblz4-dev libzstd-dev liblzma-dev pkg-config libz-mingw-w64
   libtomlplusplus-dev
   nsis
 )
