@@ -3,7 +3,7 @@
 #include <string_view>
 
 #include "installer/command_line.h"
-#include "installer/own_path.h"
+#include "foundation/own_path.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   std::string_view text(reinterpret_cast<const char*>(data), size);

@@ -9,7 +9,7 @@
 #include <string_view>
 #include <vector>
 
-#include "uninstall/deferred_operations.h"
+#include "records/deferred_operations.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   using namespace halvard;

@@ -2,9 +2,9 @@
 #include <cstdint>
 #include <string_view>
 
-#include "installer/uninstall_registration.h"
+#include "records/uninstall_registration.h"
 #include "installer/uninstall_registration_icon.h"
-#include "installer/uninstall_registration_path.h"
+#include "foundation/registry_path.h"
 
 // Registry paths and registration numbers come from the package; the same bytes also
 // go through the icon splitter, which must never reach outside them.

@@ -9,8 +9,8 @@
 #include <string_view>
 #include <vector>
 
-#include "uninstall/uninstall_data.h"
-#include "uninstall/uninstall_data_csv.h"
+#include "records/uninstall_data.h"
+#include "records/uninstall_data_csv.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   using namespace halvard;

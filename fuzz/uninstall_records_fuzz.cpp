@@ -11,9 +11,9 @@
 #include <string_view>
 #include <vector>
 
-#include "installer/uninstall_registration.h"
-#include "uninstall/uninstall_data.h"
-#include "uninstall/uninstall_records.h"
+#include "records/uninstall_registration.h"
+#include "records/uninstall_data.h"
+#include "records/uninstall_records.h"
 
 namespace {
 

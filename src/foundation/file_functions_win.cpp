@@ -9,7 +9,8 @@
 
 #include "foundation/file.h"
 #include "foundation/file_functions.h"
-#include "uninstall/deferred_operations_win.h"
+#include "foundation/restart_operations_win.h"
+#include "foundation/text.h"
 
 namespace halvard {
 namespace {
@@ -18,8 +19,6 @@ using namespace open_flags;
 
 constexpr std::int64_t compare_block = 4096;
 constexpr int append_retries = 100;
-
-bool is_utf8_name(const std::string& name) { return !name.empty() && name[0] == '|'; }
 
 DWORD attributes_of(const std::string& name) {
   return is_utf8_name(name) ? GetFileAttributesW(name_to_wide(name).c_str())

@@ -2,24 +2,16 @@
 
 #include <cstdio>
 
+#include "foundation/text.h"
+
 namespace halvard {
 namespace {
 
 bool is_blank(char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n' || c == '\v' || c == '\f'; }
 
-char ascii_upper(char c) { return (c >= 'a' && c <= 'z') ? char(c - 'a' + 'A') : c; }
-
-bool equals_ignoring_case(std::string_view a, std::string_view b) {
-  if (a.size() != b.size()) return false;
-  for (size_t i = 0; i < a.size(); ++i) {
-    if (ascii_upper(a[i]) != ascii_upper(b[i])) return false;
-  }
-  return true;
-}
-
 // Removes `prefix` from the front of `atom` when it is there, in any letter case.
 bool take_prefix(std::string_view& atom, std::string_view prefix) {
-  if (atom.size() < prefix.size() || !equals_ignoring_case(atom.substr(0, prefix.size()), prefix)) return false;
+  if (atom.size() < prefix.size() || !equal_ignoring_case(atom.substr(0, prefix.size()), prefix)) return false;
   atom.remove_prefix(prefix.size());
   return true;
 }
@@ -98,7 +90,7 @@ ParsedCommandLine parse_command_line(std::string_view text) {
     std::string_view atom = std::string_view(whole).substr(1);
     static constexpr std::string_view batch_prefixes[3] = {"B1:\"", "B2:\"", "B3:\""};
 
-    if (equals_ignoring_case(atom, "A")) {
+    if (equal_ignoring_case(atom, "A")) {
       options.AutomaticMode = true;
     } else if (take_prefix(atom, "D:")) {
       options.InstallDir = without_enclosing_quotes(atom);
@@ -109,7 +101,7 @@ ParsedCommandLine parse_command_line(std::string_view text) {
       if (take_prefix(atom, ":")) options.uninstall_name = without_enclosing_quotes(atom);
     } else if (take_prefix(atom, "R:\"")) {
       options.run_after_install = quoted_command(atom);
-    } else if (equals_ignoring_case(atom, "MIN")) {
+    } else if (equal_ignoring_case(atom, "MIN")) {
       options.StartMinimized = true;
     } else {
       bool matched = false;

@@ -12,7 +12,7 @@
 #include "foundation/system_library_win.h"
 #include "foundation/windows_error.h"
 #include "package/settings_stream.h"
-#include "uninstall/deferred_operations_win.h"
+#include "records/deferred_operations_win.h"
 
 namespace halvard {
 

@@ -14,8 +14,8 @@
 #include "package/file_record.h"
 #include "package/file_table.h"
 #include "package/install_settings.h"
-#include "uninstall/install_log.h"
-#include "uninstall/uninstall_data.h"
+#include "records/install_log.h"
+#include "records/uninstall_data.h"
 
 namespace halvard {
 

@@ -135,13 +135,6 @@ uint32_t applied_attributes(uint32_t current, uint32_t wanted) {
   return result == 0 ? normal : result;
 }
 
-std::string written_file_key(std::string_view path) {
-  std::string key(path);
-  for (char& c : key)
-    if (c >= 'A' && c <= 'Z') c = char(c - 'A' + 'a');
-  return key;
-}
-
 std::optional<char> drive_letter(std::string_view path) {
   if (!path.empty() && path[0] == '|') path.remove_prefix(1);
   if (path.size() < 2 || path[1] != ':') return std::nullopt;

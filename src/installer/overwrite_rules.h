@@ -110,10 +110,6 @@ uint32_t applied_attributes(uint32_t current, uint32_t wanted);
 // Read-only, hidden and system, cleared before a retry with ProductFlags low bit 19.
 inline constexpr uint32_t attributes_cleared_on_retry = 0x7;
 
-// The key of the set of files written in this run: ASCII letters in lower case, as the
-// pending-operations cleaner compares.
-std::string written_file_key(std::string_view path);
-
 // The drive letter of "X:..." (after an optional "|"); none for other paths.
 std::optional<char> drive_letter(std::string_view path);
 

@@ -6,8 +6,8 @@
 #include <unordered_set>
 #include <vector>
 
-#include "uninstall/install_log.h"
-#include "uninstall/uninstall_data.h"
+#include "records/install_log.h"
+#include "records/uninstall_data.h"
 
 namespace halvard {
 

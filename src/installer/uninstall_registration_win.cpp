@@ -9,11 +9,11 @@
 #include "foundation/windows_error.h"
 #include "installer/file_install_win.h"
 #include "installer/overwrite_rules.h"
-#include "installer/registry_access_win.h"
+#include "foundation/registry_access_win.h"
 #include "installer/uninstall_registration_icon.h"
 #include "package/file_table.h"
-#include "uninstall/deferred_operations_win.h"
-#include "uninstall/uninstall_data.h"
+#include "records/deferred_operations_win.h"
+#include "records/uninstall_data.h"
 #include "variables/variable_values_win.h"
 
 namespace halvard {

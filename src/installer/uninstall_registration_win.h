@@ -8,7 +8,7 @@
 #include <string>
 
 #include "installer/run_state.h"
-#include "installer/uninstall_registration.h"
+#include "records/uninstall_registration.h"
 #include "package/install_settings.h"
 #include "package/package_reader_win.h"
 

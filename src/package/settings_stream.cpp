@@ -2,6 +2,7 @@
 
 #include <cstring>
 
+#include "foundation/text.h"
 #include "package/byte_reader.h"
 #include "package/checksum.h"
 
@@ -75,15 +76,6 @@ class Stream {
   void to_end() { reader_.skip(reader_.remaining()); }
   ByteReader reader_;
 };
-
-char lower(char c) { return (c >= 'A' && c <= 'Z') ? char(c - 'A' + 'a') : c; }
-
-bool iequals(std::string_view a, std::string_view b) {
-  if (a.size() != b.size()) return false;
-  for (size_t i = 0; i < a.size(); ++i)
-    if (lower(a[i]) != lower(b[i])) return false;
-  return true;
-}
 
 // Does `text` hold the lower-case ASCII tag at `at`, letter case ignored?
 template <class Char>
@@ -286,7 +278,7 @@ SettingsReadResult read_settings(std::span<const uint8_t> bytes, uint32_t stream
     dir = replace_os_tag(dir, env.os_description);
     if (env.expand_variables) dir = env.expand_variables(dir);
   }
-  if (!iequals(dir, "<master>") && !dir.starts_with("HKLM\\") && !dir.starts_with("HKCU\\")) {
+  if (!equal_ignoring_case(dir, "<master>") && !dir.starts_with("HKLM\\") && !dir.starts_with("HKCU\\")) {
     std::string base = env.program_files;
     if (product_64bit) base = without_trailing_x86(std::move(base));
     dir = resolve(base, dir);

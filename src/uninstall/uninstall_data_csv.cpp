@@ -1,4 +1,4 @@
-#include "uninstall/uninstall_data_csv.h"
+#include "records/uninstall_data_csv.h"
 
 namespace halvard {
 

@@ -9,8 +9,8 @@
 #include "foundation/file_functions.h"
 #include "foundation/product_view_win.h"
 #include "foundation/system_info_win.h"
-#include "installer/overwrite_rules.h"
-#include "uninstall/uninstall_records.h"
+#include "records/deferred_operations.h"
+#include "records/uninstall_records.h"
 
 namespace halvard {
 namespace {

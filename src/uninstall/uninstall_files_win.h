@@ -6,7 +6,7 @@
 #include <unordered_set>
 #include <vector>
 
-#include "uninstall/uninstall_data.h"
+#include "records/uninstall_data.h"
 
 namespace halvard {
 

@@ -6,8 +6,8 @@
 #include "foundation/file.h"
 #include "foundation/file_functions.h"
 #include "foundation/product_view_win.h"
-#include "installer/registry_access_win.h"
-#include "installer/uninstall_registration_path.h"
+#include "foundation/registry_access_win.h"
+#include "foundation/registry_path.h"
 
 namespace halvard {
 namespace {

@@ -8,8 +8,8 @@
 #include <string>
 #include <vector>
 
-#include "uninstall/uninstall_data.h"
-#include "uninstall/uninstall_records.h"
+#include "records/uninstall_data.h"
+#include "records/uninstall_records.h"
 
 namespace halvard {
 

@@ -11,22 +11,21 @@
 #include "foundation/system_info_win.h"
 #include "foundation/system_library_win.h"
 #include "foundation/windows_error.h"
-#include "installer/close_applications.h"
-#include "installer/close_applications_win.h"
-#include "installer/engine_win.h"
-#include "installer/firewall_win.h"
-#include "installer/own_path.h"
-#include "installer/registry_access_win.h"
-#include "installer/uninstall_registration.h"
+#include "machine/close_applications.h"
+#include "machine/close_applications_win.h"
+#include "machine/firewall_win.h"
+#include "foundation/own_path.h"
+#include "foundation/registry_access_win.h"
+#include "records/uninstall_registration.h"
 #include "package/settings_stream.h"
 #include "ui/message_pump_win.h"
-#include "uninstall/deferred_operations_win.h"
-#include "uninstall/install_log.h"
-#include "uninstall/installed_product.h"
-#include "uninstall/path_edit_win.h"
-#include "uninstall/uninstall_data_win.h"
+#include "records/deferred_operations_win.h"
+#include "records/install_log.h"
+#include "records/installed_product.h"
+#include "machine/path_edit_win.h"
+#include "records/uninstall_data_win.h"
 #include "uninstall/uninstall_files_win.h"
-#include "uninstall/uninstall_records.h"
+#include "records/uninstall_records.h"
 #include "uninstall/uninstall_registry_win.h"
 #include "variables/batch_file_win.h"
 #include "variables/variable_values_win.h"
@@ -57,7 +56,7 @@ class Uninstaller {
   bool run() {
     if (!open_registration()) return false;
     if (!read_uninstall_data()) return false;
-    confirm();
+    if (!confirm()) return false;
     // The progress page joins here.
     s_.SharedPath = read_registry_text(key_, "SharedPath").value_or(std::string());
     run_uninstall_batch(BatchKind::Uninstall1, "UninstallBatch1");
@@ -171,10 +170,9 @@ class Uninstaller {
   }
 
   // Cancel in a closing question and No here end the run before anything was removed.
-  void confirm() {
-    if (!close_applications(s_, close_before_uninstall, automatic())) exit_installer(0);
-    if (!automatic() && !ask(53, 55)) exit_installer(0);
-    if (!close_applications(s_, close_after_confirmation, automatic())) exit_installer(0);
+  bool confirm() {
+    return close_applications(s_, close_before_uninstall, automatic()) && (automatic() || ask(53, 55)) &&
+           close_applications(s_, close_after_confirmation, automatic());
   }
 
   void run_uninstall_batch(BatchKind kind, const char* value) {

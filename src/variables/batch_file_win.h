@@ -9,7 +9,7 @@
 #include <string_view>
 
 #include "package/install_settings.h"
-#include "uninstall/install_log.h"
+#include "records/install_log.h"
 #include "variables/batch_file.h"
 
 namespace halvard {

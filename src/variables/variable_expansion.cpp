@@ -1,16 +1,16 @@
 #include "variables/variable_expansion.h"
 
+#include "foundation/text.h"
+
 namespace halvard {
 namespace {
 
 // Only ASCII letters fold: bytes of other code pages are compared as they are.
-char fold(char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; }
-
 std::size_t find_folded(std::string_view text, std::string_view name, std::size_t from) {
   if (name.empty() || text.size() < name.size()) return std::string_view::npos;
   for (std::size_t at = from; at + name.size() <= text.size(); ++at) {
     std::size_t i = 0;
-    while (i < name.size() && fold(text[at + i]) == fold(name[i])) ++i;
+    while (i < name.size() && ascii_lower(text[at + i]) == ascii_lower(name[i])) ++i;
     if (i == name.size()) return at;
   }
   return std::string_view::npos;

@@ -1,4 +1,4 @@
-#include "uninstall/deferred_operations.h"
+#include "records/deferred_operations.h"
 
 #include <gtest/gtest.h>
 
@@ -20,6 +20,10 @@ std::vector<std::uint8_t> le_bytes(std::u16string_view units) {
 }
 
 using Texts = std::vector<std::u16string>;
+
+TEST(PendingCleaner, WrittenFileKeyLowersAsciiLettersOnly) {
+  EXPECT_EQ(written_file_key("C:\\Program Files\\ABC\xC4.DLL"), "c:\\program files\\abc\xC4.dll");
+}
 
 TEST(PendingList, ParsesWellFormedAndDamagedMultiStrings) {
   using namespace std::string_view_literals;

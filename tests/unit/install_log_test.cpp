@@ -1,6 +1,6 @@
 // The installation log: the header with its date, the finished text and the plan of
 // how the end of the run reports.
-#include "uninstall/install_log.h"
+#include "records/install_log.h"
 
 #include <gtest/gtest.h>
 

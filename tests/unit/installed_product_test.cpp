@@ -1,4 +1,4 @@
-#include "uninstall/installed_product.h"
+#include "records/installed_product.h"
 
 #include <gtest/gtest.h>
 

@@ -208,13 +208,12 @@ TEST(OverwriteRules, AttributesTakeOnlyTheMaskedBits) {
   EXPECT_EQ(applied_attributes(0x20, 0x1127), 0x1127u);
 }
 
-TEST(OverwriteRules, DriveLetterAndWrittenKey) {
+TEST(OverwriteRules, DriveLetter) {
   EXPECT_EQ(drive_letter("q:\\a\\b"), 'q');
   EXPECT_EQ(drive_letter("|Z:\\x"), 'Z');
   EXPECT_EQ(drive_letter("\\\\server\\share\\x"), std::nullopt);
   EXPECT_EQ(drive_letter("1:\\x"), std::nullopt);
   EXPECT_EQ(drive_letter("C"), std::nullopt);
-  EXPECT_EQ(written_file_key("C:\\Program Files\\ABC\xC4.DLL"), "c:\\program files\\abc\xC4.dll");
 }
 
 TEST(OverwriteRules, FailureTexts) {

@@ -1,4 +1,4 @@
-#include "uninstall/path_edit.h"
+#include "machine/path_edit.h"
 
 #include <gtest/gtest.h>
 

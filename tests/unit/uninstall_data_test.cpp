@@ -1,13 +1,13 @@
 // The uninstall data file: removal list, record rules, the exact layout, the reader on
 // hand-written and damaged files, and the round trip.
-#include "uninstall/uninstall_data.h"
+#include "records/uninstall_data.h"
 
 #include <gtest/gtest.h>
 
 #include <string>
 #include <vector>
 
-#include "uninstall/uninstall_data_csv.h"
+#include "records/uninstall_data_csv.h"
 
 namespace halvard {
 namespace {

@@ -1,6 +1,6 @@
 // The uninstaller's readers of the stored registration values and "Uninstall.DAT"
 // lines, each against its writer, and the folder rules of the removal.
-#include "uninstall/uninstall_records.h"
+#include "records/uninstall_records.h"
 
 #include <gtest/gtest.h>
 
@@ -11,8 +11,8 @@
 #include <string>
 #include <vector>
 
-#include "installer/uninstall_registration.h"
-#include "uninstall/uninstall_data.h"
+#include "records/uninstall_registration.h"
+#include "records/uninstall_data.h"
 
 namespace halvard {
 namespace {

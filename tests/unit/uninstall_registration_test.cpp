@@ -1,4 +1,4 @@
-#include "installer/uninstall_registration.h"
+#include "records/uninstall_registration.h"
 
 #include <gtest/gtest.h>
 
@@ -7,7 +7,7 @@
 #include <vector>
 
 #include "installer/uninstall_registration_icon.h"
-#include "installer/uninstall_registration_path.h"
+#include "foundation/registry_path.h"
 
 namespace halvard {
 

@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-#include "installer/close_applications_win.h"
+#include "machine/close_applications_win.h"
 
 namespace halvard {
 namespace {

@@ -9,8 +9,8 @@
 #include "file_test_support.h"
 #include "foundation/file_functions.h"
 #include "foundation/windows_error.h"
-#include "uninstall/deferred_operations.h"
-#include "uninstall/deferred_operations_win.h"
+#include "records/deferred_operations.h"
+#include "records/deferred_operations_win.h"
 
 namespace halvard {
 namespace {

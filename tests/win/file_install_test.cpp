@@ -12,8 +12,8 @@
 #include "foundation/file_functions.h"
 #include "foundation/windows_error.h"
 #include "installer/file_install_win.h"
-#include "uninstall/deferred_operations.h"
-#include "uninstall/deferred_operations_win.h"
+#include "records/deferred_operations.h"
+#include "records/deferred_operations_win.h"
 
 namespace halvard {
 namespace {

@@ -8,8 +8,8 @@
 #include <vector>
 
 #include "file_test_support.h"
-#include "uninstall/path_edit.h"
-#include "uninstall/path_edit_win.h"
+#include "machine/path_edit.h"
+#include "machine/path_edit_win.h"
 
 namespace halvard {
 namespace {

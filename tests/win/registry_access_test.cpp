@@ -5,7 +5,7 @@
 
 #include <string>
 
-#include "installer/registry_access_win.h"
+#include "foundation/registry_access_win.h"
 
 namespace halvard {
 namespace {

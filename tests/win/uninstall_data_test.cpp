@@ -1,7 +1,7 @@
 // "Uninstall.DAT" and "Install.LOG" on disk under Wine: the whole-file replacement that
 // never leaves a part of a file in place of a good one, the round trip through the
 // file, and the log's appended text.
-#include "uninstall/uninstall_data.h"
+#include "records/uninstall_data.h"
 
 #include <gtest/gtest.h>
 #include <windows.h>
@@ -11,8 +11,8 @@
 #include "file_test_support.h"
 #include "foundation/date_time.h"
 #include "foundation/file.h"
-#include "uninstall/install_log.h"
-#include "uninstall/uninstall_data_win.h"
+#include "records/install_log.h"
+#include "records/uninstall_data_win.h"
 
 namespace halvard {
 namespace {

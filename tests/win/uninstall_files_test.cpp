@@ -11,7 +11,7 @@
 #include "file_test_support.h"
 #include "foundation/system_info_win.h"
 #include "uninstall/uninstall_files_win.h"
-#include "uninstall/uninstall_records.h"
+#include "records/uninstall_records.h"
 
 namespace halvard {
 namespace {

@@ -10,9 +10,9 @@
 #include "file_test_support.h"
 #include "foundation/windows_error.h"
 #include "installer/file_install_win.h"
-#include "installer/registry_access_win.h"
+#include "foundation/registry_access_win.h"
 #include "installer/uninstall_registration_win.h"
-#include "uninstall/deferred_operations_win.h"
+#include "records/deferred_operations_win.h"
 
 namespace halvard {
 namespace {

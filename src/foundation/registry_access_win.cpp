@@ -1,4 +1,4 @@
-#include "installer/registry_access_win.h"
+#include "foundation/registry_access_win.h"
 
 #include <vector>
 

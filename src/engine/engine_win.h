@@ -1,5 +1,5 @@
 #pragma once
-// The engine's driver: start-up, run-mode choice and the orderly exit.
+// The engine's driver: start-up and run-mode choice.
 
 #include <windows.h>
 
@@ -9,9 +9,6 @@ namespace halvard {
 
 // Runs the engine to its end; the process exits inside.
 [[noreturn]] void run_engine(HINSTANCE instance, const char* command_text);
-
-// The orderly exit that every path of the installer ends in.
-[[noreturn]] void exit_installer(int code);
 
 // Shows the usage text under `error_text` and ends through the fatal-error path.
 [[noreturn]] void show_usage(const std::string& error_text);

@@ -18,6 +18,7 @@
 #include <vector>
 
 #include "foundation/date_time.h"
+#include "foundation/restart_operations.h"
 #include "package/install_settings.h"
 
 namespace halvard {
@@ -68,15 +69,12 @@ struct CleanedPendingList {
 CleanedPendingList clean_pending_list(const std::vector<PendingOperation>& operations,
                                       const std::unordered_set<std::u16string>& files);
 
+// The key of a file in the set the cleaner is given: ASCII letters in lower case, as the
+// cleaner compares.
+std::string written_file_key(std::string_view path);
+
 // The log line for a dropped pair; `path` is its ANSI form.
 std::string dropped_operation_log_line(bool was_move, std::string_view path);
-
-// ---- The 9x platform's pending list ("[rename]" in "wininit.ini") ----
-
-// The file text with "name=value" added as the first line of its "[rename]" section.
-// The section is found without regard to case where it begins a line; without one, the
-// text (ended by a line break unless empty) gets "[rename]\r\n" + the entry appended.
-std::string add_wininit_entry(std::string_view text, std::string_view name, std::string_view value);
 
 // ---- Conditional deletion ----
 

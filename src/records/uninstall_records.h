@@ -11,7 +11,7 @@
 #include <string_view>
 #include <vector>
 
-#include "installer/uninstall_registration.h"
+#include "records/uninstall_registration.h"
 #include "package/install_settings.h"
 
 namespace halvard {

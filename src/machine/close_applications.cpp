@@ -1,4 +1,4 @@
-#include "installer/close_applications.h"
+#include "machine/close_applications.h"
 
 #include <algorithm>
 

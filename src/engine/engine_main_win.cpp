@@ -4,7 +4,7 @@
 #include <cstdlib>
 
 #include "foundation/system_library_win.h"
-#include "installer/engine_win.h"
+#include "engine/engine_win.h"
 #include "ui/fatal_display_win.h"
 
 // The library's default terminate handler prints demangled type names to a console

@@ -1,8 +1,8 @@
-#include "uninstall/install_log.h"
+#include "records/install_log.h"
 
 #include <utility>
 
-#include "uninstall/uninstall_data_csv.h"
+#include "records/uninstall_data_csv.h"
 
 namespace halvard {
 

@@ -1,6 +1,8 @@
-#include "uninstall/deferred_operations.h"
+#include "records/deferred_operations.h"
 
 #include <limits>
+
+#include "foundation/text.h"
 
 namespace halvard {
 
@@ -105,57 +107,19 @@ CleanedPendingList clean_pending_list(const std::vector<PendingOperation>& opera
   return result;
 }
 
+std::string written_file_key(std::string_view path) {
+  std::string key(path);
+  for (char& c : key)
+    if (c >= 'A' && c <= 'Z') c = char(c - 'A' + 'a');
+  return key;
+}
+
 std::string dropped_operation_log_line(bool was_move, std::string_view path) {
   std::string line = "File \"";
   line.append(path);
   line.append(was_move ? "\" was removed from the list of pending moves.\r\n"
                        : "\" was removed from the list of pending deletions.\r\n");
   return line;
-}
-
-// ---- "wininit.ini" ----
-
-namespace {
-
-constexpr std::string_view rename_section = "[rename]";
-
-char ascii_lower(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c; }
-
-bool equal_ignoring_case(std::string_view a, std::string_view b) {
-  if (a.size() != b.size()) return false;
-  for (std::size_t i = 0; i < a.size(); ++i)
-    if (ascii_lower(a[i]) != ascii_lower(b[i])) return false;
-  return true;
-}
-
-// Where the section header begins a line (after blanks); npos when there is none.
-std::size_t find_rename_section(std::string_view text) {
-  std::size_t line = 0;
-  while (line < text.size()) {
-    std::size_t at = line;
-    while (at < text.size() && (text[at] == ' ' || text[at] == '\t')) ++at;
-    if (equal_ignoring_case(text.substr(at, rename_section.size()), rename_section)) return at;
-    std::size_t end = text.find('\n', line);
-    if (end == std::string_view::npos) break;
-    line = end + 1;
-  }
-  return std::string_view::npos;
-}
-
-}  // namespace
-
-std::string add_wininit_entry(std::string_view text, std::string_view name, std::string_view value) {
-  std::string entry;
-  entry.append(name).append("=").append(value);
-  std::string result(text);
-  const std::size_t section = find_rename_section(text);
-  if (section == std::string_view::npos) {
-    if (!result.empty() && result.back() != '\n') result.append("\r\n");
-    result.append(rename_section).append("\r\n").append(entry);
-  } else {
-    result.insert(section + rename_section.size(), "\r\n" + entry);
-  }
-  return result;
 }
 
 // ---- Conditional deletion ----

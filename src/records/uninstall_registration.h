@@ -12,7 +12,7 @@
 #include <utility>
 #include <vector>
 
-#include "installer/uninstall_registration_path.h"
+#include "foundation/registry_path.h"
 #include "package/install_settings.h"
 
 namespace halvard {

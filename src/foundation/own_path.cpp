@@ -1,4 +1,4 @@
-#include "installer/own_path.h"
+#include "foundation/own_path.h"
 
 namespace halvard {
 namespace {

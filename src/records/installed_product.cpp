@@ -1,6 +1,6 @@
-#include "uninstall/installed_product.h"
+#include "records/installed_product.h"
 
-#include "uninstall/uninstall_records.h"
+#include "records/uninstall_records.h"
 
 namespace halvard {
 namespace {

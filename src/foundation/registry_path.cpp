@@ -1,6 +1,8 @@
-#include "installer/uninstall_registration_path.h"
+#include "foundation/registry_path.h"
 
 #include <array>
+
+#include "foundation/text.h"
 
 namespace halvard {
 namespace {
@@ -22,15 +24,6 @@ constexpr std::array<RootRow, 6> roots{{
 
 constexpr std::string_view all_users_prefix = "\\HKAU\\";
 
-char lower(char c) { return c >= 'A' && c <= 'Z' ? char(c - 'A' + 'a') : c; }
-
-bool starts_without_case(std::string_view text, std::string_view prefix) {
-  if (text.size() < prefix.size()) return false;
-  for (size_t i = 0; i < prefix.size(); ++i)
-    if (lower(text[i]) != lower(prefix[i])) return false;
-  return true;
-}
-
 }  // namespace
 
 std::optional<RegistryKeyPath> parse_registry_key_path(std::string_view path) {
@@ -38,12 +31,12 @@ std::optional<RegistryKeyPath> parse_registry_key_path(std::string_view path) {
     return RegistryKeyPath{RegistryRoot::all_users, std::string(path.substr(all_users_prefix.size()))};
   if (path == all_users_prefix.substr(0, all_users_prefix.size() - 1)) return RegistryKeyPath{RegistryRoot::all_users, {}};
   for (const RootRow& row : roots)
-    if (starts_without_case(path, row.prefix)) return RegistryKeyPath{row.root, std::string(path.substr(row.prefix.size()))};
+    if (starts_ignoring_case(path, row.prefix)) return RegistryKeyPath{row.root, std::string(path.substr(row.prefix.size()))};
   // The bare root. Only the whole path: a mere prefix match would read "\HKUSERS\x" as
   // the key "SERS\x" under HKEY_USERS and write where nobody meant to.
   for (const RootRow& row : roots) {
     std::string_view bare = row.prefix.substr(0, row.prefix.size() - 1);
-    if (path.size() == bare.size() && starts_without_case(path, bare)) return RegistryKeyPath{row.root, {}};
+    if (path.size() == bare.size() && starts_ignoring_case(path, bare)) return RegistryKeyPath{row.root, {}};
   }
   return std::nullopt;
 }

@@ -11,7 +11,7 @@
 #include <string_view>
 
 #include "foundation/product_view_win.h"
-#include "installer/uninstall_registration_path.h"
+#include "foundation/registry_path.h"
 
 namespace halvard {
 

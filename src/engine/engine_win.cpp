@@ -1,14 +1,15 @@
-#include "installer/engine_win.h"
+#include "engine/engine_win.h"
 
 #include <ole2.h>
 
 #include "crash/crash_filter_win.h"
 #include "crash/fatal_error.h"
 #include "foundation/file.h"
+#include "foundation/orderly_exit_win.h"
 #include "foundation/system_info_win.h"
 #include "installer/command_line.h"
 #include "installer/installation_sequence_win.h"
-#include "installer/own_path.h"
+#include "foundation/own_path.h"
 #include "package/package_error.h"
 #include "package/package_reader_win.h"
 #include "package/settings_stream.h"
@@ -140,7 +141,9 @@ void show_usage(const std::string& error_text) {
   fatal_error("%s", usage_text(error_text, program).c_str());
 }
 
-void exit_installer(int code) {
+namespace {
+
+void tidy_up_before_exit() {
   if (engine.background_window) {
     ShowWindow(engine.background_window, SW_MINIMIZE);
     DestroyWindow(engine.background_window);
@@ -154,12 +157,14 @@ void exit_installer(int code) {
   }
   engine.own_file.close();
   OleUninitialize();
-  ExitProcess(static_cast<UINT>(code));
 }
+
+}  // namespace
 
 void run_engine(HINSTANCE instance, const char* command_text) {
   // The tool name that version messages and captions use is the constant tool_name.
   install_crash_handler();
+  set_exit_steps(tidy_up_before_exit);
   OleInitialize(nullptr);
   enable_take_ownership_privilege();
   set_fatal_display(show_fatal_message);

@@ -1,10 +1,11 @@
-#include "uninstall/uninstall_records.h"
+#include "records/uninstall_records.h"
 
 #include <algorithm>
 #include <array>
 #include <limits>
 
-#include "uninstall/uninstall_data_csv.h"
+#include "foundation/text.h"
+#include "records/uninstall_data_csv.h"
 
 namespace halvard {
 namespace {
@@ -12,15 +13,6 @@ namespace {
 bool is_digit(char c) { return c >= '0' && c <= '9'; }
 
 bool is_ascii_letter(char c) { return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z'); }
-
-char ascii_lower(char c) { return c >= 'A' && c <= 'Z' ? char(c - 'A' + 'a') : c; }
-
-bool equal_ignoring_case(std::string_view a, std::string_view b) {
-  if (a.size() != b.size()) return false;
-  for (size_t i = 0; i < a.size(); ++i)
-    if (ascii_lower(a[i]) != ascii_lower(b[i])) return false;
-  return true;
-}
 
 std::string_view without_trailing_backslashes(std::string_view path) {
   while (!path.empty() && path.back() == '\\') path.remove_suffix(1);

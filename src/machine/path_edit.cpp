@@ -1,6 +1,8 @@
-#include "uninstall/path_edit.h"
+#include "machine/path_edit.h"
 
 #include <cstddef>
+
+#include "foundation/text.h"
 
 namespace halvard {
 namespace {
@@ -9,15 +11,6 @@ bool same_text(std::u16string_view a, std::u16string_view b, CaseFold fold) {
   if (a.size() != b.size()) return false;
   for (std::size_t i = 0; i < a.size(); ++i)
     if (fold(a[i]) != fold(b[i])) return false;
-  return true;
-}
-
-char ascii_lower(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c; }
-
-bool same_ascii_text(std::string_view a, std::string_view b) {
-  if (a.size() != b.size()) return false;
-  for (std::size_t i = 0; i < a.size(); ++i)
-    if (ascii_lower(a[i]) != ascii_lower(b[i])) return false;
   return true;
 }
 
@@ -65,7 +58,7 @@ std::optional<std::string> edited_autoexec(std::string_view text, std::string_vi
     std::size_t next = feed == std::string_view::npos ? text.size() : feed + 1;
     std::string_view current = text.substr(start, (feed == std::string_view::npos ? text.size() : feed) - start);
     if (!current.empty() && current.back() == '\r') current.remove_suffix(1);
-    if (same_ascii_text(current, line)) {
+    if (equal_ignoring_case(current, line)) {
       if (add) return std::nullopt;
       std::string edited(text);
       edited.erase(start, next - start);

@@ -1,4 +1,4 @@
-#include "uninstall/uninstall_data_win.h"
+#include "records/uninstall_data_win.h"
 
 #include <windows.h>
 

@@ -1,4 +1,4 @@
-#include "installer/firewall_win.h"
+#include "machine/firewall_win.h"
 
 #include <windows.h>
 #include <netfw.h>

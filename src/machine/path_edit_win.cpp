@@ -1,4 +1,4 @@
-#include "uninstall/path_edit_win.h"
+#include "machine/path_edit_win.h"
 
 #include <windows.h>
 
@@ -8,7 +8,8 @@
 #include "foundation/file.h"
 #include "foundation/file_functions.h"
 #include "foundation/product_view_win.h"
-#include "uninstall/path_edit.h"
+#include "foundation/text.h"
+#include "machine/path_edit.h"
 #include "variables/variable_chains.h"
 #include "variables/variable_values_win.h"
 
@@ -18,8 +19,6 @@ namespace {
 constexpr wchar_t path_value[] = L"Path";
 // KEY_READ | KEY_WRITE without KEY_NOTIFY and KEY_CREATE_LINK.
 constexpr REGSAM environment_access = 0x2000F;
-
-bool is_utf8_name(const std::string& name) { return !name.empty() && name[0] == '|'; }
 
 // The folder as a person reads it, for the report.
 std::string shown_name(const std::string& name) {

@@ -1,4 +1,4 @@
-#include "installer/uninstall_registration.h"
+#include "records/uninstall_registration.h"
 
 #include <algorithm>
 

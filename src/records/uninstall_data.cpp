@@ -1,11 +1,12 @@
-#include "uninstall/uninstall_data.h"
+#include "records/uninstall_data.h"
 
 #include <optional>
 #include <utility>
 
 #include "crash/fatal_error.h"
+#include "foundation/text.h"
 #include "package/settings_stream.h"
-#include "uninstall/uninstall_data_csv.h"
+#include "records/uninstall_data_csv.h"
 
 namespace halvard {
 
@@ -53,8 +54,6 @@ bool has_line_break(std::string_view text) {
 bool is_plain_line(std::string_view line) {
   return !has_line_break(line) && !header_of(trim_blanks(line));
 }
-
-char ascii_lower(char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; }
 
 // One line of the text from `at`: its bytes without the end, and where the next begins.
 // CR, LF and CR LF each end a line.

@@ -8,8 +8,8 @@
 
 #include "foundation/date_time.h"
 #include "foundation/file_error.h"
-#include "uninstall/install_log.h"
-#include "uninstall/uninstall_data.h"
+#include "records/install_log.h"
+#include "records/uninstall_data.h"
 
 namespace halvard {
 

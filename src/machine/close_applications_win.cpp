@@ -1,4 +1,4 @@
-#include "installer/close_applications_win.h"
+#include "machine/close_applications_win.h"
 
 #include <windows.h>
 
@@ -6,7 +6,7 @@
 #include <vector>
 
 #include "foundation/system_info_win.h"
-#include "installer/close_applications.h"
+#include "machine/close_applications.h"
 
 namespace halvard {
 namespace {

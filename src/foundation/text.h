@@ -1,0 +1,21 @@
+#pragma once
+// Text helpers the whole engine shares. Letter case is ASCII only: package texts are
+// Windows-1252, whose other letters Windows itself folds by locale, and the engine's
+// comparisons (option names, registry prefixes, file keys) are specified in ASCII.
+
+#include <string>
+#include <string_view>
+
+namespace halvard {
+
+constexpr char ascii_lower(char c) { return c >= 'A' && c <= 'Z' ? char(c - 'A' + 'a') : c; }
+constexpr char ascii_upper(char c) { return c >= 'a' && c <= 'z' ? char(c - 'a' + 'A') : c; }
+
+std::string ascii_lowered(std::string_view text);
+bool equal_ignoring_case(std::string_view a, std::string_view b);
+bool starts_ignoring_case(std::string_view text, std::string_view prefix);
+
+// A file name that carries UTF-8 after a leading "|" (names ANSI cannot hold).
+inline bool is_utf8_name(std::string_view name) { return !name.empty() && name[0] == '|'; }
+
+}  // namespace halvard
