@@ -3,7 +3,7 @@
 
 #include "project_sections.h"
 #include "package/settings_stream.h"
-#include "installer/close_applications.h"
+#include "machine/close_applications.h"
 
 namespace halvard::builder {
 namespace {
