@@ -165,7 +165,7 @@ WriteResult replace_at_restart(FileInstallContext& context, const std::string& d
   InstallSettings& settings = context.settings;
   InUseFacts facts;
   facts.existed = existed;
-  facts.replace_new_files = settings.ProductFlags.low & file_install_flag::low_replace_new_at_restart;
+  facts.replace_new_files = settings.ProductFlags.low & product_flag::low_replace_new_files_at_restart;
   facts.windows_error = error;
   facts.error_text = windows_error_text(error);
   facts.drive_present = drive_present(destination);
@@ -189,7 +189,7 @@ WriteResult replace_at_restart(FileInstallContext& context, const std::string& d
     } else {
       grant_full_access(ansi_to_wide(temporary_name));
       if (move_at_reboot(temporary_name, destination)) {
-        settings.ProductFlags.low |= file_install_flag::low_restart_required;
+        settings.ProductFlags.low |= product_flag::low_reboot;
         context.log.write(replacement_registered_text(destination, temporary_name));
         WriteResult result;
         result.restart_pending = true;
@@ -311,7 +311,7 @@ WriteResult write_file(FileInstallContext& context, const std::string& destinati
         error = GetLastError();
       }
       if (written) {
-        if ((low & file_install_flag::low_verify_writes) && !file_holds(destination, bytes, size)) {
+        if ((low & product_flag::low_verify_written_files) && !file_holds(destination, bytes, size)) {
           if (attempt == write_attempts) {
             context.failure_summary += file_failure_line(message(settings, message_file_not_created), destination,
                                                          last_windows_error_text());
@@ -327,7 +327,7 @@ WriteResult write_file(FileInstallContext& context, const std::string& destinati
     if (error == 0) error = ERROR_WRITE_FAULT;
     if (attempt == 1) {
       if (error == ERROR_PATH_NOT_FOUND) create_folder_tree(name_to_wide(directory_of(destination)));
-      if (low & file_install_flag::low_clear_attributes_on_retry) clear_protecting_attributes(wide);
+      if (low & product_flag::low_clear_attributes_on_retry) clear_protecting_attributes(wide);
     }
     if (attempt < write_attempts) {
       Sleep(retry_pause_ms);
@@ -345,7 +345,7 @@ bool install_file(FileInstallContext& context, const FileDestination& destinatio
   const std::string& path = destination.path;
 
   if (context.show_progress) {
-    if (settings.ProductFlags.high & file_install_flag::high_fixed_progress_text)
+    if (settings.ProductFlags.high & product_flag::high_fixed_progress_text)
       context.show_progress(message(settings, message_installing_files), true);
     else
       context.show_progress(path, false);
@@ -379,7 +379,7 @@ bool install_file(FileInstallContext& context, const FileDestination& destinatio
       write_file(context, path, data.data(), int64_t(data.size()), record.FileDate, record.Attributes, plan.existed);
   if (!written) return false;
 
-  if (settings.ProductFlags.low & file_install_flag::low_detailed_log) context.log.write(destination.log_line + "\r\n");
+  if (settings.ProductFlags.low & product_flag::low_detailed_log) context.log.write(destination.log_line + "\r\n");
   context.written_files.insert(written_file_key(path));
   return true;
 }

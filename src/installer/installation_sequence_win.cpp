@@ -35,18 +35,6 @@
 namespace halvard {
 namespace {
 
-constexpr uint32_t low_single_instance = 0x100;
-constexpr uint32_t low_master_product = 0x10000;
-constexpr uint32_t low_reboot_wanted = 0x4000;
-constexpr uint32_t low_edit_path = 0x1000;
-constexpr uint32_t setup_option_reinstall_same_version_only = 0x1;
-constexpr uint32_t low_uninstall_support = 0x4;
-constexpr uint32_t high_errors_when_silent = 0x8;
-constexpr uint32_t high_copy_readmes = 0x4000;
-constexpr uint32_t high_copy_licences = 0x8000;
-constexpr uint32_t high_reboot_marker = 0x200000;
-constexpr uint32_t high_no_uninstall_on_removable = 0x1000000;
-constexpr uint32_t high_ask_reboot_when_silent = 0x200;
 constexpr char single_instance_mutex[] = "Halvard Wren";
 
 class Sequence {
@@ -69,7 +57,7 @@ class Sequence {
     // Shared counts, COM servers, type libraries, drivers and shortcuts join here.
     write_readme_and_licence_files();
     // Registry entries, associations and firewall exceptions join here.
-    if (low() & low_edit_path) state_.failure_summary += add_to_path(settings_.InstallDir);
+    if (low() & product_flag::low_edit_path) state_.failure_summary += add_to_path(settings_.InstallDir);
     register_uninstall(settings_, in_.package, state_, in_.install_source);
     write_reboot_marker();
     write_uninstall_data();
@@ -105,7 +93,7 @@ class Sequence {
   // An error message box: titled by message 21, nothing for an empty text, nothing
   // in a silent run unless the package asks for errors there too.
   void show_error(const std::string& text) const {
-    if (text.empty() || (silent() && !(high() & high_errors_when_silent))) return;
+    if (text.empty() || (silent() && !(high() & product_flag::high_errors_in_silent_mode))) return;
     std::string caption = shown(21);
     MessageBoxA(nullptr, text.c_str(), caption.empty() ? "Error" : caption.c_str(), MB_OK | MB_ICONHAND);
   }
@@ -123,14 +111,14 @@ class Sequence {
   }
 
   void check_run_conditions() {
-    if ((high() & product_flag::high_64bit_product) && !windows_is_64bit()) {
+    if ((high() & product_flag::high_product_64bit) && !windows_is_64bit()) {
       if (silent()) exit_installer(1);
       refuse(shown(81));
     }
     check_windows_release();
     check_administrator_rights();
-    if (low() & low_master_product) check_master_product();
-    if (low() & low_single_instance) {
+    if (low() & product_flag::low_master_product) check_master_product();
+    if (low() & product_flag::low_single_instance) {
       HANDLE mutex = CreateMutexA(nullptr, FALSE, single_instance_mutex);
       if (!mutex || WaitForSingleObject(mutex, 0) == WAIT_TIMEOUT) refuse(shown(91));
     }
@@ -215,7 +203,7 @@ class Sequence {
   void run_batches_before_files() {
     run_batch(BatchKind::PreInstall, settings_, state_.log, in_.options.batch_additions[0]);
     if (state_.upgrade) run_batch(BatchKind::Upgrade, settings_, state_.log);
-    bool same_version_only = settings_.SetupOptions & setup_option_reinstall_same_version_only;
+    bool same_version_only = settings_.SetupOptions & setup_option::reinstall_batch_same_version_only;
     if (state_.previously_installed && (!same_version_only || state_.same_version)) {
       run_batch(BatchKind::Reinstall, settings_, state_.log);
     }
@@ -296,8 +284,8 @@ class Sequence {
       if (grants_rights_to_shared_dir(settings_)) state_.log.write(grant_directory_rights(settings_.SharedPath));
     }
     std::string root = settings_.InstallDir.substr(0, 3);
-    if ((high() & high_no_uninstall_on_removable) && GetDriveTypeA(root.c_str()) == DRIVE_REMOVABLE) {
-      settings_.ProductFlags.low &= ~low_uninstall_support;
+    if ((high() & product_flag::high_no_uninstall_on_removable) && GetDriveTypeA(root.c_str()) == DRIVE_REMOVABLE) {
+      settings_.ProductFlags.low &= ~product_flag::low_uninstall_support;
     }
   }
 
@@ -335,18 +323,18 @@ class Sequence {
   }
 
   void write_readme_and_licence_files() {
-    if (high() & high_copy_readmes) write_numbered_texts(settings_.ReadmeTexts, "readme");
-    if (high() & high_copy_licences) write_numbered_texts(settings_.LicenseTexts, "eula");
+    if (high() & product_flag::high_copy_readme_texts) write_numbered_texts(settings_.ReadmeTexts, "readme");
+    if (high() & product_flag::high_copy_license_texts) write_numbered_texts(settings_.LicenseTexts, "eula");
   }
 
   void write_reboot_marker() {
-    if (!(high() & high_reboot_marker)) return;
+    if (!(high() & product_flag::high_reboot_marker_file)) return;
     std::string path = uninstall_folder_file(settings_.InstallDir, "reboot.dat");
     if (save_file(path, "") == FileError::Success) delete_at_reboot(path);
   }
 
   void write_uninstall_data() {
-    if (!(low() & low_uninstall_support)) return;
+    if (!(low() & product_flag::low_uninstall_support)) return;
     state_.uninstall_data.removal = state_.removal;
     add_package_sections(state_.uninstall_data, settings_);
     WriteOutcome outcome = write_uninstall_data_file(settings_.UninstallDir, state_.uninstall_data);
@@ -365,12 +353,12 @@ class Sequence {
       std::string completed = state_.failure_summary.empty() ? shown(43) + "\r\n" : std::string();
       append_install_log(log_path, header, state_.log.text(), state_.failure_summary, completed);
     }
-    bool reboot = state_.reboot_wanted || (low() & low_reboot_wanted);
-    if (reboot && !silent() && !(high() & high_ask_reboot_when_silent)) {
+    bool reboot = state_.reboot_wanted || (low() & product_flag::low_reboot);
+    if (reboot && !silent() && !(high() & product_flag::high_reboot_question_in_silent_mode)) {
       // The reboot question joins here with the wizard.
     }
     run_batch(BatchKind::InstallExit, settings_, state_.log, in_.options.batch_additions[2]);
-    if (reboot && silent() && !(high() & high_ask_reboot_when_silent)) {
+    if (reboot && silent() && !(high() & product_flag::high_reboot_question_in_silent_mode)) {
       ExitWindowsEx(EWX_REBOOT, 0x80040002);
       exit_installer(1);
     }

@@ -22,16 +22,6 @@ inline constexpr uint32_t keep_existing = 0x0C;  // an existing file stays
 inline constexpr uint32_t keep_newer = 0x10;     // an existing file with a later date stays
 }  // namespace overwrite_mode
 
-// ProductFlags bits that installing a file consults or sets.
-namespace file_install_flag {
-inline constexpr uint32_t low_replace_new_at_restart = 0x800;        // bit 11: in-use replacement also for new files
-inline constexpr uint32_t low_restart_required = 0x4000;             // bit 14: set when a replacement is registered
-inline constexpr uint32_t low_verify_writes = 0x40000;               // bit 18
-inline constexpr uint32_t low_clear_attributes_on_retry = 0x80000;   // bit 19
-inline constexpr uint32_t low_detailed_log = 0x100000;               // bit 20: the " >>> " line per file
-inline constexpr uint32_t high_fixed_progress_text = 0x20000;        // bit 17: message 54 instead of the path
-}  // namespace file_install_flag
-
 // Language strings used here.
 inline constexpr int message_folder_not_created = 25;
 inline constexpr int message_file_not_created = 31;

@@ -19,8 +19,6 @@
 namespace halvard {
 namespace {
 
-constexpr uint32_t low_uninstall_support = 0x4;
-constexpr uint32_t low_reboot_wanted = 0x4000;
 constexpr REGSAM key_access = product_key_access;
 constexpr WORD english_us = 1033;
 
@@ -76,7 +74,7 @@ LONG apply_for_all_users(REGSAM access, const RegistryOperation& op) {
 // 64-bit view in 64-bit mode, so values the package points at the same keys go there too.
 LONG apply_at_path(const InstallSettings& settings, const RegistryOperation& op) {
   if (op.target == ValueTarget::invalid_path) return ERROR_BAD_PATHNAME;
-  REGSAM access = key_access | product_registry_view(settings.ProductFlags.high & product_flag::high_64bit_product);
+  REGSAM access = key_access | product_registry_view(settings.ProductFlags.high & product_flag::high_product_64bit);
   if (op.key.root == RegistryRoot::all_users) return apply_for_all_users(access, op);
   return apply_under(root_key(op.key.root), op.key.key, access, op);
 }
@@ -140,7 +138,7 @@ bool copy_engine_file(InstallSettings& settings, RunState& state, const std::str
     DeleteFileA(temporary);
     return false;
   }
-  settings.ProductFlags.low |= low_reboot_wanted;
+  settings.ProductFlags.low |= product_flag::low_reboot;
   state.log.write(replacement_registered_text(destination, temporary));
   return false;
 }
@@ -176,7 +174,7 @@ std::string uninstaller_path(const InstallSettings& settings) {
 bool place_uninstaller(InstallSettings& settings, const OpenedPackage& package, RunState& state,
                        const std::string& install_source, std::span<const uint8_t> icon_file) {
   const std::string path = uninstaller_path(settings);
-  if (!(settings.SetupOptions & setup_option::engine_copy_without_package))
+  if (!(settings.SetupOptions & setup_option::uninstaller_without_package))
     return copy_engine_file(settings, state, install_source, path);
   FileInstallContext context(settings, state);
   WriteResult written = write_file(context, path, package.engine_copy.data(), int64_t(package.engine_copy.size()),
@@ -229,7 +227,7 @@ bool write_uninstall_registration(const InstallSettings& settings, const Uninsta
 
 bool register_uninstall(InstallSettings& settings, const OpenedPackage& package, RunState& state,
                         const std::string& install_source) {
-  if (!(settings.ProductFlags.low & low_uninstall_support)) return true;
+  if (!(settings.ProductFlags.low & product_flag::low_uninstall_support)) return true;
   place_uninstaller(settings, package, state, install_source, uninstaller_icon(settings));
   UninstallFacts facts = gather_uninstall_facts(settings, package, state, install_source);
   return write_uninstall_registration(settings, plan_uninstall_registration(settings, facts), state);

@@ -8,6 +8,8 @@
 #include <string>
 #include <vector>
 
+#include "package/option_bits.h"
+
 namespace halvard {
 
 // Six signed fields as stored in a package (24 bytes); month 0 means no date.
@@ -27,23 +29,6 @@ struct ProductFlagWords {
   uint32_t high = 0;
   friend bool operator==(const ProductFlagWords&, const ProductFlagWords&) = default;
 };
-
-// ProductFlags bits that the package readers test; the other bits belong to their users.
-namespace product_flag {
-inline constexpr uint32_t low_shared_folder = 0x4;             // shared folder under a base folder; item 53 present
-inline constexpr uint32_t low_compressed_blocks = 0x20;        // file-table data blocks are BlockCodec-compressed
-inline constexpr uint32_t low_single_instance = 0x100;         // named-mutex guard
-inline constexpr uint32_t low_master_product = 0x10000;        // a master product must be installed first
-inline constexpr uint32_t low_no_background_window = 0x20000000;
-inline constexpr uint32_t high_verify_checksums = 0x1;         // EngineChecksum and each block's checksum
-inline constexpr uint32_t high_maximized_background = 0x100;
-inline constexpr uint32_t high_64bit_product = 0x10000;        // redirection off, " (x86)" dropped from base folders
-}  // namespace product_flag
-
-namespace setup_option {
-inline constexpr uint32_t restore_point = 0x2;
-inline constexpr uint32_t engine_copy_without_package = 0x20;
-}  // namespace setup_option
 
 // Run-mode byte of the package.
 inline constexpr uint8_t run_mode_automatic = 1;

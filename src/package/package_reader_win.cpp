@@ -50,7 +50,7 @@ void check_engine_and_copy(File& own_file, const InstallSettings& settings, Open
       engine_checksum(before, location.e_lfanew) != package.header.EngineChecksum) {
     package_error(40);
   }
-  if (!(settings.SetupOptions & setup_option::engine_copy_without_package)) return;
+  if (!(settings.SetupOptions & setup_option::uninstaller_without_package)) return;
   uint64_t tail_end = engine_copy_tail_end(location, package.header.DataOffset, settings.DataOnDisk,
                                            uint64_t(own_file.size()));
   uint64_t tail_start = uint64_t(location.PointerToRawData) + location.SizeOfRawData;
@@ -77,7 +77,7 @@ void read_package(File& own_file, const SetupSectionLocation& location, InstallS
   SettingsReadResult read = read_settings(stream, package.header.StreamChecksum, settings, system_environment());
   if (!read.fatal_text.empty()) fatal_error("%s", read.fatal_text.c_str());
   if (read.package_error) package_error(read.package_error);
-  if (!(settings.ProductFlags.high & product_flag::high_64bit_product)) enter_product_view(false);
+  if (!(settings.ProductFlags.high & product_flag::high_product_64bit)) enter_product_view(false);
   set_package_error_message(expand_tags(message(settings, 13), settings, os_description()));
 
   check_engine_and_copy(own_file, settings, package);

@@ -208,7 +208,7 @@ SettingsReadResult read_settings(std::span<const uint8_t> bytes, uint32_t stream
   at(1);
   s.ProductFlags.low = in.u32();
   s.ProductFlags.high = in.u32();
-  const bool product_64bit = (s.ProductFlags.high & product_flag::high_64bit_product) != 0;
+  const bool product_64bit = (s.ProductFlags.high & product_flag::high_product_64bit) != 0;
   at(2);
   s.SetupOptions = in.u32();
   at(3);
@@ -259,7 +259,7 @@ SettingsReadResult read_settings(std::span<const uint8_t> bytes, uint32_t stream
   at(15);
   s.SharedPath = in.read_ztext();
   if (s.SharedPath.empty()) s.SharedPath = s.Publisher.empty() ? s.ProductName : s.Publisher;
-  if (s.ProductFlags.low & product_flag::low_shared_folder) {
+  if (s.ProductFlags.low & product_flag::low_uninstall_support) {
     std::string base = s.SharedBase == 1 ? env.common_app_data : env.common_files;
     if (product_64bit) base = without_first_x86(std::move(base));
     s.SharedPath = resolve(base, s.SharedPath);
@@ -395,7 +395,7 @@ SettingsReadResult read_settings(std::span<const uint8_t> bytes, uint32_t stream
   for (int32_t& option : s.DialogOptions) option = in.i32();
   at(53);
   s.Item53.clear();
-  if (s.ProductFlags.low & product_flag::low_shared_folder) s.Item53 = in.read_ltext();
+  if (s.ProductFlags.low & product_flag::low_uninstall_support) s.Item53 = in.read_ltext();
 
   // The terminated lists also end where the stream ends: without their terminator the
   // end marker cannot follow either, so that is the code raised.

@@ -12,7 +12,7 @@ LogHeader make_log_header(const InstallSettings& settings, const DateTime& now,
   LogHeader header;
   header.product_name = settings.ProductName;
   header.now = now;
-  header.uninstall_support = (settings.ProductFlags.low & log_flag::low_uninstall_support) != 0;
+  header.uninstall_support = (settings.ProductFlags.low & product_flag::low_uninstall_support) != 0;
   header.reinstall = reinstall;
   header.install_dir = settings.InstallDir;
   header.product_version = settings.DisplayVersion;
@@ -52,17 +52,17 @@ std::string finish_log_text(const LogHeader& header, bool file_has_text, std::st
 
 FinishLogPlan plan_finish_log(const FinishLogInputs& in) {
   FinishLogPlan plan;
-  plan.write_file = (in.flags.low & log_flag::low_always_keep_log) || in.failures;
+  plan.write_file = (in.flags.low & product_flag::low_keep_log) || in.failures;
   if (!in.report || in.automatic_mode) return plan;
   if (in.failures) {
     plan.report = FinishReport::AskToViewLog;
     return plan;
   }
-  if (in.flags.low & log_flag::low_no_finish_report) return plan;
-  plan.withdraw_view_log = !(in.flags.low & log_flag::low_always_keep_log);
+  if (in.flags.low & product_flag::low_no_completion_notice) return plan;
+  plan.withdraw_view_log = !(in.flags.low & product_flag::low_keep_log);
   const bool view_log_offered =
-      (in.flags.high & log_flag::high_view_log_choice) && !plan.withdraw_view_log;
-  const bool reboot_wanted = in.flags.low & log_flag::low_reboot_wanted;
+      (in.flags.high & product_flag::high_offer_view_log) && !plan.withdraw_view_log;
+  const bool reboot_wanted = in.flags.low & product_flag::low_reboot;
   plan.report = (!in.has_finish_choices && !view_log_offered) || reboot_wanted
                     ? FinishReport::CompletedBox
                     : FinishReport::SummaryPage;

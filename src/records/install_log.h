@@ -13,15 +13,6 @@
 
 namespace halvard {
 
-// The ProductFlags bits that the end of the run consults.
-namespace log_flag {
-inline constexpr uint32_t low_uninstall_support = 0x4;       // bit 2
-inline constexpr uint32_t low_always_keep_log = 0x40;        // bit 6
-inline constexpr uint32_t low_reboot_wanted = 0x4000;        // bit 14
-inline constexpr uint32_t low_no_finish_report = 0x400000;   // bit 22
-inline constexpr uint32_t high_view_log_choice = 0x2000000;  // bit 25
-}  // namespace log_flag
-
 inline constexpr std::string_view install_date_format = "d-M-yy h:ii:ssap";
 inline constexpr std::string_view installer_version_text = "26.1";
 inline constexpr std::string_view log_run_separator =

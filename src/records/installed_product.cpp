@@ -24,7 +24,7 @@ bool read_installed_product(const RegistrationSource& source, std::string_view n
   s.InstallDir = text("InstallLocation");
   if (blank(s.InstallDir)) return false;
   s.ProductFlags = parse_product_flags(text("ProductFlags")).value_or(ProductFlagWords{});
-  if (s.ProductFlags.low & low_automatic_uninstall) s.AutomaticMode = true;
+  if (s.ProductFlags.low & product_flag::low_silent_uninstall) s.AutomaticMode = true;
 
   s.DisplayTitle = text("DisplayTitle");
   s.TitleSize = real("TitleSize", 1.0);
@@ -47,7 +47,7 @@ bool read_installed_product(const RegistrationSource& source, std::string_view n
   product.product_fonts = text("ProductFonts");
   s.ShortcutMode = static_cast<uint8_t>(number("ShortcutMode", 0));
   s.NotifyURL = text("NotifyURL");
-  if (s.ProductFlags.low & low_background_bitmap) {
+  if (s.ProductFlags.low & product_flag::low_keep_background_bitmap) {
     s.BitmapTPI = static_cast<int32_t>(number("BitmapTPI", uint32_t(-1)));
     s.StretchMode = static_cast<int32_t>(number("StretchMode", 0));
     s.BitmapSize = static_cast<int32_t>(number("BitmapSize", 0));

@@ -36,9 +36,7 @@ struct InstalledProduct {
 };
 
 // ProductFlags low bit 9: the uninstallation asks nothing.
-inline constexpr uint32_t low_automatic_uninstall = 0x200;
 // ProductFlags low bit 15: the background bitmap values were registered.
-inline constexpr uint32_t low_background_bitmap = 0x8000;
 
 // Fills the settings from the key in the registration's order. `name` is the name the
 // uninstaller was started with, the product name when "DisplayName" is blank. False when

@@ -13,7 +13,6 @@
 namespace halvard {
 namespace {
 
-constexpr uint32_t low_background_bitmap = 0x8000;
 constexpr uint64_t dword_limit = 0xFFFFFFFFull;
 
 // Written, or deleted when empty so that a value an earlier version left does not stay.
@@ -217,7 +216,7 @@ UninstallPlan plan_uninstall_registration(const InstallSettings& s, const Uninst
   v.push_back(set_string("CopyrightSize", real_text(s.CopyrightSize)));
   v.push_back(set_string("CopyrightColor", colour_text(s.CopyrightColor)));
   v.push_back(set_dword("CopyrightPos", s.CopyrightPos));
-  if ((s.ProductFlags.low & low_background_bitmap) && !s.BackgroundBitmap.empty()) {
+  if ((s.ProductFlags.low & product_flag::low_keep_background_bitmap) && !s.BackgroundBitmap.empty()) {
     v.push_back(set_dword("BitmapSize", uint32_t(s.BitmapSize)));
     v.push_back(s.BitmapTPI == -1 ? delete_value("BitmapTPI") : set_dword("BitmapTPI", uint32_t(s.BitmapTPI)));
     v.push_back(set_dword("StretchMode", uint32_t(s.StretchMode)));

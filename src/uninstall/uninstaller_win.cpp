@@ -33,13 +33,6 @@
 namespace halvard {
 namespace {
 
-constexpr uint32_t low_ask_each_font = 0x10;
-constexpr uint32_t low_delete_install_dir = 0x400;
-constexpr uint32_t low_edit_path = 0x1000;
-constexpr uint32_t low_ask_shared_delete = 0x20000;
-constexpr uint32_t high_reboot = 0x2000;
-constexpr uint32_t high_close_progress_first = 0x80000;
-constexpr uint32_t high_keep_install_log = 0x400000;
 constexpr DWORD step_pause_ms = 600;
 constexpr DWORD pause_slice_ms = 50;
 constexpr DWORD msi_missing = 120;
@@ -62,7 +55,7 @@ class Uninstaller {
     run_uninstall_batch(BatchKind::Uninstall1, "UninstallBatch1");
     restore_associations_step();
     remove_fonts();
-    if (!(high() & high_keep_install_log)) {
+    if (!(high() & product_flag::high_keep_install_log_at_uninstall)) {
       std::string log = uninstall_folder_file(s_.UninstallDir, install_log_file_name);
       if (GetFileAttributesA(log.c_str()) != INVALID_FILE_ATTRIBUTES) delete_file(log);
     }
@@ -98,7 +91,7 @@ class Uninstaller {
   bool automatic() const { return s_.AutomaticMode; }
   uint32_t low() const { return s_.ProductFlags.low; }
   uint32_t high() const { return s_.ProductFlags.high; }
-  bool product_64bit() const { return high() & product_flag::high_64bit_product; }
+  bool product_64bit() const { return high() & product_flag::high_product_64bit; }
   REGSAM view() const { return product_registry_view(product_64bit()); }
 
   std::string shown(int n) const { return expand_tags(message(s_, n), s_, os_description()); }
@@ -194,7 +187,7 @@ class Uninstaller {
     std::string font_dir = variable_value(Variable::FontDir, s_);
     bool removed = false;
     for (const InstalledFont& font : parse_product_fonts(product_.product_fonts)) {
-      if (!automatic() && (low() & low_ask_each_font) && !ask(56, 57, font.name)) continue;
+      if (!automatic() && (low() & product_flag::low_ask_font_removal) && !ask(56, 57, font.name)) continue;
       HKEY fonts = nullptr;
       const char* fonts_key = nine_x ? fonts_key_9x : fonts_key_nt;
       if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, fonts_key, 0, KEY_SET_VALUE | registry_32bit_view, &fonts) == ERROR_SUCCESS) {
@@ -217,7 +210,7 @@ class Uninstaller {
     SharedFileRelease how;
     // The x64 engine cannot load a 32-bit product's servers itself.
     how.system_unregister = product_64bit() || engine_is_64bit;
-    if (!automatic() && (low() & low_ask_shared_delete)) {
+    if (!automatic() && (low() & product_flag::low_ask_file_removal)) {
       how.confirm_delete = [this](const std::string& path) { return ask(59, 35, path); };
     }
     if (!release_shared_files(parse_shared_files(product_.shared_files), how)) {
@@ -271,7 +264,7 @@ class Uninstaller {
           expand_variables(text, s_);
           return text;
         });
-    if (conditional.reboot_registered) s_.ProductFlags.high |= high_reboot;
+    if (conditional.reboot_registered) s_.ProductFlags.high |= product_flag::high_restart_after_uninstall;
 
     left_folders_ = remove_folders(data_.removal, s_.InstallDir, system_folders());
     delete_thumbnail_cache(s_.InstallDir);
@@ -341,14 +334,14 @@ class Uninstaller {
   }
 
   void delete_install_dir_if_asked() {
-    if (!(low() & low_delete_install_dir) || product_.install_dir_held_files) return;
+    if (!(low() & product_flag::low_remove_install_dir) || product_.install_dir_held_files) return;
     if (!whole_directory_deletion_allowed(s_.InstallDir, system_folders())) return;
     delete_directory_tree(s_.InstallDir);
   }
 
   void remove_registration() {
     delete_file(uninstall_folder_file(s_.UninstallDir, uninstall_data_file_name));
-    if (low() & low_edit_path) {
+    if (low() & product_flag::low_edit_path) {
       std::string report = remove_from_path(s_.InstallDir);
       if (!automatic() && !report.empty()) show_error(report);
     }
@@ -366,7 +359,7 @@ class Uninstaller {
     std::string desktop = variable_value(s_.ShortcutMode == 1 ? Variable::DesktopAllDir : Variable::DesktopDir, s_);
     SHChangeNotify(SHCNE_UPDATEDIR, SHCNF_PATHA, desktop.c_str(), nullptr);
     leave_product_view();
-    if (high() & high_close_progress_first) pause(GetTickCount());
+    if (high() & product_flag::high_progress_page) pause(GetTickCount());
     if (!failures_.empty()) {
       if (!automatic()) {
         MessageBoxA(nullptr, fill_message(shown(10), failures_).c_str(), shown(20).c_str(), MB_OK | MB_ICONWARNING);
@@ -374,7 +367,7 @@ class Uninstaller {
       return false;
     }
     if (!automatic()) MessageBoxA(nullptr, shown(34).c_str(), shown(15).c_str(), MB_OK | MB_ICONINFORMATION);
-    if (high() & high_reboot) {
+    if (high() & product_flag::high_restart_after_uninstall) {
       if (automatic() || ask(74, 20)) ExitWindowsEx(EWX_REBOOT, 0x80040002);
     }
     return true;

@@ -3,12 +3,12 @@
 namespace halvard {
 
 bool grants_rights_to_install_dir(const InstallSettings& settings) {
-  return (settings.ProductFlags.high & product_flag::high_grant_everyone) != 0;
+  return (settings.ProductFlags.high & product_flag::high_grant_everyone_install_dir) != 0;
 }
 
 bool grants_rights_to_shared_dir(const InstallSettings& settings) {
   return grants_rights_to_install_dir(settings) &&
-         (settings.ProductFlags.high & product_flag::high_grant_everyone_shared) != 0 && !settings.SharedPath.empty();
+         (settings.ProductFlags.high & product_flag::high_grant_everyone_shared_folder) != 0 && !settings.SharedPath.empty();
 }
 
 std::string directory_rights_log_text(std::string_view directory, std::uint32_t code,

@@ -10,11 +10,6 @@
 
 namespace halvard {
 
-namespace product_flag {
-inline constexpr std::uint32_t high_grant_everyone = 0x40000;          // full rights on the installation folder
-inline constexpr std::uint32_t high_grant_everyone_shared = 0x40000000; // the same on the shared folder (with bit 18)
-}  // namespace product_flag
-
 // Result codes of the grant besides the system's own.
 inline constexpr std::uint32_t rights_path_not_found = 3;
 inline constexpr std::uint32_t rights_no_world_sid = 1319;

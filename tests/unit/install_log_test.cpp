@@ -52,7 +52,7 @@ TEST(InstallLog, HeaderFromSettings) {
   settings.ProductName = "P";
   settings.InstallDir = "D:\\P";
   settings.DisplayVersion = "1.0";
-  settings.ProductFlags.low = log_flag::low_uninstall_support;
+  settings.ProductFlags.low = product_flag::low_uninstall_support;
   const LogHeader header =
       make_log_header(settings, {2026, 1, 2, 6, 3, 4, 5}, "OS", true, std::nullopt);
   EXPECT_EQ(header.product_name, "P");
@@ -83,7 +83,6 @@ TEST(InstallLog, FinishedText) {
 }
 
 TEST(InstallLog, HowTheEndOfTheRunReports) {
-  using namespace log_flag;
   struct Case {
     const char* name;
     FinishLogInputs in;
@@ -96,7 +95,7 @@ TEST(InstallLog, HowTheEndOfTheRunReports) {
        {flags(0, 0), true, true, false, true},
        {FinishReport::None, false, true}},
       {"crash path: no report",
-       {flags(low_always_keep_log, 0), false, false, true, false},
+       {flags(product_flag::low_keep_log, 0), false, false, true, false},
        {FinishReport::None, false, true}},
       {"failures ask",
        {flags(0, 0), false, true, true, true},
@@ -108,19 +107,19 @@ TEST(InstallLog, HowTheEndOfTheRunReports) {
        {flags(0, 0), false, true, true, false},
        {FinishReport::SummaryPage, true, false}},
       {"view log withdrawn without a kept log",
-       {flags(0, high_view_log_choice), false, true, false, false},
+       {flags(0, product_flag::high_offer_view_log), false, true, false, false},
        {FinishReport::CompletedBox, true, false}},
       {"view log offered with a kept log",
-       {flags(low_always_keep_log, high_view_log_choice), false, true, false, false},
+       {flags(product_flag::low_keep_log, product_flag::high_offer_view_log), false, true, false, false},
        {FinishReport::SummaryPage, false, true}},
       {"reboot wanted",
-       {flags(low_reboot_wanted, 0), false, true, true, false},
+       {flags(product_flag::low_reboot, 0), false, true, true, false},
        {FinishReport::CompletedBox, true, false}},
       {"no report wanted",
-       {flags(low_no_finish_report, high_view_log_choice), false, true, true, false},
+       {flags(product_flag::low_no_completion_notice, product_flag::high_offer_view_log), false, true, true, false},
        {FinishReport::None, false, false}},
       {"no report wanted, failures ask",
-       {flags(low_no_finish_report, 0), false, true, false, true},
+       {flags(product_flag::low_no_completion_notice, 0), false, true, false, true},
        {FinishReport::AskToViewLog, false, true}},
   };
   for (const Case& c : cases) {

@@ -37,8 +37,8 @@ InstallSettings minimal_settings() {
 // of them, so that reading the written stream gives this record back exactly.
 InstallSettings full_settings() {
   InstallSettings s;
-  s.ProductFlags = {product_flag::low_shared_folder | product_flag::low_master_product | 0x81,
-                    product_flag::high_maximized_background | product_flag::high_64bit_product |
+  s.ProductFlags = {product_flag::low_uninstall_support | product_flag::low_master_product | 0x81,
+                    product_flag::high_maximized_background | product_flag::high_product_64bit |
                         0x4000};
   s.SetupOptions = 0x12345622;
   s.RunMode = run_mode_automatic;
@@ -179,7 +179,7 @@ TEST(SettingsStream, EveryItemRoundTrips) {
 TEST(SettingsStream, OptionalItemsFollowTheirFlags) {
   // No bitmap, no copyright line, no master product, no item 53: none of them is read.
   InstallSettings s = full_settings();
-  s.ProductFlags.low &= ~(product_flag::low_shared_folder | product_flag::low_master_product);
+  s.ProductFlags.low &= ~(product_flag::low_uninstall_support | product_flag::low_master_product);
   s.BackgroundBitmap.clear();
   s.BitmapTPI = 0;
   s.CopyrightPos = 0;
@@ -322,7 +322,7 @@ TEST(SettingsStream, Wow64RedirectionFailureIsFatal) {
   EXPECT_TRUE(plain.result.ok());
   EXPECT_EQ(calls, 0) << "only for a 64-bit product";
 
-  s.ProductFlags.high |= product_flag::high_64bit_product;
+  s.ProductFlags.high |= product_flag::high_product_64bit;
   Read r = read_record(s, {}, env);
   EXPECT_EQ(calls, 1);
   EXPECT_FALSE(r.result.ok());
@@ -407,8 +407,8 @@ TEST(SettingsStream, SharedPath) {
     s.Publisher = "Acme";
     s.SharedBase = c.base;
     s.SharedPath = c.path;
-    if (c.under_base) s.ProductFlags.low |= product_flag::low_shared_folder;
-    if (c.product_64bit) s.ProductFlags.high |= product_flag::high_64bit_product;
+    if (c.under_base) s.ProductFlags.low |= product_flag::low_uninstall_support;
+    if (c.product_64bit) s.ProductFlags.high |= product_flag::high_product_64bit;
     SettingsEnvironment env = test_environment();
     env.common_files = c.common_files;
     Read r = read_record(s, {}, env);
@@ -441,7 +441,7 @@ TEST(SettingsStream, DefaultInstallDir) {
   for (const Case& c : cases) {
     InstallSettings s = minimal_settings();
     s.DefaultInstallDir = c.dir;
-    if (c.product_64bit) s.ProductFlags.high |= product_flag::high_64bit_product;
+    if (c.product_64bit) s.ProductFlags.high |= product_flag::high_product_64bit;
     SettingsEnvironment env = test_environment();
     env.program_files = c.program_files;
     // A visible expander shows where the variables are expanded.

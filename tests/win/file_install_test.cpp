@@ -238,7 +238,7 @@ TEST_F(FileInstallTest, DatesAndAttributesAreApplied) {
 }
 
 TEST_F(FileInstallTest, FoldersRecordsShortcutAndDetailedLog) {
-  settings.ProductFlags.low = file_install_flag::low_detailed_log;
+  settings.ProductFlags.low = product_flag::low_detailed_log;
   std::vector<std::string> shown;
   context.show_progress = [&shown](const std::string& text, bool fixed) { shown.push_back((fixed ? "*" : "") + text); };
 
@@ -255,7 +255,7 @@ TEST_F(FileInstallTest, FoldersRecordsShortcutAndDetailedLog) {
 
   // Straight in the installation folder: no folder record; kept files: no record at all.
   FileDestination top = destination("top.txt");
-  settings.ProductFlags.high = file_install_flag::high_fixed_progress_text;
+  settings.ProductFlags.high = product_flag::high_fixed_progress_text;
   ASSERT_TRUE(install(top, record(0, file_flag::keep_at_uninstall), "t"));
   EXPECT_EQ(removal.entries().size(), 2u);
   EXPECT_EQ(shown, (std::vector<std::string>{nested.path, std::string("*") + message54}));
@@ -282,7 +282,7 @@ TEST_F(FileInstallTest, NewFileThatCannotBeWrittenEndsInTheFailureSummary) {
   EXPECT_EQ(failure_summary.rfind("\r\n" + std::string(message31) + " " + path + "\r\n", 0), 0u) << failure_summary;
   EXPECT_TRUE(moves_onto(path).empty());
   EXPECT_TRUE(written.empty());
-  EXPECT_EQ(settings.ProductFlags.low & file_install_flag::low_restart_required, 0u);
+  EXPECT_EQ(settings.ProductFlags.low & product_flag::low_reboot, 0u);
 }
 
 TEST_F(FileInstallTest, LockedExistingFileIsReplacedAtRestart) {
@@ -302,7 +302,7 @@ TEST_F(FileInstallTest, LockedExistingFileIsReplacedAtRestart) {
   std::vector<PendingOperation> moves = moves_onto(where.path);
   ASSERT_EQ(moves.size(), 1u);
   EXPECT_EQ(pending_path(moves[0].source, true), lower16(temporary));
-  EXPECT_NE(settings.ProductFlags.low & file_install_flag::low_restart_required, 0u);
+  EXPECT_NE(settings.ProductFlags.low & product_flag::low_reboot, 0u);
   EXPECT_TRUE(written.empty());  // not written in this run: the cleaner leaves the move alone
   EXPECT_EQ(read_all(where.path), "old bytes");
 
@@ -325,7 +325,7 @@ TEST_F(FileInstallTest, LockedExistingFileIsReplacedAtRestart) {
 TEST_F(FileInstallTest, LockedPlainFileWaitsForRestartOnlyWithBit11) {
   for (bool bit11 : {false, true}) {
     SCOPED_TRACE(bit11 ? "bit 11 set" : "bit 11 clear");
-    settings.ProductFlags.low = bit11 ? file_install_flag::low_replace_new_at_restart : 0;
+    settings.ProductFlags.low = bit11 ? product_flag::low_replace_new_files_at_restart : 0;
     log = InstallLog();
     failure_summary.clear();
     FileDestination where = destination(bit11 ? "with.dat" : "without.dat");
@@ -344,7 +344,7 @@ TEST_F(FileInstallTest, LockedPlainFileWaitsForRestartOnlyWithBit11) {
                                      windows_error_text(sharing_error) + "\r\n\r\n");
       EXPECT_TRUE(moves_onto(where.path).empty());
       EXPECT_EQ(log.text(), "");
-      EXPECT_EQ(settings.ProductFlags.low & file_install_flag::low_restart_required, 0u);
+      EXPECT_EQ(settings.ProductFlags.low & product_flag::low_reboot, 0u);
     }
     EXPECT_TRUE(written.empty());
   }
@@ -357,7 +357,7 @@ TEST_F(FileInstallTest, MissingDriveEndsInTheFailureSummary) {
     if (!((drives >> (c - 'A')) & 1)) letter = c;
   ASSERT_NE(letter, 0);
   const std::string path = std::string(1, letter) + ":\\Product\\file.dll";
-  settings.ProductFlags.low = file_install_flag::low_replace_new_at_restart;
+  settings.ProductFlags.low = product_flag::low_replace_new_files_at_restart;
   WriteResult result = write_file(context, path, "x", 1, packaged, file_attributes_unchanged, true);
   EXPECT_FALSE(result.written);
   EXPECT_FALSE(result.restart_pending);
@@ -373,7 +373,7 @@ TEST_F(FileInstallTest, WriterRefusesANegativeSizeAndVerifiesWhenAsked) {
   EXPECT_EQ(refused.package_error, package_error_negative_size);
   EXPECT_FALSE(exists(path));
 
-  settings.ProductFlags.low = file_install_flag::low_verify_writes;
+  settings.ProductFlags.low = product_flag::low_verify_written_files;
   const std::string data = test::pattern_bytes(300000, 7);
   WriteResult written = write_file(context, path, data.data(), int64_t(data.size()), packaged, 0xFFFFFFFF, false);
   EXPECT_TRUE(written.written);
@@ -400,7 +400,7 @@ TEST_F(FileInstallTest, Bit19ClearsProtectingAttributesAfterTheFirstFailure) {
   constexpr DWORD protecting = FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM;
   for (bool bit19 : {false, true}) {
     SCOPED_TRACE(bit19 ? "bit 19 set" : "bit 19 clear");
-    settings.ProductFlags.low = bit19 ? file_install_flag::low_clear_attributes_on_retry : 0;
+    settings.ProductFlags.low = bit19 ? product_flag::low_clear_attributes_on_retry : 0;
     FileDestination where = destination(bit19 ? "with.sys" : "without.sys");
     write_all(where.path, "old");
     ASSERT_TRUE(SetFileAttributesA(where.path.c_str(), protecting | FILE_ATTRIBUTE_ARCHIVE));

@@ -68,7 +68,7 @@ class UninstallRegistrationTest : public ::testing::Test {
     s.UninstallDir = folder.path();
     s.UninstallerName = "uninstall.exe";
     s.ProductFlags = {0x8004, 0x80000000};
-    s.SetupOptions = setup_option::engine_copy_without_package;
+    s.SetupOptions = setup_option::uninstaller_without_package;
     s.UninstallerDate = {2022, 3, 4, 5, 6, 7};
     s.DisplayVersion = "5.10.2";
     s.Publisher = "Halvard Works";

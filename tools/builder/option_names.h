@@ -9,13 +9,11 @@
 #include <string>
 #include <string_view>
 
+#include "package/option_bits.h"
+
 namespace halvard::builder {
 
-struct NamedBit {
-  std::string_view name;
-  uint32_t mask;
-  std::string_view meaning;
-};
+using NamedBit = OptionBit;
 
 struct NamedValue {
   std::string_view name;

@@ -121,7 +121,7 @@ Inspection inspect_package(const std::filesystem::path& path) {
     return in;
   }
   in.engine_copy_size = in.file_size;
-  if (in.settings.SetupOptions & setup_option::engine_copy_without_package) {
+  if (in.settings.SetupOptions & setup_option::uninstaller_without_package) {
     const uint64_t end = start + in.section.SizeOfRawData;
     const uint64_t tail_end =
         engine_copy_tail_end(in.section, in.header.DataOffset, in.settings.DataOnDisk, in.file_size);

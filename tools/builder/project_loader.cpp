@@ -49,10 +49,10 @@ std::string process_environment(const char* name) {
 Project default_project() {
   Project p;
   InstallSettings& s = p.settings;
-  s.ProductFlags.low = product_flag::low_shared_folder /* uninstall support */ | 0x80 /* directory page */ |
+  s.ProductFlags.low = product_flag::low_uninstall_support /* uninstall support */ | 0x80 /* directory page */ |
                        0x2 /* uninstaller in the start menu */;
   s.ProductFlags.high = product_flag::high_verify_checksums | 0x80000 /* progress page */;
-  s.SetupOptions = setup_option::engine_copy_without_package;
+  s.SetupOptions = setup_option::uninstaller_without_package;
   s.TitleSize = 1.0;
   s.TitleColor = 0xFFFFFF;
   s.TitleFont = "Arial";
