@@ -174,7 +174,7 @@ struct InstallSettings {
   // [0] extra bytes of space requirement; [1..8] page styles: greeting, language,
   // licence, read-me, directory, start menu, progress, summary.
   std::array<int32_t, 9> DialogOptions{};
-  std::string Item53;               // with ProductFlags low bit 2; carried, unused
+  std::string SharedFolderText;     // with ProductFlags low bit 2 (shared folder); read past, unused
   std::vector<ConditionalDelete> ConditionalDeletes;  // at most 1001
   std::vector<FileAssociation> FileAssociations;      // at most 1000
   std::vector<ShortcutEntry> ShortcutEntries;         // at most 1000 from the package

@@ -394,8 +394,8 @@ SettingsReadResult read_settings(std::span<const uint8_t> bytes, uint32_t stream
   at(52);
   for (int32_t& option : s.DialogOptions) option = in.i32();
   at(53);
-  s.Item53.clear();
-  if (s.ProductFlags.low & product_flag::low_uninstall_support) s.Item53 = in.read_ltext();
+  s.SharedFolderText.clear();
+  if (s.ProductFlags.low & product_flag::low_uninstall_support) s.SharedFolderText = in.read_ltext();
 
   // The terminated lists also end where the stream ends: without their terminator the
   // end marker cannot follow either, so that is the code raised.

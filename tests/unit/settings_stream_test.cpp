@@ -113,7 +113,7 @@ InstallSettings full_settings() {
   s.MustUninstallBelow = "2.0";
   s.FirewallList = "a;b;c;d\r\ne;f;g;h";
   s.DialogOptions = {4096, 1, 2, 3, 4, 5, 6, 7, 8};
-  s.Item53 = std::string("item\0" "53", 7);
+  s.SharedFolderText = std::string("item\0" "53", 7);
   s.ConditionalDeletes = {{"*.tmp", 1, "x", 8}, {"logs\\*.log", 2, "", 0}};
   s.FileAssociations = {{1, ".wid", "Widget.File", "Widget file", "open", "&Open",
                          "\"%InstallDir%\\widget.exe\" \"%1\"", "English", "widget.exe,0"}};
@@ -167,7 +167,7 @@ TEST(SettingsStream, EveryItemRoundTrips) {
   EXPECT_EQ(r.settings.BackgroundBitmap, s.BackgroundBitmap);
   EXPECT_EQ(r.settings.ReservedBlock, s.ReservedBlock);
   EXPECT_EQ(r.settings.DialogOptions, s.DialogOptions);
-  EXPECT_EQ(r.settings.Item53, s.Item53);
+  EXPECT_EQ(r.settings.SharedFolderText, s.SharedFolderText);
   EXPECT_EQ(r.settings.ConditionalDeletes, s.ConditionalDeletes);
   EXPECT_EQ(r.settings.FileAssociations, s.FileAssociations);
   EXPECT_EQ(r.settings.ShortcutEntries, s.ShortcutEntries);
@@ -189,7 +189,7 @@ TEST(SettingsStream, OptionalItemsFollowTheirFlags) {
   s.CopyrightFont.clear();
   s.MasterProduct.clear();
   s.MasterProductMessage.clear();
-  s.Item53.clear();
+  s.SharedFolderText.clear();
   const Bytes bytes = write_settings(s);
   EXPECT_LT(bytes.size(), write_settings(full_settings()).size());
   Read r = read_bytes(bytes);

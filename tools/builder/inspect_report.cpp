@@ -160,7 +160,7 @@ N settings(const InstallSettings& s) {
   N dialog = N::list();
   for (int32_t v : s.DialogOptions) dialog.push(num(v));
   n.add("DialogOptions", std::move(dialog));
-  n.add("Item53", txt(s.Item53));
+  n.add("SharedFolderText", txt(s.SharedFolderText));
 
   N deletes = N::list();
   for (const auto& d : s.ConditionalDeletes) {

@@ -107,7 +107,7 @@ void registry(TomlReader& r, const toml::table& t, InstallSettings& s) {
 
 void reserved(TomlReader& r, const toml::table& t, InstallSettings& s) {
   r.unknown_keys(t, "[reserved]", {"block", "item53"});
-  r.text(t, "item53", s.Item53);
+  r.text(t, "item53", s.SharedFolderText);
   const toml::node* node = t.get("block");
   if (!node) return;
   const auto* a = node->as_array();

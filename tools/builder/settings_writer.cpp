@@ -126,7 +126,7 @@ std::vector<uint8_t> write_settings(const InstallSettings& s) {
   w.ztext(s.MustUninstallBelow);
   w.ztext(s.FirewallList);
   for (int32_t option : s.DialogOptions) w.i32(option);
-  if (s.ProductFlags.low & product_flag::low_uninstall_support) w.ltext(s.Item53);
+  if (s.ProductFlags.low & product_flag::low_uninstall_support) w.ltext(s.SharedFolderText);
 
   for (const auto& entry : s.ConditionalDeletes) {
     w.ztext(entry.path_pattern);
