@@ -6,11 +6,13 @@
 #include "crash/fatal_error.h"
 #include "foundation/file.h"
 #include "foundation/orderly_exit_win.h"
+#include "foundation/own_path.h"
 #include "foundation/system_info_win.h"
 #include "installer/command_line.h"
 #include "installer/installation_sequence_win.h"
-#include "foundation/own_path.h"
+#include "package/message_numbers.h"
 #include "package/package_error.h"
+#include "package/package_error_codes.h"
 #include "package/package_reader_win.h"
 #include "package/settings_stream.h"
 #include "package/setup_section.h"
@@ -20,6 +22,9 @@
 #include "variables/batch_file_win.h"
 
 namespace halvard {
+
+namespace code = package_error_code;
+
 namespace {
 
 // What the orderly exit and the fatal-message hook must reach from anywhere: Windows
@@ -61,7 +66,7 @@ std::string shown_message(int n) { return expand_tags(message(engine.settings, n
 // The installer's fatal-message hook: captioned with message 21 of the package's
 // language, or "Error" before the message table is read or when it has none.
 void show_fatal_message(const char* text) {
-  std::string caption = shown_message(21);
+  std::string caption = shown_message(message_number::error_title);
   MessageBoxA(engine.background_window, text, caption.empty() ? "Error" : caption.c_str(), MB_OK | MB_ICONHAND);
   exit_installer(1);
 }
@@ -125,12 +130,12 @@ std::string open_own_file() {
     case SetupSectionLocation::Outcome::found:
       break;
   }
-  if (!engine.own_file.seek(section.PointerToRawData)) package_error(10);
+  if (!engine.own_file.seek(section.PointerToRawData)) package_error(code::section_unreachable);
 
   take_command_line(options, engine.settings);
   read_package(engine.own_file, section, engine.settings, engine.package);
   // The language page joins here, before the window title is taken.
-  engine.settings.WindowTitle = message(engine.settings, 0);
+  engine.settings.WindowTitle = message(engine.settings, message_number::window_title);
   run_installation_sequence({engine.settings, engine.package, engine.own_file, options, install_source});
 }
 

@@ -11,6 +11,7 @@
 #include "foundation/file_error.h"
 #include "foundation/system_library_win.h"
 #include "foundation/windows_error.h"
+#include "package/package_error_codes.h"
 #include "package/settings_stream.h"
 #include "records/deferred_operations_win.h"
 
@@ -169,7 +170,7 @@ WriteResult replace_at_restart(FileInstallContext& context, const std::string& d
   facts.windows_error = error;
   facts.error_text = windows_error_text(error);
   facts.drive_present = drive_present(destination);
-  InUsePlan plan = plan_in_use(message(settings, message_file_not_created), destination, facts);
+  InUsePlan plan = plan_in_use(message(settings, message_number::file_not_created), destination, facts);
 
   if (plan.replace) {
     File temporary;
@@ -289,7 +290,7 @@ WriteResult write_file(FileInstallContext& context, const std::string& destinati
                        const FileDate& date, uint32_t attributes, bool existed) {
   WriteResult result;
   if (size < 0) {
-    result.package_error = package_error_negative_size;
+    result.package_error = package_error_code::negative_replacement_size;
     return result;
   }
   const InstallSettings& settings = context.settings;
@@ -313,8 +314,8 @@ WriteResult write_file(FileInstallContext& context, const std::string& destinati
       if (written) {
         if ((low & product_flag::low_verify_written_files) && !file_holds(destination, bytes, size)) {
           if (attempt == write_attempts) {
-            context.failure_summary += file_failure_line(message(settings, message_file_not_created), destination,
-                                                         last_windows_error_text());
+            context.failure_summary += file_failure_line(message(settings, message_number::file_not_created),
+                                                         destination, last_windows_error_text());
             return result;
           }
           continue;
@@ -346,7 +347,7 @@ bool install_file(FileInstallContext& context, const FileDestination& destinatio
 
   if (context.show_progress) {
     if (settings.ProductFlags.high & product_flag::high_fixed_progress_text)
-      context.show_progress(message(settings, message_installing_files), true);
+      context.show_progress(message(settings, message_number::installing_files_status), true);
     else
       context.show_progress(path, false);
   }
@@ -367,7 +368,7 @@ bool install_file(FileInstallContext& context, const FileDestination& destinatio
         std::string reason =
             made.blocked_by_file ? std::string(folder_is_file_reason) : windows_error_text(made.error);
         context.failure_summary +=
-            folder_failure_text(message(settings, message_folder_not_created), folder, reason, path);
+            folder_failure_text(message(settings, message_number::folder_not_created), folder, reason, path);
         return false;
       }
       if (records_folder_for_removal(record)) context.removal.record(folder, RemovalKind::Folder);

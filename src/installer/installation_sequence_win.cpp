@@ -11,22 +11,23 @@
 #include "foundation/orderly_exit_win.h"
 #include "foundation/path_rules.h"
 #include "foundation/product_view_win.h"
+#include "foundation/registry_access_win.h"
 #include "foundation/system_info_win.h"
 #include "foundation/windows_error.h"
-#include "machine/close_applications.h"
-#include "machine/close_applications_win.h"
 #include "installer/package_files_win.h"
-#include "foundation/registry_access_win.h"
 #include "installer/restore_point_win.h"
 #include "installer/run_state.h"
 #include "installer/uninstall_registration_win.h"
 #include "installer/windows_release.h"
+#include "machine/close_applications.h"
+#include "machine/close_applications_win.h"
+#include "machine/path_edit_win.h"
+#include "package/message_numbers.h"
 #include "package/package_error.h"
 #include "package/settings_stream.h"
-#include "ui/message_pump_win.h"
 #include "records/deferred_operations_win.h"
-#include "machine/path_edit_win.h"
 #include "records/uninstall_data_win.h"
+#include "ui/message_pump_win.h"
 #include "variables/batch_file_win.h"
 #include "variables/directory_rights.h"
 #include "variables/directory_rights_win.h"
@@ -94,7 +95,7 @@ class Sequence {
   // in a silent run unless the package asks for errors there too.
   void show_error(const std::string& text) const {
     if (text.empty() || (silent() && !(high() & product_flag::high_errors_in_silent_mode))) return;
-    std::string caption = shown(21);
+    std::string caption = shown(message_number::error_title);
     MessageBoxA(nullptr, text.c_str(), caption.empty() ? "Error" : caption.c_str(), MB_OK | MB_ICONHAND);
   }
 
@@ -105,22 +106,23 @@ class Sequence {
 
   void add_failure(const std::string& path, DWORD error) {
     char text[4096];
-    std::snprintf(text, sizeof text, "%s %s\r\n%s\r\n\r\n", shown(31).c_str(), path.c_str(),
-                  windows_error_text(error).c_str());
+    std::snprintf(text, sizeof text, "%s %s\r\n%s\r\n\r\n", shown(message_number::file_not_created).c_str(),
+                  path.c_str(), windows_error_text(error).c_str());
     state_.failure_summary += text;
   }
 
   void check_run_conditions() {
     if ((high() & product_flag::high_product_64bit) && !windows_is_64bit()) {
       if (silent()) exit_installer(1);
-      refuse(shown(81));
+      refuse(shown(message_number::needs_64bit_windows));
     }
     check_windows_release();
     check_administrator_rights();
     if (low() & product_flag::low_master_product) check_master_product();
     if (low() & product_flag::low_single_instance) {
       HANDLE mutex = CreateMutexA(nullptr, FALSE, single_instance_mutex);
-      if (!mutex || WaitForSingleObject(mutex, 0) == WAIT_TIMEOUT) refuse(shown(91));
+      if (!mutex || WaitForSingleObject(mutex, 0) == WAIT_TIMEOUT)
+        refuse(shown(message_number::another_installer_running));
     }
   }
 
@@ -134,7 +136,8 @@ class Sequence {
     int bit = windows_release_bit(info.dwPlatformId == VER_PLATFORM_WIN32_NT, info.dwMajorVersion,
                                   info.dwMinorVersion);
     if (settings_.ExcludedSystems & (1u << bit)) {
-      refuse(fill_log(shown(61).c_str(), std::string(windows_releases()[size_t(bit)].name)));
+      refuse(fill_log(shown(message_number::windows_release_refused).c_str(),
+                      std::string(windows_releases()[size_t(bit)].name)));
     }
   }
 
@@ -156,11 +159,12 @@ class Sequence {
   void check_administrator_rights() {
     uint8_t level = settings_.AdminRequirement;
     if (level < 1 || level > 3 || is_administrator()) return;
-    if (level == 1) refuse(shown(77));
+    if (level == 1) refuse(shown(message_number::administrator_required));
     // Levels 2 and 3 ask; a silent run has nobody to ask and goes on.
     if (silent()) return;
-    std::string title = shown(20);
-    if (MessageBoxA(nullptr, shown(78).c_str(), title.c_str(), MB_OKCANCEL | MB_ICONQUESTION) == IDCANCEL) {
+    std::string title = shown(message_number::question_title);
+    if (MessageBoxA(nullptr, shown(message_number::administrator_recommended).c_str(), title.c_str(),
+                    MB_OKCANCEL | MB_ICONQUESTION) == IDCANCEL) {
       exit_installer(1);
     }
   }
@@ -186,13 +190,16 @@ class Sequence {
       if (location.empty()) installed = false;
       settings_.DefaultInstallDir = location;
     }
-    if (!installed) refuse(fill_log(shown(12).c_str(), settings_.MasterProductMessage));
+    if (!installed)
+      refuse(fill_log(shown(message_number::master_product_missing).c_str(), settings_.MasterProductMessage));
   }
 
   void close_running_applications() {
     if (settings_.CloseApplications.empty()) return;
     if (!close_applications(settings_, close_before_install, silent())) {
-      if (!silent()) MessageBoxA(nullptr, shown(98).c_str(), shown(65).c_str(), MB_OK | MB_ICONEXCLAMATION);
+      if (!silent())
+        MessageBoxA(nullptr, shown(message_number::installation_cancelled).c_str(),
+                    shown(message_number::greeting_title).c_str(), MB_OK | MB_ICONEXCLAMATION);
       exit_installer(1);
     }
     // What is left goes to the uninstall data, for the uninstaller's own closing.
@@ -350,7 +357,8 @@ class Sequence {
     if (plan.write_file) {
       LogHeader header = make_log_header(settings_, local_now(), os_description(), state_.previously_installed,
                                          std::nullopt);
-      std::string completed = state_.failure_summary.empty() ? shown(43) + "\r\n" : std::string();
+      std::string completed =
+          state_.failure_summary.empty() ? shown(message_number::completed_title) + "\r\n" : std::string();
       append_install_log(log_path, header, state_.log.text(), state_.failure_summary, completed);
     }
     bool reboot = state_.reboot_wanted || (low() & product_flag::low_reboot);

@@ -22,14 +22,6 @@ inline constexpr uint32_t keep_existing = 0x0C;  // an existing file stays
 inline constexpr uint32_t keep_newer = 0x10;     // an existing file with a later date stays
 }  // namespace overwrite_mode
 
-// Language strings used here.
-inline constexpr int message_folder_not_created = 25;
-inline constexpr int message_file_not_created = 31;
-inline constexpr int message_installing_files = 54;
-
-// PackageError of a negative data size.
-inline constexpr int package_error_negative_size = 5;
-
 // Log texts, each written after the destination path.
 inline constexpr std::string_view log_already_exists = " was not installed because it already exists.\r\n";
 inline constexpr std::string_view log_existing_newer = " was not installed because the existing file is newer.\r\n";

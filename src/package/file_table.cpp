@@ -11,7 +11,7 @@
 namespace halvard {
 namespace {
 
-namespace err = file_table_error;
+namespace err = package_error_code;
 
 FileTableResult read_failed(const RegionSource& region) {
   FileTableResult result;
@@ -53,7 +53,7 @@ class RecordStream {
       got += n;
     }
     const uint32_t length = load_le32(prefix);
-    if (length > max_length) return FileTableResult::error(err::record_malformed);
+    if (length > max_length) return FileTableResult::error(err::records_left_over);
 
     if (block_.size() - block_position_ >= length) {
       record = block_.subspan(block_position_, length);
@@ -167,7 +167,7 @@ std::string read_failure_text(const FileTableResult& result) {
 MemoryRegion MemoryRegion::in_section(std::span<const uint8_t> section, uint64_t DataOffset, int64_t DataEnd) {
   MemoryRegion region{std::span<const uint8_t>()};
   if (DataEnd < 0 || uint64_t(DataEnd) > section.size()) {
-    region.placement_error_ = err::region_outside_section;
+    region.placement_error_ = err::bad_data_end;
     return region;
   }
   if (uint64_t(DataEnd) < DataOffset) {
@@ -260,7 +260,7 @@ FileDestination resolve_destination(const FileRecord& record, const DestinationF
 
 int parse_file_record(std::span<const uint8_t> record, int32_t data_size, FileRecord& out,
                       std::span<const uint8_t>& data) {
-  constexpr int short_record = err::record_malformed;
+  constexpr int short_record = err::records_left_over;
   ByteReader reader(record);
   FileRecord parsed;
   if (!reader.ztext(parsed.Name)) return short_record;

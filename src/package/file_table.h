@@ -19,30 +19,13 @@
 
 #include "package/file_record.h"
 #include "package/install_settings.h"
+#include "package/package_error_codes.h"
 #include "package/package_header.h"
 #include "package/setup_section.h"
 
 namespace halvard {
 
 // PackageError codes of the region and its records.
-namespace file_table_error {
-inline constexpr int region_outside_section = 45;  // DataEnd lies beyond the section
-inline constexpr int region_length = 46;
-inline constexpr int region_checksum = 55;
-inline constexpr int block_rejected = 60;
-inline constexpr int block_length = 61;
-inline constexpr int block_checksum = 62;
-inline constexpr int block_overrun = 63;           // also: the chain ends before the records do
-inline constexpr int empty_name = 70;
-inline constexpr int data_size_negative = 71;
-inline constexpr int data_size_too_large = 72;
-inline constexpr int region_left_over = 80;
-inline constexpr int records_left_over = 83;
-inline constexpr int record_malformed = 83;        // a record too short for its fields, or impossibly long
-inline constexpr int data_checksum = 100;
-inline constexpr int bad_kind = 110;
-}  // namespace file_table_error
-
 // Progress percentages: after the region check, after the sequence's two preparatory
 // steps, then one per file.
 inline constexpr int progress_region_checked = 21;

@@ -1,8 +1,8 @@
 #pragma once
 // Every message number the engine shows, by meaning, in one table shared by the engine
 // and halvard-build. A package's message table is indexed by these numbers; the engine
-// says message::directory_title, not 24. The third column lists the printf conversions
-// the engine fills into the text, in order (empty: the text is shown as it is).
+// says message_number::directory_title, not 24. The third column lists the printf
+// conversions the engine fills into the text, in order (empty: shown as it is).
 
 #include <string_view>
 
@@ -113,11 +113,11 @@
 
 namespace halvard {
 
-namespace message {
+namespace message_number {
 #define HALVARD_MESSAGE(name, number, conversions) inline constexpr int name = number;
 HALVARD_MESSAGES(HALVARD_MESSAGE)
 #undef HALVARD_MESSAGE
-}  // namespace message
+}  // namespace message_number
 
 struct MessageName {
   std::string_view name;

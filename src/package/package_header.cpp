@@ -5,8 +5,11 @@
 #include "foundation/tool_name.h"
 #include "package/block_codec.h"
 #include "package/byte_reader.h"
+#include "package/package_error_codes.h"
 
 namespace halvard {
+
+namespace code = package_error_code;
 
 bool engine_version_too_new(int32_t package_version) { return package_version > engine_version_hundredths + 1; }
 
@@ -27,29 +30,30 @@ HeaderCheck read_package_header(std::span<const uint8_t> section, PackageHeader&
     return check;
   };
 
-  if (!reader.u32(header.Magic) || header.Magic != package_magic) return fail(20);
-  if (!reader.i32(header.EngineVersion)) return fail(20);
+  if (!reader.u32(header.Magic) || header.Magic != package_magic) return fail(code::bad_magic);
+  if (!reader.i32(header.EngineVersion)) return fail(code::bad_magic);
   if (engine_version_too_new(header.EngineVersion)) {
     check.newer_engine = true;
     return check;
   }
-  if (!reader.i32(header.StreamSize) || header.StreamSize < 1 || header.StreamSize >= max_stream_size) return fail(22);
-  if (!reader.u32(header.StreamChecksum) || !reader.u32(header.EngineChecksum)) return fail(22);
-  if (!reader.i32(header.DataEnd) || header.DataEnd < 0) return fail(45);
-  if (!reader.i32(header.FileCount) || header.FileCount < 0) return fail(27);
-  if (!reader.i32(header.DataSize) || header.DataSize < 0) return fail(29);
-  if (!reader.u32(header.DataChecksum)) return fail(29);
+  if (!reader.i32(header.StreamSize) || header.StreamSize < 1 || header.StreamSize >= max_stream_size)
+    return fail(code::bad_stream_size);
+  if (!reader.u32(header.StreamChecksum) || !reader.u32(header.EngineChecksum)) return fail(code::bad_stream_size);
+  if (!reader.i32(header.DataEnd) || header.DataEnd < 0) return fail(code::bad_data_end);
+  if (!reader.i32(header.FileCount) || header.FileCount < 0) return fail(code::bad_file_count);
+  if (!reader.i32(header.DataSize) || header.DataSize < 0) return fail(code::bad_data_size);
+  if (!reader.u32(header.DataChecksum)) return fail(code::bad_data_size);
 
   // The list must fit in the section before anything is reserved for it.
-  if (uint64_t(header.FileCount) * 4 > reader.remaining()) return fail(27);
+  if (uint64_t(header.FileCount) * 4 > reader.remaining()) return fail(code::bad_file_count);
   header.FileDataSizes.resize(size_t(header.FileCount));
   for (int32_t& size : header.FileDataSizes) {
     reader.i32(size);
-    if (size < 0 || size > max_file_data_size) return fail(28);
+    if (size < 0 || size > max_file_data_size) return fail(code::bad_file_data_size);
   }
 
   header.StreamOffset = uint32_t(reader.position());
-  if (uint64_t(header.StreamSize) > reader.remaining()) return fail(22);
+  if (uint64_t(header.StreamSize) > reader.remaining()) return fail(code::bad_stream_size);
   header.DataOffset = header.StreamOffset + uint32_t(header.StreamSize);
   return check;
 }
@@ -64,7 +68,7 @@ int decode_stored_stream(std::span<const uint8_t> section, const PackageHeader& 
   std::vector<uint8_t> stored(section.begin() + header.StreamOffset, section.begin() + header.DataOffset);
   scramble_stream(stored, header.StreamChecksum);
   BlockDecodeResult result = BlockCodec::decode(stored, stream);
-  return result ? 0 : 47;
+  return result ? 0 : code::stream_rejected;
 }
 
 }  // namespace halvard

@@ -9,10 +9,15 @@
 #include "foundation/system_info_win.h"
 #include "package/checksum.h"
 #include "package/engine_copy.h"
+#include "package/message_numbers.h"
 #include "package/package_error.h"
+#include "package/package_error_codes.h"
 #include "package/settings_stream.h"
 
 namespace halvard {
+
+namespace code = package_error_code;
+
 namespace {
 
 constexpr int csidl_program_files = 0x26;
@@ -45,10 +50,10 @@ bool read_exact(File& file, uint64_t offset, std::vector<uint8_t>& bytes, size_t
 void check_engine_and_copy(File& own_file, const InstallSettings& settings, OpenedPackage& package) {
   const SetupSectionLocation& location = package.location;
   std::vector<uint8_t> before;
-  if (!read_exact(own_file, 0, before, location.PointerToRawData)) package_error(35);
+  if (!read_exact(own_file, 0, before, location.PointerToRawData)) package_error(code::engine_unreadable);
   if ((settings.ProductFlags.high & product_flag::high_verify_checksums) &&
       engine_checksum(before, location.e_lfanew) != package.header.EngineChecksum) {
-    package_error(40);
+    package_error(code::engine_checksum);
   }
   if (!(settings.SetupOptions & setup_option::uninstaller_without_package)) return;
   uint64_t tail_end = engine_copy_tail_end(location, package.header.DataOffset, settings.DataOnDisk,
@@ -56,9 +61,9 @@ void check_engine_and_copy(File& own_file, const InstallSettings& settings, Open
   uint64_t tail_start = uint64_t(location.PointerToRawData) + location.SizeOfRawData;
   std::vector<uint8_t> tail;
   if (tail_end > tail_start && !read_exact(own_file, tail_start, tail, size_t(tail_end - tail_start))) {
-    package_error(42);
+    package_error(code::engine_tail_unreadable);
   }
-  if (!build_engine_copy(before, tail, location, package.engine_copy)) package_error(35);
+  if (!build_engine_copy(before, tail, location, package.engine_copy)) package_error(code::engine_unreadable);
 }
 
 }  // namespace
@@ -78,7 +83,8 @@ void read_package(File& own_file, const SetupSectionLocation& location, InstallS
   if (!read.fatal_text.empty()) fatal_error("%s", read.fatal_text.c_str());
   if (read.package_error) package_error(read.package_error);
   if (!(settings.ProductFlags.high & product_flag::high_product_64bit)) enter_product_view(false);
-  set_package_error_message(expand_tags(message(settings, 13), settings, os_description()));
+  set_package_error_message(
+      expand_tags(message(settings, message_number::package_corrupt), settings, os_description()));
 
   check_engine_and_copy(own_file, settings, package);
   settings.EngineCopySize =

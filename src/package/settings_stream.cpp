@@ -5,8 +5,12 @@
 #include "foundation/text.h"
 #include "package/byte_reader.h"
 #include "package/checksum.h"
+#include "package/package_error_codes.h"
 
 namespace halvard {
+
+namespace code = package_error_code;
+
 namespace {
 
 // The stream's own readers. A read that finds too few bytes yields zeros or an empty
@@ -228,11 +232,11 @@ SettingsReadResult read_settings(std::span<const uint8_t> bytes, uint32_t stream
   if (!(s.ProductFlags.low & product_flag::low_no_background_window) &&
       env.create_background_window)
     env.create_background_window(s);
-  if (Checksum32(bytes) != stream_checksum) return stop(25);
+  if (Checksum32(bytes) != stream_checksum) return stop(code::stream_checksum);
 
   at(8);
   s.StepDelay = in.u16();
-  if (s.StepDelay > max_step_delay) return stop(19);
+  if (s.StepDelay > max_step_delay) return stop(code::step_delay_too_long);
   at(9);
   s.ShortcutMode = in.u8();
   at(10);
@@ -290,18 +294,18 @@ SettingsReadResult read_settings(std::span<const uint8_t> bytes, uint32_t stream
   s.RegistryScript = in.read_ztext();
   at(21);
   s.BitmapSize = in.i32();
-  if (s.BitmapSize < 0 || s.BitmapSize > 100) return stop(39);
+  if (s.BitmapSize < 0 || s.BitmapSize > 100) return stop(code::bad_bitmap_size);
   at(22);
   s.StretchMode = in.i32();
 
   at(23);
   int32_t count = in.i32();
-  if (count < 0 || count > max_license_texts) return stop(24);
+  if (count < 0 || count > max_license_texts) return stop(code::too_many_license_texts);
   s.LicenseTexts.clear();
   for (int32_t i = 0; i < count; ++i) s.LicenseTexts.push_back(in.read_ltext());
   at(24);
   count = in.i32();
-  if (count < 0 || count > max_license_texts) return stop(26);
+  if (count < 0 || count > max_license_texts) return stop(code::too_many_readme_texts);
   s.ReadmeTexts.clear();
   for (int32_t i = 0; i < count; ++i) s.ReadmeTexts.push_back(in.read_ltext());
 
@@ -402,10 +406,10 @@ SettingsReadResult read_settings(std::span<const uint8_t> bytes, uint32_t stream
   at(54);
   s.ConditionalDeletes.clear();
   for (;;) {
-    if (in.at_end()) return stop(32);
+    if (in.at_end()) return stop(code::bad_end_marker);
     std::string pattern = in.read_ztext();
     if (pattern == conditional_deletes_end) break;
-    if (s.ConditionalDeletes.size() >= size_t(max_conditional_deletes)) return stop(38);
+    if (s.ConditionalDeletes.size() >= size_t(max_conditional_deletes)) return stop(code::too_many_conditional_deletes);
     ConditionalDelete entry;
     entry.path_pattern = std::move(pattern);
     entry.kind = in.u8();
@@ -416,7 +420,7 @@ SettingsReadResult read_settings(std::span<const uint8_t> bytes, uint32_t stream
 
   at(55);
   count = in.i32();
-  if (count < 0 || count > max_list_entries) return stop(36);
+  if (count < 0 || count > max_list_entries) return stop(code::too_many_associations);
   s.FileAssociations.clear();
   for (int32_t i = 0; i < count; ++i) {
     FileAssociation entry;
@@ -430,7 +434,7 @@ SettingsReadResult read_settings(std::span<const uint8_t> bytes, uint32_t stream
 
   at(56);
   count = in.i32();
-  if (count < 0 || count > max_list_entries) return stop(48);
+  if (count < 0 || count > max_list_entries) return stop(code::too_many_shortcuts);
   s.ShortcutEntries.clear();
   for (int32_t i = 0; i < count; ++i) {
     ShortcutEntry entry;
@@ -453,7 +457,7 @@ SettingsReadResult read_settings(std::span<const uint8_t> bytes, uint32_t stream
 
   at(58);
   count = in.i32();
-  if (count < 0 || count > max_list_entries) return stop(37);
+  if (count < 0 || count > max_list_entries) return stop(code::too_many_registration_values);
   s.RegistrationValues.clear();
   for (int32_t i = 0; i < count; ++i) {
     RegistrationValue entry;
@@ -466,10 +470,10 @@ SettingsReadResult read_settings(std::span<const uint8_t> bytes, uint32_t stream
   at(59);
   s.CloseApplications.clear();
   for (;;) {
-    if (in.at_end()) return stop(32);
+    if (in.at_end()) return stop(code::bad_end_marker);
     std::string window_class = in.read_ztext();
     if (window_class == close_applications_end) break;
-    if (s.CloseApplications.size() >= size_t(max_list_entries)) return stop(41);
+    if (s.CloseApplications.size() >= size_t(max_list_entries)) return stop(code::too_many_close_applications);
     CloseApplication entry;
     entry.window_class = std::move(window_class);
     entry.window_title = in.read_ztext();
@@ -481,10 +485,10 @@ SettingsReadResult read_settings(std::span<const uint8_t> bytes, uint32_t stream
 
   at(60);
   const int languages = in.u8();
-  if (languages == 0 || languages > max_languages) return stop(30);
+  if (languages == 0 || languages > max_languages) return stop(code::bad_language_count);
   at(61);
   const int32_t messages = in.i32();
-  if (messages < 1 || messages > max_messages) return stop(31);
+  if (messages < 1 || messages > max_messages) return stop(code::bad_message_count);
   at(62);
   s.LanguageNames.clear();
   s.LanguageIndex = 0;
@@ -497,13 +501,13 @@ SettingsReadResult read_settings(std::span<const uint8_t> bytes, uint32_t stream
   for (int32_t row = 0; row < messages; ++row) {
     // Past the end every text would be empty and the end marker is missing: stop here
     // rather than fill up to 10000 x 200 empty texts.
-    if (in.at_end()) return stop(32);
+    if (in.at_end()) return stop(code::bad_end_marker);
     auto& texts = s.Messages.emplace_back();
     texts.reserve(size_t(languages));
     for (int i = 0; i < languages; ++i) texts.push_back(normalize_line_ends(in.read_ztext()));
   }
   at(64);
-  if (in.u32() != settings_end_marker) return stop(32);
+  if (in.u32() != settings_end_marker) return stop(code::bad_end_marker);
 
   s.InstallingText = expand_tags(s.InstallingText, s, env.os_description);
   result.position = in.position();

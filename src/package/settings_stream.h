@@ -12,6 +12,7 @@
 #include <string_view>
 
 #include "package/install_settings.h"
+#include "package/message_numbers.h"
 
 namespace halvard {
 

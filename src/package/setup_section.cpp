@@ -2,7 +2,12 @@
 
 #include <cstring>
 
+#include "package/package_error_codes.h"
+
 namespace halvard {
+
+namespace code = package_error_code;
+
 namespace {
 
 constexpr uint32_t section_entry_size = 40;
@@ -35,13 +40,14 @@ SetupSectionLocation locate_setup_section(const ReadAt& read) {
 
   // e_lfanew is a 32-bit field; reading it whole keeps a large value from passing
   // the range check through its low half.
-  if (!read_u32(read, 60, location.e_lfanew) || location.e_lfanew < 64 || location.e_lfanew > 4096) return failed(43);
+  if (!read_u32(read, 60, location.e_lfanew) || location.e_lfanew < 64 || location.e_lfanew > 4096)
+    return failed(code::bad_pe_header_offset);
   if (!read_u16(read, location.e_lfanew + 6, location.section_count) || location.section_count < 4 ||
       location.section_count > 99) {
-    return failed(44);
+    return failed(code::bad_section_count);
   }
   uint16_t optional_header_size = 0;
-  if (!read_u16(read, location.e_lfanew + 20, optional_header_size)) return failed(44);
+  if (!read_u16(read, location.e_lfanew + 20, optional_header_size)) return failed(code::bad_section_count);
   location.section_table_offset = location.e_lfanew + 24 + optional_header_size;
 
   for (int i = 0; i < location.section_count; ++i) {
@@ -53,7 +59,7 @@ SetupSectionLocation locate_setup_section(const ReadAt& read) {
         !read_u32(read, entry + 20, location.PointerToRawData)) {
       break;
     }
-    if (location.PointerToRawData == 0) return failed(9);
+    if (location.PointerToRawData == 0) return failed(code::section_offset_zero);
     location.section_index = i;
     location.outcome = SetupSectionLocation::Outcome::found;
     return location;

@@ -84,9 +84,6 @@ inline constexpr std::uint8_t conditional_at_reboot = 0x2;       // delete at re
 inline constexpr std::uint8_t conditional_installing = 0x4;
 inline constexpr std::uint8_t conditional_uninstalling = 0x8;
 
-// PackageError for a date condition whose comparison value is no date.
-inline constexpr int conditional_date_package_error = 65;
-
 // Whether the rule runs in `phase` (flag 0x4 installing, 0x8 uninstalling).
 bool applies_in(const ConditionalDelete& entry, DeletionPhase phase);
 

@@ -9,6 +9,7 @@
 #include "foundation/product_view_win.h"
 #include "foundation/text.h"
 #include "foundation/windows_error.h"
+#include "package/package_error_codes.h"
 
 namespace halvard {
 namespace {
@@ -174,7 +175,7 @@ ConditionalDeleteOutcome apply_conditional_deletions(
       if (!local_date_time(found.write_time, facts.last_write)) continue;
       const ConditionVerdict verdict = conditional_verdict(entry, facts);
       if (verdict == ConditionVerdict::BadDate) {
-        outcome.package_error = conditional_date_package_error;
+        outcome.package_error = package_error_code::deletion_without_date;
         return outcome;
       }
       if (verdict == ConditionVerdict::Keep) continue;

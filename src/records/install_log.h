@@ -18,12 +18,6 @@ inline constexpr std::string_view installer_version_text = "26.1";
 inline constexpr std::string_view log_run_separator =
     "\r\n\r\n**********************************************\r\n";
 
-// Messages the end of the run uses.
-inline constexpr int message_failures_view_log = 40;  // "%s": the log's path
-inline constexpr int message_failures_title = 41;
-inline constexpr int message_completed = 42;
-inline constexpr int message_completed_title = 43;  // also the log's last line
-
 // The log lines of one run, in memory until the end of the run. Texts are appended
 // exactly as given: callers include their own line ends.
 class InstallLog {

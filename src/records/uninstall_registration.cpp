@@ -1,13 +1,11 @@
 #include "records/uninstall_registration.h"
 
 #include <algorithm>
-
+#include <cstdio>
+#include <cstdlib>
 #include <cstring>
 
-#include <cstdlib>
-
-#include <cstdio>
-
+#include "package/message_numbers.h"
 #include "package/settings_stream.h"
 
 namespace halvard {
@@ -200,7 +198,8 @@ UninstallPlan plan_uninstall_registration(const InstallSettings& s, const Uninst
   int64_t kilobytes = facts.required_space / 1024;
   v.push_back(kilobytes > 0 && uint64_t(kilobytes) <= dword_limit ? set_dword("EstimatedSize", uint32_t(kilobytes))
                                                                   : delete_value("EstimatedSize"));
-  v.push_back(set_string("DisplayTitle", s.DisplayTitle.empty() ? message(s, 0) : s.DisplayTitle));
+  v.push_back(
+      set_string("DisplayTitle", s.DisplayTitle.empty() ? message(s, message_number::window_title) : s.DisplayTitle));
   v.push_back(set_dword("TitleColor", s.TitleColor));
   v.push_back(set_string("TitleSize", real_text(s.TitleSize)));
   v.push_back(set_dword("TopColor", s.TopColor));

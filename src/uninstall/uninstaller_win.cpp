@@ -6,26 +6,27 @@
 #include "crash/fatal_error.h"
 #include "foundation/file.h"
 #include "foundation/file_functions.h"
+#include "foundation/own_path.h"
 #include "foundation/path_rules.h"
 #include "foundation/product_view_win.h"
+#include "foundation/registry_access_win.h"
 #include "foundation/system_info_win.h"
 #include "foundation/system_library_win.h"
 #include "foundation/windows_error.h"
 #include "machine/close_applications.h"
 #include "machine/close_applications_win.h"
 #include "machine/firewall_win.h"
-#include "foundation/own_path.h"
-#include "foundation/registry_access_win.h"
-#include "records/uninstall_registration.h"
+#include "machine/path_edit_win.h"
+#include "package/message_numbers.h"
 #include "package/settings_stream.h"
-#include "ui/message_pump_win.h"
 #include "records/deferred_operations_win.h"
 #include "records/install_log.h"
 #include "records/installed_product.h"
-#include "machine/path_edit_win.h"
 #include "records/uninstall_data_win.h"
-#include "uninstall/uninstall_files_win.h"
 #include "records/uninstall_records.h"
+#include "records/uninstall_registration.h"
+#include "ui/message_pump_win.h"
+#include "uninstall/uninstall_files_win.h"
 #include "uninstall/uninstall_registry_win.h"
 #include "variables/batch_file_win.h"
 #include "variables/variable_values_win.h"
@@ -97,7 +98,7 @@ class Uninstaller {
   std::string shown(int n) const { return expand_tags(message(s_, n), s_, os_description()); }
 
   void show_error(const std::string& text) const {
-    std::string caption = shown(21);
+    std::string caption = shown(message_number::error_title);
     MessageBoxA(nullptr, text.c_str(), caption.empty() ? "Error" : caption.c_str(), MB_OK | MB_ICONHAND);
   }
 
@@ -164,7 +165,8 @@ class Uninstaller {
 
   // Cancel in a closing question and No here end the run before anything was removed.
   bool confirm() {
-    return close_applications(s_, close_before_uninstall, automatic()) && (automatic() || ask(53, 55)) &&
+    return close_applications(s_, close_before_uninstall, automatic()) &&
+           (automatic() || ask(message_number::uninstall_question, message_number::uninstall_question_title)) &&
            close_applications(s_, close_after_confirmation, automatic());
   }
 
@@ -187,7 +189,9 @@ class Uninstaller {
     std::string font_dir = variable_value(Variable::FontDir, s_);
     bool removed = false;
     for (const InstalledFont& font : parse_product_fonts(product_.product_fonts)) {
-      if (!automatic() && (low() & product_flag::low_ask_font_removal) && !ask(56, 57, font.name)) continue;
+      if (!automatic() && (low() & product_flag::low_ask_font_removal) &&
+          !ask(message_number::remove_font_question, message_number::remove_font_title, font.name))
+        continue;
       HKEY fonts = nullptr;
       const char* fonts_key = nine_x ? fonts_key_9x : fonts_key_nt;
       if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, fonts_key, 0, KEY_SET_VALUE | registry_32bit_view, &fonts) == ERROR_SUCCESS) {
@@ -211,7 +215,9 @@ class Uninstaller {
     // The x64 engine cannot load a 32-bit product's servers itself.
     how.system_unregister = product_64bit() || engine_is_64bit;
     if (!automatic() && (low() & product_flag::low_ask_file_removal)) {
-      how.confirm_delete = [this](const std::string& path) { return ask(59, 35, path); };
+      how.confirm_delete = [this](const std::string& path) {
+        return ask(message_number::remove_shared_file_question, message_number::remove_file_title, path);
+      };
     }
     if (!release_shared_files(parse_shared_files(product_.shared_files), how)) {
       failures_ += "REGISTRY ERROR:  Unable to adjust shared file reference counts.\r\n\r\n";
@@ -253,7 +259,7 @@ class Uninstaller {
     // The progress page shows each path and the share done here.
     FileRemovalOutcome outcome = remove_files(data_.removal);
     kept_files_ = std::move(outcome.kept);
-    std::string label = shown(58);
+    std::string label = shown(message_number::could_not_remove);
     for (const std::string& path : kept_files_) failures_ += label + " " + path + "\r\n";
 
     clean_pending_operations(outcome.deleted, nullptr);
@@ -362,13 +368,17 @@ class Uninstaller {
     if (high() & product_flag::high_progress_page) pause(GetTickCount());
     if (!failures_.empty()) {
       if (!automatic()) {
-        MessageBoxA(nullptr, fill_message(shown(10), failures_).c_str(), shown(20).c_str(), MB_OK | MB_ICONWARNING);
+        MessageBoxA(nullptr, fill_message(shown(message_number::uninstall_failures), failures_).c_str(),
+                    shown(message_number::question_title).c_str(), MB_OK | MB_ICONWARNING);
       }
       return false;
     }
-    if (!automatic()) MessageBoxA(nullptr, shown(34).c_str(), shown(15).c_str(), MB_OK | MB_ICONINFORMATION);
+    if (!automatic())
+      MessageBoxA(nullptr, shown(message_number::uninstall_complete).c_str(),
+                  shown(message_number::uninstall_complete_title).c_str(), MB_OK | MB_ICONINFORMATION);
     if (high() & product_flag::high_restart_after_uninstall) {
-      if (automatic() || ask(74, 20)) ExitWindowsEx(EWX_REBOOT, 0x80040002);
+      if (automatic() || ask(message_number::uninstall_reboot_question, message_number::question_title))
+        ExitWindowsEx(EWX_REBOOT, 0x80040002);
     }
     return true;
   }

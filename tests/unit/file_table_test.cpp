@@ -407,8 +407,8 @@ TEST(FileTableTest, DataSizeOfExactlyOneGiBPassesTheSizeCheck) {
   FileRecord record;
   const Bytes bytes = record_bytes(plain_record(), {});
   const std::span<const uint8_t> fields(bytes.data() + 4, bytes.size() - 4);
-  EXPECT_EQ(parse_file_record(fields, 0x40000000, record, data), file_table_error::record_malformed);
-  EXPECT_EQ(parse_file_record(fields, 0x40000001, record, data), file_table_error::data_size_too_large);
+  EXPECT_EQ(parse_file_record(fields, 0x40000000, record, data), package_error_code::records_left_over);
+  EXPECT_EQ(parse_file_record(fields, 0x40000001, record, data), package_error_code::data_size_too_large);
   EXPECT_EQ(parse_file_record(fields, 0, record, data), 0);
 }
 

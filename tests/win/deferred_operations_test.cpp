@@ -1,5 +1,7 @@
 // Operations deferred to the next restart, against Wine's real registry and files.
 // Every test puts the system's pending list back as it found it.
+#include "records/deferred_operations.h"
+
 #include <gtest/gtest.h>
 #include <windows.h>
 
@@ -9,7 +11,7 @@
 #include "file_test_support.h"
 #include "foundation/file_functions.h"
 #include "foundation/windows_error.h"
-#include "records/deferred_operations.h"
+#include "package/package_error_codes.h"
 #include "records/deferred_operations_win.h"
 
 namespace halvard {
@@ -288,7 +290,7 @@ TEST_F(DeferredOperationsTest, ConditionalDeletionsByPhaseAndCondition) {
   outcome = apply_conditional_deletions({{"sub\\*.tmp", 2, "", conditional_installing},
                                          {"sub\\*.tmp", 0, "", conditional_installing}},
                                         DeletionPhase::Installing, dir);
-  EXPECT_EQ(outcome.package_error, conditional_date_package_error);
+  EXPECT_EQ(outcome.package_error, package_error_code::deletion_without_date);
   EXPECT_TRUE(exists(folder.file("sub\\full.tmp")));  // the run stopped there
 }
 

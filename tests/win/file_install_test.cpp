@@ -12,6 +12,7 @@
 #include "foundation/file_functions.h"
 #include "foundation/windows_error.h"
 #include "installer/file_install_win.h"
+#include "package/package_error_codes.h"
 #include "records/deferred_operations.h"
 #include "records/deferred_operations_win.h"
 
@@ -370,7 +371,7 @@ TEST_F(FileInstallTest, MissingDriveEndsInTheFailureSummary) {
 TEST_F(FileInstallTest, WriterRefusesANegativeSizeAndVerifiesWhenAsked) {
   const std::string path = folder.file("checked.bin");
   WriteResult refused = write_file(context, path, "x", -1, packaged, 0, false);
-  EXPECT_EQ(refused.package_error, package_error_negative_size);
+  EXPECT_EQ(refused.package_error, package_error_code::negative_replacement_size);
   EXPECT_FALSE(exists(path));
 
   settings.ProductFlags.low = product_flag::low_verify_written_files;
