@@ -190,7 +190,7 @@ WriteResult replace_at_restart(FileInstallContext& context, const std::string& d
     } else {
       grant_full_access(ansi_to_wide(temporary_name));
       if (move_at_reboot(temporary_name, destination)) {
-        settings.ProductFlags.low |= product_flag::low_reboot;
+        context.reboot_wanted = true;
         context.log.write(replacement_registered_text(destination, temporary_name));
         WriteResult result;
         result.restart_pending = true;

@@ -21,27 +21,29 @@ namespace halvard {
 
 // The parts of the sequence's run state that installing a file touches.
 struct FileInstallContext {
-  // ProductFlags (low bit 14 is set here), messages, InstallDir; file shortcuts are
-  // added to ShortcutEntries.
+  // ProductFlags, messages, InstallDir; file shortcuts are added to ShortcutEntries.
   InstallSettings& settings;
   InstallLog& log;
   std::string& failure_summary;
   RemovalList& removal;
   // Lower-case destinations written directly in this run (not those left to a restart).
   std::unordered_set<std::string>& written_files;
+  // Set when a replacement is left to the next restart.
+  bool& reboot_wanted;
   // Shows a file on the progress page: with `fixed`, `text` is message 54 for the
   // status line; otherwise it is the destination for the file-name control, and
   // pending window messages are processed after it. Empty: nothing is shown.
   std::function<void(const std::string& text, bool fixed)> show_progress;
 
   FileInstallContext(InstallSettings& settings_, InstallLog& log_, std::string& failure_summary_,
-                     RemovalList& removal_, std::unordered_set<std::string>& written_files_)
+                     RemovalList& removal_, std::unordered_set<std::string>& written_files_, bool& reboot_wanted_)
       : settings(settings_), log(log_), failure_summary(failure_summary_), removal(removal_),
-        written_files(written_files_) {}
-  // From any run state that holds these four members under these names.
+        written_files(written_files_), reboot_wanted(reboot_wanted_) {}
+  // From any run state that holds these five members under these names.
   template <class State>
   FileInstallContext(InstallSettings& settings_, State& state)
-      : FileInstallContext(settings_, state.log, state.failure_summary, state.removal, state.written_files) {}
+      : FileInstallContext(settings_, state.log, state.failure_summary, state.removal, state.written_files,
+                           state.reboot_wanted) {}
 };
 
 struct WriteResult {

@@ -40,7 +40,10 @@ constexpr char single_instance_mutex[] = "Halvard Wren";
 
 class Sequence {
  public:
-  explicit Sequence(InstallationInputs inputs) : in_(inputs), settings_(inputs.settings) {}
+  explicit Sequence(InstallationInputs inputs) : in_(inputs), settings_(inputs.settings) {
+    state_.uninstall_support = low() & product_flag::low_uninstall_support;
+    state_.reboot_wanted = low() & product_flag::low_reboot;
+  }
 
   [[noreturn]] void run() {
     check_run_conditions();
@@ -221,7 +224,6 @@ class Sequence {
     std::string description = settings_.ProductName;
     if (!settings_.DisplayVersion.empty()) description += " " + settings_.DisplayVersion;
     state_.log.write(begin_restore_point(description, restore_point_));
-    if (!restore_point_.begun) settings_.SetupOptions &= ~setup_option::restore_point;
   }
 
   void choose_folders() {
@@ -292,7 +294,7 @@ class Sequence {
     }
     std::string root = settings_.InstallDir.substr(0, 3);
     if ((high() & product_flag::high_no_uninstall_on_removable) && GetDriveTypeA(root.c_str()) == DRIVE_REMOVABLE) {
-      settings_.ProductFlags.low &= ~product_flag::low_uninstall_support;
+      state_.uninstall_support = false;
     }
   }
 
@@ -341,7 +343,7 @@ class Sequence {
   }
 
   void write_uninstall_data() {
-    if (!(low() & product_flag::low_uninstall_support)) return;
+    if (!state_.uninstall_support) return;
     state_.uninstall_data.removal = state_.removal;
     add_package_sections(state_.uninstall_data, settings_);
     WriteOutcome outcome = write_uninstall_data_file(settings_.UninstallDir, state_.uninstall_data);
@@ -350,18 +352,18 @@ class Sequence {
   }
 
   [[noreturn]] void finish() {
-    FinishLogPlan plan = plan_finish_log(finish_log_inputs(settings_, true, state_.failure_summary));
+    FinishLogPlan plan = plan_finish_log(finish_log_inputs(settings_, true, state_.failure_summary, state_.reboot_wanted));
     std::string log_path = uninstall_folder_file(settings_.UninstallDir, install_log_file_name);
     // The completion box, the finish page and the question to view the log join here
     // with the wizard; a silent run shows none of them.
     if (plan.write_file) {
       LogHeader header = make_log_header(settings_, local_now(), os_description(), state_.previously_installed,
-                                         std::nullopt);
+                                         std::nullopt, state_.uninstall_support);
       std::string completed =
           state_.failure_summary.empty() ? shown(message_number::completed_title) + "\r\n" : std::string();
       append_install_log(log_path, header, state_.log.text(), state_.failure_summary, completed);
     }
-    bool reboot = state_.reboot_wanted || (low() & product_flag::low_reboot);
+    bool reboot = state_.reboot_wanted;
     if (reboot && !silent() && !(high() & product_flag::high_reboot_question_in_silent_mode)) {
       // The reboot question joins here with the wizard.
     }

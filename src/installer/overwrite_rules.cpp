@@ -143,23 +143,23 @@ std::optional<char> drive_letter(std::string_view path) {
   return std::nullopt;
 }
 
-std::string file_failure_line(std::string_view message31, std::string_view path, std::string_view reason) {
-  std::string line(message31);
+std::string file_failure_line(std::string_view file_not_created_text, std::string_view path, std::string_view reason) {
+  std::string line(file_not_created_text);
   line.append(" ").append(path).append("\r\n").append(reason).append("\r\n\r\n");
   return line;
 }
 
-std::string folder_failure_text(std::string_view message25, std::string_view folder, std::string_view reason,
-                                std::string_view destination) {
-  std::string text(message25);
+std::string folder_failure_text(std::string_view folder_not_created_text, std::string_view folder,
+                                std::string_view reason, std::string_view destination) {
+  std::string text(folder_not_created_text);
   text.append(" ").append(folder).append("\r\n").append(reason).append("\r\n\r\nNot installed: ");
   text.append(destination).append("\r\n\r\n");
   return text;
 }
 
-InUsePlan plan_in_use(std::string_view message31, std::string_view destination, const InUseFacts& facts) {
+InUsePlan plan_in_use(std::string_view file_not_created_text, std::string_view destination, const InUseFacts& facts) {
   InUsePlan plan;
-  plan.report.append("\r\n").append(message31).append(" ").append(destination).append("\r\n");
+  plan.report.append("\r\n").append(file_not_created_text).append(" ").append(destination).append("\r\n");
   plan.replace = (facts.existed || facts.replace_new_files) && facts.windows_error != windows_error_invalid_name;
   std::optional<char> drive = drive_letter(destination);
   if (!facts.drive_present && drive) {

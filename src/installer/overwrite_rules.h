@@ -96,12 +96,12 @@ inline constexpr uint32_t attributes_cleared_on_retry = 0x7;
 std::optional<char> drive_letter(std::string_view path);
 
 // "%s %s\r\n%s\r\n\r\n": message 31, the path, the reason.
-std::string file_failure_line(std::string_view message31, std::string_view path, std::string_view reason);
+std::string file_failure_line(std::string_view file_not_created_text, std::string_view path, std::string_view reason);
 
 // "%s %s\r\n%s\r\n\r\nNot installed: %s\r\n\r\n": message 25, the folder, the reason,
 // the file that needed it.
-std::string folder_failure_text(std::string_view message25, std::string_view folder, std::string_view reason,
-                                std::string_view destination);
+std::string folder_failure_text(std::string_view folder_not_created_text, std::string_view folder,
+                                std::string_view reason, std::string_view destination);
 
 // ---- The in-use procedure, after the third failed attempt ----
 
@@ -120,7 +120,7 @@ struct InUsePlan {
 
 inline constexpr uint32_t windows_error_invalid_name = 123;
 
-InUsePlan plan_in_use(std::string_view message31, std::string_view destination, const InUseFacts& facts);
+InUsePlan plan_in_use(std::string_view file_not_created_text, std::string_view destination, const InUseFacts& facts);
 
 // Installation-log text once the replacement is registered.
 std::string replacement_registered_text(std::string_view destination, std::string_view temporary);

@@ -12,6 +12,8 @@
 namespace halvard {
 
 struct RunState {
+  // Seam: the earlier-installation check fills these; until it is built, every run is a
+  // first installation and the Start-menu folder is the package's.
   bool previously_installed = false;
   bool same_version = false;
   bool upgrade = false;
@@ -20,6 +22,11 @@ struct RunState {
   std::string previous_start_menu;
   std::string previous_shared_files;
   std::string start_menu_folder;
+
+  // The package's own options as this run carries them out: uninstall support can be
+  // withdrawn (a removable drive), a restart can become necessary (a file in use).
+  bool uninstall_support = false;
+  bool reboot_wanted = false;
 
   std::string failure_summary;  // only grows
   InstallLog log;
@@ -35,7 +42,6 @@ struct RunState {
   // Lower-case paths of the files this run wrote directly (not at reboot).
   std::unordered_set<std::string> written_files;
 
-  bool reboot_wanted = false;
   // The installation folder held files that are not this product's before it came.
   bool install_dir_held_files = false;
 };

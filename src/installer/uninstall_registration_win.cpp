@@ -117,8 +117,7 @@ void replace_icon(const std::string& path, std::span<const uint8_t> icon_file, I
   }
 }
 
-bool copy_engine_file(InstallSettings& settings, RunState& state, const std::string& source,
-                      const std::string& destination) {
+bool copy_engine_file(RunState& state, const std::string& source, const std::string& destination) {
   if (CopyFileA(source.c_str(), destination.c_str(), FALSE)) return true;
   // In use: a copy beside it replaces it at the next restart.
   char temporary[MAX_PATH + 1];
@@ -138,7 +137,7 @@ bool copy_engine_file(InstallSettings& settings, RunState& state, const std::str
     DeleteFileA(temporary);
     return false;
   }
-  settings.ProductFlags.low |= product_flag::low_reboot;
+  state.reboot_wanted = true;
   state.log.write(replacement_registered_text(destination, temporary));
   return false;
 }
@@ -175,7 +174,7 @@ bool place_uninstaller(InstallSettings& settings, const OpenedPackage& package, 
                        const std::string& install_source, std::span<const uint8_t> icon_file) {
   const std::string path = uninstaller_path(settings);
   if (!(settings.SetupOptions & setup_option::uninstaller_without_package))
-    return copy_engine_file(settings, state, install_source, path);
+    return copy_engine_file(state, install_source, path);
   FileInstallContext context(settings, state);
   WriteResult written = write_file(context, path, package.engine_copy.data(), int64_t(package.engine_copy.size()),
                                    settings.UninstallerDate, 0, true);
@@ -227,7 +226,7 @@ bool write_uninstall_registration(const InstallSettings& settings, const Uninsta
 
 bool register_uninstall(InstallSettings& settings, const OpenedPackage& package, RunState& state,
                         const std::string& install_source) {
-  if (!(settings.ProductFlags.low & product_flag::low_uninstall_support)) return true;
+  if (!state.uninstall_support) return true;
   place_uninstaller(settings, package, state, install_source, uninstaller_icon(settings));
   UninstallFacts facts = gather_uninstall_facts(settings, package, state, install_source);
   return write_uninstall_registration(settings, plan_uninstall_registration(settings, facts), state);

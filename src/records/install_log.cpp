@@ -6,13 +6,12 @@
 
 namespace halvard {
 
-LogHeader make_log_header(const InstallSettings& settings, const DateTime& now,
-                          std::string os_description, bool reinstall,
-                          std::optional<std::string> overwriting_version) {
+LogHeader make_log_header(const InstallSettings& settings, const DateTime& now, std::string os_description,
+                          bool reinstall, std::optional<std::string> overwriting_version, bool uninstall_support) {
   LogHeader header;
   header.product_name = settings.ProductName;
   header.now = now;
-  header.uninstall_support = (settings.ProductFlags.low & product_flag::low_uninstall_support) != 0;
+  header.uninstall_support = uninstall_support;
   header.reinstall = reinstall;
   header.install_dir = settings.InstallDir;
   header.product_version = settings.DisplayVersion;
@@ -62,15 +61,14 @@ FinishLogPlan plan_finish_log(const FinishLogInputs& in) {
   plan.withdraw_view_log = !(in.flags.low & product_flag::low_keep_log);
   const bool view_log_offered =
       (in.flags.high & product_flag::high_offer_view_log) && !plan.withdraw_view_log;
-  const bool reboot_wanted = in.flags.low & product_flag::low_reboot;
-  plan.report = (!in.has_finish_choices && !view_log_offered) || reboot_wanted
+  plan.report = (!in.has_finish_choices && !view_log_offered) || in.reboot_wanted
                     ? FinishReport::CompletedBox
                     : FinishReport::SummaryPage;
   return plan;
 }
 
-FinishLogInputs finish_log_inputs(const InstallSettings& settings, bool report,
-                                  std::string_view failure_summary) {
+FinishLogInputs finish_log_inputs(const InstallSettings& settings, bool report, std::string_view failure_summary,
+                                  bool reboot_wanted) {
   FinishLogInputs in;
   in.flags = settings.ProductFlags;
   in.automatic_mode = settings.AutomaticMode;
@@ -78,6 +76,7 @@ FinishLogInputs finish_log_inputs(const InstallSettings& settings, bool report,
   in.has_finish_choices = !settings.ExitViewFile.empty() || !settings.ExitLaunchProgram.empty() ||
                           !settings.ExitOpenFile.empty();
   in.failures = !failure_summary.empty();
+  in.reboot_wanted = reboot_wanted;
   return in;
 }
 

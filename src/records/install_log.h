@@ -44,9 +44,9 @@ struct LogHeader {
   std::string os_description;
 };
 
-LogHeader make_log_header(const InstallSettings& settings, const DateTime& now,
-                          std::string os_description, bool reinstall,
-                          std::optional<std::string> overwriting_version);
+// `uninstall_support`: as the run gives it (the package may want it and the drive refuse).
+LogHeader make_log_header(const InstallSettings& settings, const DateTime& now, std::string os_description,
+                          bool reinstall, std::optional<std::string> overwriting_version, bool uninstall_support);
 
 // The header lines, the last ended by a blank line.
 std::string log_header_text(const LogHeader& header);
@@ -78,11 +78,12 @@ struct FinishLogInputs {
   bool report = false;              // the caller wants the outcome told (the crash path does not)
   bool has_finish_choices = false;  // ExitViewFile, ExitLaunchProgram or ExitOpenFile set
   bool failures = false;            // the failure summary is not empty
+  bool reboot_wanted = false;       // the package or the run wants a restart
 };
 
 FinishLogPlan plan_finish_log(const FinishLogInputs& inputs);
-FinishLogInputs finish_log_inputs(const InstallSettings& settings, bool report,
-                                  std::string_view failure_summary);
+FinishLogInputs finish_log_inputs(const InstallSettings& settings, bool report, std::string_view failure_summary,
+                                  bool reboot_wanted);
 
 // Message `text` with its first "%s" replaced by `value` (other "%" are left alone;
 // the package's texts never reach a printf format).

@@ -88,6 +88,7 @@ class Uninstaller {
   std::vector<std::string> left_folders_;
   std::vector<std::string> kept_msi_;
   std::vector<std::string> system_folders_;  // read once, when first needed
+  bool reboot_registered_ = false;           // a file was left to the next restart
 
   bool automatic() const { return s_.AutomaticMode; }
   uint32_t low() const { return s_.ProductFlags.low; }
@@ -270,7 +271,7 @@ class Uninstaller {
           expand_variables(text, s_);
           return text;
         });
-    if (conditional.reboot_registered) s_.ProductFlags.high |= product_flag::high_restart_after_uninstall;
+    reboot_registered_ = reboot_registered_ || conditional.reboot_registered;
 
     left_folders_ = remove_folders(data_.removal, s_.InstallDir, system_folders());
     delete_thumbnail_cache(s_.InstallDir);
@@ -376,7 +377,7 @@ class Uninstaller {
     if (!automatic())
       MessageBoxA(nullptr, shown(message_number::uninstall_complete).c_str(),
                   shown(message_number::uninstall_complete_title).c_str(), MB_OK | MB_ICONINFORMATION);
-    if (high() & product_flag::high_restart_after_uninstall) {
+    if ((high() & product_flag::high_restart_after_uninstall) || reboot_registered_) {
       if (automatic() || ask(message_number::uninstall_reboot_question, message_number::question_title))
         ExitWindowsEx(EWX_REBOOT, 0x80040002);
     }

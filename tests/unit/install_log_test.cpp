@@ -52,9 +52,8 @@ TEST(InstallLog, HeaderFromSettings) {
   settings.ProductName = "P";
   settings.InstallDir = "D:\\P";
   settings.DisplayVersion = "1.0";
-  settings.ProductFlags.low = product_flag::low_uninstall_support;
   const LogHeader header =
-      make_log_header(settings, {2026, 1, 2, 6, 3, 4, 5}, "OS", true, std::nullopt);
+      make_log_header(settings, {2026, 1, 2, 6, 3, 4, 5}, "OS", true, std::nullopt, true);
   EXPECT_EQ(header.product_name, "P");
   EXPECT_EQ(header.install_dir, "D:\\P");
   EXPECT_EQ(header.product_version, "1.0");
@@ -113,7 +112,7 @@ TEST(InstallLog, HowTheEndOfTheRunReports) {
        {flags(product_flag::low_keep_log, product_flag::high_offer_view_log), false, true, false, false},
        {FinishReport::SummaryPage, false, true}},
       {"reboot wanted",
-       {flags(product_flag::low_reboot, 0), false, true, true, false},
+       {flags(0, 0), false, true, true, false, true},
        {FinishReport::CompletedBox, true, false}},
       {"no report wanted",
        {flags(product_flag::low_no_completion_notice, product_flag::high_offer_view_log), false, true, true, false},
@@ -132,10 +131,11 @@ TEST(InstallLog, HowTheEndOfTheRunReports) {
   InstallSettings settings;
   settings.ExitOpenFile = "readme.txt";
   settings.AutomaticMode = true;
-  const FinishLogInputs in = finish_log_inputs(settings, true, "x");
+  const FinishLogInputs in = finish_log_inputs(settings, true, "x", true);
   EXPECT_TRUE(in.has_finish_choices);
   EXPECT_TRUE(in.automatic_mode);
   EXPECT_TRUE(in.failures);
+  EXPECT_TRUE(in.reboot_wanted);
 }
 
 TEST(InstallLog, MessageFilling) {

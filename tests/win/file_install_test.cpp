@@ -12,6 +12,7 @@
 #include "foundation/file_functions.h"
 #include "foundation/windows_error.h"
 #include "installer/file_install_win.h"
+#include "package/message_numbers.h"
 #include "package/package_error_codes.h"
 #include "records/deferred_operations.h"
 #include "records/deferred_operations_win.h"
@@ -24,9 +25,9 @@ using test::read_all;
 using test::ScratchFolder;
 using test::write_all;
 
-constexpr char message31[] = "Could not create";
-constexpr char message25[] = "Could not make folder";
-constexpr char message54[] = "Copying files...";
+constexpr char file_not_created_text[] = "Could not create";
+constexpr char folder_not_created_text[] = "Could not make folder";
+constexpr char installing_files_text[] = "Copying files...";
 
 constexpr FileDate packaged{2021, 1, 14, 9, 30, 15};
 constexpr FileDate second_older{2021, 1, 14, 9, 30, 14};
@@ -76,12 +77,12 @@ std::string between(const std::string& text, const std::string& before, const st
 
 class FileInstallTest : public ::testing::Test {
  protected:
-  FileInstallTest() : context(settings, log, failure_summary, removal, written) {
+  FileInstallTest() : context(settings, log, failure_summary, removal, written, reboot_wanted) {
     settings.InstallDir = folder.path();
     settings.Messages.resize(60, std::vector<std::string>(1));
-    settings.Messages[25][0] = message25;
-    settings.Messages[31][0] = message31;
-    settings.Messages[54][0] = message54;
+    settings.Messages[message_number::folder_not_created][0] = folder_not_created_text;
+    settings.Messages[message_number::file_not_created][0] = file_not_created_text;
+    settings.Messages[message_number::installing_files_status][0] = installing_files_text;
   }
 
   FileDestination destination(const std::string& name, bool under_install_dir = true) {
@@ -123,6 +124,7 @@ class FileInstallTest : public ::testing::Test {
   std::string failure_summary;
   RemovalList removal;
   std::unordered_set<std::string> written;
+  bool reboot_wanted = false;
   FileInstallContext context;
 };
 
@@ -259,14 +261,14 @@ TEST_F(FileInstallTest, FoldersRecordsShortcutAndDetailedLog) {
   settings.ProductFlags.high = product_flag::high_fixed_progress_text;
   ASSERT_TRUE(install(top, record(0, file_flag::keep_at_uninstall), "t"));
   EXPECT_EQ(removal.entries().size(), 2u);
-  EXPECT_EQ(shown, (std::vector<std::string>{nested.path, std::string("*") + message54}));
+  EXPECT_EQ(shown, (std::vector<std::string>{nested.path, std::string("*") + installing_files_text}));
 }
 
 TEST_F(FileInstallTest, FolderBlockedByAFileEndsInTheFailureSummary) {
   write_all(folder.file("Blocker"), "a file, not a folder");
   FileDestination blocked = destination("Blocker\\inner.txt");
   EXPECT_FALSE(install(blocked, record(0), "x"));
-  EXPECT_EQ(failure_summary, folder_failure_text(message25, folder.file("Blocker"), folder_is_file_reason,
+  EXPECT_EQ(failure_summary, folder_failure_text(folder_not_created_text, folder.file("Blocker"), folder_is_file_reason,
                                                  blocked.path));
   EXPECT_TRUE(removal.empty());
   EXPECT_TRUE(written.empty());
@@ -280,10 +282,10 @@ TEST_F(FileInstallTest, NewFileThatCannotBeWrittenEndsInTheFailureSummary) {
   FileDestination where = destination("Occupied", false);
   EXPECT_FALSE(install(where, record(file_kind::system), "x"));
   ASSERT_FALSE(failure_summary.empty());
-  EXPECT_EQ(failure_summary.rfind("\r\n" + std::string(message31) + " " + path + "\r\n", 0), 0u) << failure_summary;
+  EXPECT_EQ(failure_summary.rfind("\r\n" + std::string(file_not_created_text) + " " + path + "\r\n", 0), 0u) << failure_summary;
   EXPECT_TRUE(moves_onto(path).empty());
   EXPECT_TRUE(written.empty());
-  EXPECT_EQ(settings.ProductFlags.low & product_flag::low_reboot, 0u);
+  EXPECT_FALSE(reboot_wanted);
 }
 
 TEST_F(FileInstallTest, LockedExistingFileIsReplacedAtRestart) {
@@ -303,7 +305,7 @@ TEST_F(FileInstallTest, LockedExistingFileIsReplacedAtRestart) {
   std::vector<PendingOperation> moves = moves_onto(where.path);
   ASSERT_EQ(moves.size(), 1u);
   EXPECT_EQ(pending_path(moves[0].source, true), lower16(temporary));
-  EXPECT_NE(settings.ProductFlags.low & product_flag::low_reboot, 0u);
+  EXPECT_TRUE(reboot_wanted);
   EXPECT_TRUE(written.empty());  // not written in this run: the cleaner leaves the move alone
   EXPECT_EQ(read_all(where.path), "old bytes");
 
@@ -341,11 +343,11 @@ TEST_F(FileInstallTest, LockedPlainFileWaitsForRestartOnlyWithBit11) {
       EXPECT_EQ(moves_onto(where.path).size(), 1u);
       EXPECT_NE(log.text().find("\" was successfully registered for replacement.\r\n"), std::string::npos);
     } else {
-      EXPECT_EQ(failure_summary, "\r\n" + std::string(message31) + " " + where.path + "\r\n" +
+      EXPECT_EQ(failure_summary, "\r\n" + std::string(file_not_created_text) + " " + where.path + "\r\n" +
                                      windows_error_text(sharing_error) + "\r\n\r\n");
       EXPECT_TRUE(moves_onto(where.path).empty());
       EXPECT_EQ(log.text(), "");
-      EXPECT_EQ(settings.ProductFlags.low & product_flag::low_reboot, 0u);
+      EXPECT_FALSE(reboot_wanted);
     }
     EXPECT_TRUE(written.empty());
   }
@@ -362,7 +364,7 @@ TEST_F(FileInstallTest, MissingDriveEndsInTheFailureSummary) {
   WriteResult result = write_file(context, path, "x", 1, packaged, file_attributes_unchanged, true);
   EXPECT_FALSE(result.written);
   EXPECT_FALSE(result.restart_pending);
-  EXPECT_EQ(failure_summary, "\r\n" + std::string(message31) + " " + path + "\r\nDrive " + std::string(1, letter) +
+  EXPECT_EQ(failure_summary, "\r\n" + std::string(file_not_created_text) + " " + path + "\r\nDrive " + std::string(1, letter) +
                                  ": is not present.\r\n");
   EXPECT_TRUE(moves_onto(path).empty());
   EXPECT_EQ(log.text(), "");

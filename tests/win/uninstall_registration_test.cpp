@@ -283,7 +283,7 @@ TEST_F(UninstallRegistrationTest, CopiesTheEngineFileAndReplacesOneInUseAtRestar
     EXPECT_FALSE(place_uninstaller(s, package, state, source));
   }
   write_pending_operations(saved);
-  EXPECT_TRUE(s.ProductFlags.low & 0x4000);
+  EXPECT_TRUE(state.reboot_wanted);
   EXPECT_EQ(state.failure_summary, "");
   const std::string& log = state.log.text();
   const std::string head = "\"" + folder.file("uninstall.exe") + "\" was successfully registered for replacement.\r\n"
