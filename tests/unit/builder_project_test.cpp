@@ -257,7 +257,8 @@ TEST(BuilderMessages, FallBackToEnglishAndCheckConversions) {
   errors.clear();
   EXPECT_FALSE(build_message_table(languages, s, errors));
   ASSERT_EQ(errors.size(), 1u);
-  EXPECT_NE(errors[0].find("p.toml:12:6: [messages.Deutsch] 19: the engine fills this text with the conversions %s%c%s"),
+  EXPECT_NE(errors[0].find("p.toml:12:6: [messages.Deutsch] low_disk_space (19): the engine fills this text with "
+                           "the conversions %s%c%s"),
             std::string::npos)
       << errors[0];
   EXPECT_EQ(s.Messages.size(), 501u);

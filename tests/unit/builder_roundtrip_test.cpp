@@ -95,7 +95,7 @@ firewall = ["Round Trip;%InstallDir%\\app.exe;1;0"]
 
 [reserved]
 block = [1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 15, 16, 17, 18, 19, 20]
-item53 = "item 53"
+shared_folder_text = "shared folder text"
 
 [desktop]
 folder_name = "Round Trip Folder"

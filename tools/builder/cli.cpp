@@ -1,7 +1,9 @@
 #include "cli.h"
 
+#include <algorithm>
 #include <filesystem>
 
+#include "builtin_messages.h"
 #include "option_names.h"
 #include "package_builder.h"
 #include "package_inspector.h"
@@ -83,6 +85,16 @@ void print_names(std::ostream& out) {
   values("[[files]] kind", file_kind_names());
   values("[[files]] overwrite", overwrite_mode_names());
   out << "\n[[files]] attributes: " << list_names(file_attribute_names()) << ", or \"unchanged\"\n";
+  out << "\n[messages.LANGUAGE] keys: a message's name or its number; a text the engine fills must keep\n"
+         "the conversions shown, in that order:\n";
+  size_t width = 0;
+  for (const BuiltinMessage& m : builtin_messages()) width = std::max(width, m.name.size());
+  for (const BuiltinMessage& m : builtin_messages()) {
+    const std::string number = std::to_string(m.number);
+    out << std::string(5 - std::min<size_t>(3, number.size()), ' ') << number << "  " << m.name;
+    if (!m.conversions.empty()) out << std::string(width - m.name.size() + 2, ' ') << m.conversions;
+    out << "\n";
+  }
 }
 
 bool wants_help(const std::vector<std::string>& args) {
@@ -128,6 +140,7 @@ int build(const std::vector<std::string>& args, std::ostream& out, std::ostream&
       if (i == n) err << "\n";
     };
   const BuildOutcome outcome = build_package(request);
+  for (const auto& w : outcome.warnings) err << "warning: " << w << "\n";
   if (outcome.exit_code != exit_code::ok) {
     for (const auto& e : outcome.errors) err << "error: " << e << "\n";
     return outcome.exit_code;

@@ -3,6 +3,7 @@
 
 #include <cstdio>
 
+#include "builtin_messages.h"
 #include "option_names.h"
 #include "package/checksum.h"
 #include "package_inspector.h"
@@ -236,6 +237,9 @@ N messages(const InstallSettings& s) {
   for (size_t row = 0; row < s.Messages.size(); ++row) {
     N r = N::object();
     r.add("number", num(int64_t(row)));
+    // A package may carry rows the engine never shows: those have no name.
+    const BuiltinMessage* name = find_builtin_message(int(row));
+    r.add("name", name ? N::of(std::string(name->name)) : N());
     for (size_t c = 0; c < s.Messages[row].size() && c < s.LanguageNames.size(); ++c)
       r.add(cp1252_to_utf8(s.LanguageNames[c]), txt(s.Messages[row][c]));
     table.push(std::move(r));

@@ -78,9 +78,10 @@ bool build_message_table(const std::vector<LanguageTexts>& languages, InstallSet
       const std::string place = where != l.positions.end() ? where->second.text() + ": " : "";
       const std::string expected = builtin->conversions.empty() ? "none" : std::string(builtin->conversions);
       const std::string found = printf_conversions(cell);
-      errors.push_back(place + "[messages." + cp1252_to_utf8(l.name) + "] " + std::to_string(n) +
-                       ": the engine fills this text with the conversions " + expected + ", in that order; the text has " +
-                       (found.empty() ? std::string("none") : found) + " (write %% for a percent sign)");
+      errors.push_back(place + "[messages." + cp1252_to_utf8(l.name) + "] " + std::string(builtin->name) + " (" +
+                       std::to_string(n) + "): the engine fills this text with the conversions " + expected +
+                       ", in that order; the text has " + (found.empty() ? std::string("none") : found) +
+                       " (write %% for a percent sign)");
     }
   }
   return errors.size() == errors_before;

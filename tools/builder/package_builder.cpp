@@ -52,10 +52,9 @@ bool finish_settings(Project& project, std::vector<std::string>& errors) {
   return errors.size() == before;
 }
 
-BuildOutcome build_package(const BuildRequest& request) {
-  Project project;
-  LoadResult loaded = load_project(request.project_file, project, request.environment);
-  if (!loaded.ok) return failed(exit_code::input_error, loaded.errors);
+namespace {
+
+BuildOutcome build_loaded_project(const BuildRequest& request, Project& project) {
   std::vector<std::string> errors;
   if (!finish_settings(project, errors)) return failed(exit_code::input_error, errors);
 
@@ -163,6 +162,17 @@ BuildOutcome build_package(const BuildRequest& request) {
   outcome.output_size = layout.file_size;
   outcome.file_count = files.files.size();
   outcome.data_size = uint64_t(summary.DataSize);
+  return outcome;
+}
+
+}  // namespace
+
+BuildOutcome build_package(const BuildRequest& request) {
+  Project project;
+  LoadResult loaded = load_project(request.project_file, project, request.environment);
+  BuildOutcome outcome =
+      loaded.ok ? build_loaded_project(request, project) : failed(exit_code::input_error, loaded.errors);
+  outcome.warnings = std::move(loaded.warnings);
   return outcome;
 }
 

@@ -38,6 +38,7 @@ struct BuildRequest {
 struct BuildOutcome {
   int exit_code = exit_code::ok;
   std::vector<std::string> errors;
+  std::vector<std::string> warnings;  // the project's, whether or not the build went on
   std::filesystem::path output;
   std::filesystem::path engine;
   EngineArch engine_arch = EngineArch::x86;  // what the engine file is

@@ -1,8 +1,13 @@
 // [languages] and [messages.<language>]: the message table's columns and the texts
-// that replace or add to the built-in English ones.
+// that replace or add to the built-in English ones, each keyed by the message's name
+// in the engine's table or by its number.
 
+#include <cctype>
 #include <charconv>
+#include <map>
+#include <utility>
 
+#include "builtin_messages.h"
 #include "project_sections.h"
 #include "package/settings_stream.h"
 #include "text_encoding.h"
@@ -42,16 +47,40 @@ void read_languages(TomlReader& r, const toml::table& root, Project& project) {
     }
     const auto* texts = value.as_table();
     if (!texts) {
-      r.error(value, "[messages." + utf8_name + "] must be a table of number = \"text\"");
+      r.error(value, "[messages." + utf8_name + "] must be a table of name or number = \"text\"");
       continue;
     }
-    for (auto&& [number_key, text] : *texts) {
-      const std::string_view k = number_key.str();
+    // The key and node that gave each message, to name both when one is given twice.
+    std::map<int, std::pair<std::string_view, const toml::node*>> given;
+    for (auto&& [message_key, text] : *texts) {
+      const std::string_view k = message_key.str();
       int number = -1;
-      const auto [end, ec] = std::from_chars(k.data(), k.data() + k.size(), number);
-      if (ec != std::errc() || end != k.data() + k.size() || number < 0 || number >= max_messages) {
-        r.error(text, "[messages." + utf8_name + "]: '" + std::string(k) + "' is not a message number from 0 to " +
-                          std::to_string(max_messages - 1));
+      if (!k.empty() && (std::isdigit(static_cast<unsigned char>(k[0])) || k[0] == '-' || k[0] == '+')) {
+        const auto [end, ec] = std::from_chars(k.data(), k.data() + k.size(), number);
+        if (ec != std::errc() || end != k.data() + k.size() || number < 0 || number >= max_messages) {
+          r.error(text, "[messages." + utf8_name + "]: '" + std::string(k) + "' is not a message number from 0 to " +
+                            std::to_string(max_messages - 1));
+          continue;
+        }
+      } else if (const BuiltinMessage* m = find_builtin_message(k)) {
+        number = m->number;
+      } else {
+        r.error(text, "[messages." + utf8_name + "]: unknown message name \"" + std::string(k) +
+                          "\"; halvard-build build --help lists every name and its number");
+        continue;
+      }
+      if (auto [earlier, fresh] = given.try_emplace(number, k, &text); !fresh) {
+        // Keys come in name order, not file order: report at the later of the two.
+        auto [first_key, first] = earlier->second;
+        std::string_view second_key = k;
+        const toml::node* second = &text;
+        if (second->source().begin < first->source().begin) {
+          std::swap(first_key, second_key);
+          std::swap(first, second);
+        }
+        r.error(*second, "[messages." + utf8_name + "]: '" + std::string(second_key) + "' is message " +
+                             std::to_string(number) + ", already given as '" + std::string(first_key) + "' at " +
+                             r.position(*first).text() + "; give each message once");
         continue;
       }
       const auto* s = text.as_string();

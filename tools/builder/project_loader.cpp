@@ -80,7 +80,7 @@ LoadResult load_project_text(std::string_view text, const std::string& file, con
     return result;
   }
   const toml::table& root = parsed.table();
-  TomlReader reader(file, result.errors);
+  TomlReader reader(file, result.errors, result.warnings);
   for (auto&& [k, v] : root) {
     bool known = false;
     for (std::string_view name : top_level_keys) known = known || k.str() == name;

@@ -14,6 +14,8 @@ namespace halvard::builder {
 struct LoadResult {
   bool ok = false;
   std::vector<std::string> errors;  // "project.toml:12:9: 'kind': unknown name ..."
+  // Kept also when loading fails: "project.toml:20:1: 'item53' is now ..."
+  std::vector<std::string> warnings;
 };
 
 // `environment` stands in for getenv (SOURCE_DATE_EPOCH); tests pass their own.

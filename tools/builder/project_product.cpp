@@ -106,8 +106,17 @@ void registry(TomlReader& r, const toml::table& t, InstallSettings& s) {
 }
 
 void reserved(TomlReader& r, const toml::table& t, InstallSettings& s) {
-  r.unknown_keys(t, "[reserved]", {"block", "item53"});
-  r.text(t, "item53", s.SharedFolderText);
+  r.unknown_keys(t, "[reserved]", {"block", "shared_folder_text", "item53"});
+  r.text(t, "shared_folder_text", s.SharedFolderText);
+  // The key's name before the engine's field had a meaning; kept for one release.
+  if (auto old = t.find("item53"); old != t.end()) {
+    const SourcePos where = r.position(old->first);
+    if (t.contains("shared_folder_text"))
+      r.error(where, "[reserved]: 'item53' is the old name of 'shared_folder_text' and both are given; keep "
+                     "'shared_folder_text'");
+    else if (r.text(t, "item53", s.SharedFolderText))
+      r.warning(where, "'item53' is now 'shared_folder_text'; the old name goes in a later release");
+  }
   const toml::node* node = t.get("block");
   if (!node) return;
   const auto* a = node->as_array();

@@ -17,8 +17,19 @@ SourcePos TomlReader::position(const toml::node& node) const {
   return {file_, int(begin.line), int(begin.column)};
 }
 
-void TomlReader::error(const toml::node& node, std::string_view text) {
-  errors_.push_back(position(node).text() + ": " + std::string(text));
+SourcePos TomlReader::position(const toml::key& key) const {
+  const auto& begin = key.source().begin;
+  return {file_, int(begin.line), int(begin.column)};
+}
+
+void TomlReader::error(const toml::node& node, std::string_view text) { error(position(node), text); }
+
+void TomlReader::error(const SourcePos& where, std::string_view text) {
+  errors_.push_back(where.text() + ": " + std::string(text));
+}
+
+void TomlReader::warning(const SourcePos& where, std::string_view text) {
+  warnings_.push_back(where.text() + ": " + std::string(text));
 }
 
 void TomlReader::error(std::string_view text) { errors_.push_back(file_ + ": " + std::string(text)); }

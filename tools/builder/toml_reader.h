@@ -22,12 +22,17 @@ namespace halvard::builder {
 
 class TomlReader {
  public:
-  TomlReader(std::string file, std::vector<std::string>& errors) : file_(std::move(file)), errors_(errors) {}
+  TomlReader(std::string file, std::vector<std::string>& errors, std::vector<std::string>& warnings)
+      : file_(std::move(file)), errors_(errors), warnings_(warnings) {}
 
   SourcePos position(const toml::node& node) const;
+  SourcePos position(const toml::key& key) const;
   void error(const toml::node& node, std::string_view text);
+  void error(const SourcePos& where, std::string_view text);
   void error(std::string_view text);  // no line to name
   bool failed() const { return !errors_.empty(); }
+  // Something that still builds but should change, such as a key's old name.
+  void warning(const SourcePos& where, std::string_view text);
 
   // Each reader leaves `out` alone when the key is absent and reports a wrong type or a
   // value out of range. Texts are converted from UTF-8 to Windows-1252.
@@ -63,6 +68,7 @@ class TomlReader {
  private:
   std::string file_;
   std::vector<std::string>& errors_;
+  std::vector<std::string>& warnings_;
 };
 
 }  // namespace halvard::builder
