@@ -29,6 +29,26 @@ bool key_is_empty(HKEY key) {
 
 }  // namespace
 
+LONG RegistryKey::open(HKEY parent, const std::string& path, REGSAM access) {
+  close();
+  return RegOpenKeyExA(parent, path.c_str(), 0, access, &key_);
+}
+
+LONG RegistryKey::open(HKEY parent, const wchar_t* path, REGSAM access) {
+  close();
+  return RegOpenKeyExW(parent, path, 0, access, &key_);
+}
+
+LONG RegistryKey::create(HKEY parent, const std::string& path, REGSAM access) {
+  close();
+  return RegCreateKeyExA(parent, path.c_str(), 0, nullptr, REG_OPTION_NON_VOLATILE, access, nullptr, &key_, nullptr);
+}
+
+void RegistryKey::close() {
+  if (key_) RegCloseKey(key_);
+  key_ = nullptr;
+}
+
 std::optional<std::string> read_registry_text(HKEY key, std::string_view name) {
   std::string value_name(name);
   DWORD type = 0;
@@ -70,27 +90,22 @@ HKEY root_key(RegistryRoot root) {
 }
 
 bool for_each_user_hive(REGSAM access, const std::function<void(HKEY)>& action) {
-  HKEY profiles = nullptr;
-  if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, profile_list_key, 0, KEY_READ | registry_32bit_view, &profiles) !=
-      ERROR_SUCCESS) {
-    return false;
-  }
+  RegistryKey profiles;
+  if (profiles.open(HKEY_LOCAL_MACHINE, profile_list_key, KEY_READ | registry_32bit_view) != ERROR_SUCCESS) return false;
   char sid[256];
   for (DWORD i = 0;; ++i) {
     DWORD length = sizeof sid;
-    if (RegEnumKeyExA(profiles, i, sid, &length, nullptr, nullptr, nullptr, nullptr) != ERROR_SUCCESS) break;
-    HKEY user = nullptr;
-    if (RegOpenKeyExA(HKEY_USERS, sid, 0, access, &user) != ERROR_SUCCESS) continue;  // hive not loaded
-    action(user);
-    RegCloseKey(user);
+    if (RegEnumKeyExA(profiles.get(), i, sid, &length, nullptr, nullptr, nullptr, nullptr) != ERROR_SUCCESS) break;
+    RegistryKey user;
+    if (user.open(HKEY_USERS, sid, access) != ERROR_SUCCESS) continue;  // hive not loaded
+    action(user.get());
   }
-  RegCloseKey(profiles);
   return true;
 }
 
 LONG delete_key_tree(HKEY parent, const std::string& path, REGSAM view) {
-  HKEY key = nullptr;
-  LONG opened = RegOpenKeyExA(parent, path.c_str(), 0, KEY_READ | DELETE | view, &key);
+  RegistryKey key;
+  LONG opened = key.open(parent, path, KEY_READ | DELETE | view);
   if (opened == ERROR_FILE_NOT_FOUND) return ERROR_SUCCESS;
   if (opened != ERROR_SUCCESS) return opened;
   // Names first, deletions after: deleting while enumerating would skip entries.
@@ -98,20 +113,20 @@ LONG delete_key_tree(HKEY parent, const std::string& path, REGSAM view) {
   char name[256];
   for (DWORD i = 0;; ++i) {
     DWORD length = sizeof name;
-    if (RegEnumKeyExA(key, i, name, &length, nullptr, nullptr, nullptr, nullptr) != ERROR_SUCCESS) break;
+    if (RegEnumKeyExA(key.get(), i, name, &length, nullptr, nullptr, nullptr, nullptr) != ERROR_SUCCESS) break;
     children.emplace_back(name, length);
   }
-  RegCloseKey(key);
+  key.close();
   for (const std::string& child : children) delete_key_tree(parent, path + "\\" + child, view);
   LONG result = delete_one_key(parent, path, view);
   return result == ERROR_FILE_NOT_FOUND ? ERROR_SUCCESS : result;
 }
 
 bool delete_key_if_empty(HKEY parent, const std::string& path, REGSAM view) {
-  HKEY key = nullptr;
-  if (RegOpenKeyExA(parent, path.c_str(), 0, KEY_READ | view, &key) != ERROR_SUCCESS) return false;
-  bool empty = key_is_empty(key);
-  RegCloseKey(key);
+  RegistryKey key;
+  if (key.open(parent, path, KEY_READ | view) != ERROR_SUCCESS) return false;
+  bool empty = key_is_empty(key.get());
+  key.close();
   return empty && delete_one_key(parent, path, view) == ERROR_SUCCESS;
 }
 

@@ -9,11 +9,34 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <utility>
 
 #include "foundation/product_view_win.h"
 #include "foundation/registry_path.h"
 
 namespace halvard {
+
+// A registry key that closes itself; empty when it could not be opened.
+class RegistryKey {
+ public:
+  RegistryKey() = default;
+  RegistryKey(const RegistryKey&) = delete;
+  RegistryKey& operator=(const RegistryKey&) = delete;
+  RegistryKey(RegistryKey&& other) noexcept : key_(std::exchange(other.key_, nullptr)) {}
+  ~RegistryKey() { close(); }
+
+  // Opens an existing key, or opens it creating what is missing; the system's result.
+  LONG open(HKEY parent, const std::string& path, REGSAM access);
+  LONG open(HKEY parent, const wchar_t* path, REGSAM access);
+  LONG create(HKEY parent, const std::string& path, REGSAM access);
+  void close();
+
+  HKEY get() const { return key_; }
+  explicit operator bool() const { return key_ != nullptr; }
+
+ private:
+  HKEY key_ = nullptr;
+};
 
 // Read, write, create sub-key, enumerate: what the product's keys are opened with.
 inline constexpr REGSAM product_key_access = 0x2000F;

@@ -174,20 +174,15 @@ class Sequence {
 
   void check_master_product() {
     std::string key = std::string(uninstall_key_parent) + "\\" + settings_.MasterProduct;
-    HKEY handle;
+    RegistryKey handle;
     bool installed = false;
     std::string location;
-    if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, key.c_str(), 0, KEY_READ | registry_32bit_view, &handle) == ERROR_SUCCESS) {
+    if (handle.open(HKEY_LOCAL_MACHINE, key, KEY_READ | registry_32bit_view) == ERROR_SUCCESS) {
       for (const char* value : {"UninstallString", "QuietUninstallString"}) {
-        installed = installed || RegQueryValueExA(handle, value, nullptr, nullptr, nullptr, nullptr) == ERROR_SUCCESS;
+        installed =
+            installed || RegQueryValueExA(handle.get(), value, nullptr, nullptr, nullptr, nullptr) == ERROR_SUCCESS;
       }
-      char buffer[MAX_PATH] = {};
-      DWORD size = sizeof buffer - 1;
-      if (RegQueryValueExA(handle, "InstallLocation", nullptr, nullptr, reinterpret_cast<BYTE*>(buffer), &size) ==
-          ERROR_SUCCESS) {
-        location = buffer;
-      }
-      RegCloseKey(handle);
+      location = read_registry_text(handle.get(), "InstallLocation").value_or(std::string());
     }
     if (lstrcmpiA(settings_.DefaultInstallDir.c_str(), "<master>") == 0) {
       if (location.empty()) installed = false;
@@ -258,11 +253,10 @@ class Sequence {
   // of the product in the same folder passes on what it found when it came.
   bool install_dir_holds_other_files() const {
     std::string key_path = std::string(uninstall_key_parent) + "\\" + uninstall_key_name(settings_);
-    HKEY key = nullptr;
-    if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, key_path.c_str(), 0, KEY_READ | registry_32bit_view, &key) == ERROR_SUCCESS) {
-      std::string location = read_registry_text(key, "InstallLocation").value_or(std::string());
-      std::optional<uint32_t> held = read_registry_number(key, "InstallDirHeldFiles");
-      RegCloseKey(key);
+    RegistryKey key;
+    if (key.open(HKEY_LOCAL_MACHINE, key_path, KEY_READ | registry_32bit_view) == ERROR_SUCCESS) {
+      std::string location = read_registry_text(key.get(), "InstallLocation").value_or(std::string());
+      std::optional<uint32_t> held = read_registry_number(key.get(), "InstallDirHeldFiles");
       if (lstrcmpiA(location.c_str(), settings_.InstallDir.c_str()) == 0) return held.value_or(0) != 0;
     }
     for (const FoundFile& found : list_files(settings_.InstallDir + "\\*")) {

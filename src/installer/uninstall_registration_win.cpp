@@ -50,12 +50,10 @@ LONG apply(HKEY key, const RegistryOperation& op) {
 }
 
 LONG apply_under(HKEY parent, const std::string& key_path, REGSAM access, const RegistryOperation& op) {
-  HKEY key = nullptr;
-  LONG result = RegCreateKeyExA(parent, key_path.c_str(), 0, nullptr, REG_OPTION_NON_VOLATILE, access, nullptr,
-                                &key, nullptr);
+  RegistryKey key;
+  LONG result = key.create(parent, key_path, access);
   if (result != ERROR_SUCCESS) return result;
-  result = apply(key, op);
-  RegCloseKey(key);
+  result = apply(key.get(), op);
   return result;
 }
 
@@ -199,25 +197,23 @@ UninstallFacts gather_uninstall_facts(const InstallSettings& settings, const Ope
 bool write_uninstall_registration(const InstallSettings& settings, const UninstallPlan& plan, RunState& state) {
   std::string error_text;
   bool registered = false;
-  HKEY key = nullptr;
+  RegistryKey key;
   // In the 32-bit view also in 64-bit mode: the uninstaller and the next installation
   // look for the key there, and Windows lists both views.
-  LONG opened = plan.key_path.empty()
-                    ? LONG(ERROR_INVALID_NAME)
-                    : RegCreateKeyExA(HKEY_LOCAL_MACHINE, plan.key_path.c_str(), 0, nullptr, REG_OPTION_NON_VOLATILE,
-                                      key_access | registry_32bit_view, nullptr, &key, nullptr);
+  LONG opened = plan.key_path.empty() ? LONG(ERROR_INVALID_NAME)
+                                      : key.create(HKEY_LOCAL_MACHINE, plan.key_path, key_access | registry_32bit_view);
   if (opened != ERROR_SUCCESS) {
     error_text = windows_error_text(DWORD(opened));
   } else {
     for (const RegistryOperation& op : plan.values) {
-      LONG result = op.target == ValueTarget::uninstall_key ? apply(key, op) : apply_at_path(settings, op);
+      LONG result = op.target == ValueTarget::uninstall_key ? apply(key.get(), op) : apply_at_path(settings, op);
       if (result == ERROR_SUCCESS) continue;
       if (&op == &plan.values.front()) error_text = windows_error_text(DWORD(result));
       if (!op.entry.empty())
         state.failure_summary += registration_value_failure_text(op.entry, windows_error_text(DWORD(result)));
     }
-    registered = reads_back(key, plan.uninstall_string);
-    RegCloseKey(key);
+    registered = reads_back(key.get(), plan.uninstall_string);
+    key.close();
     if (plan.install_dir_value) apply_at_path(settings, *plan.install_dir_value);
   }
   if (!registered) state.failure_summary += registration_failure_text(error_text);

@@ -8,6 +8,7 @@
 #include "foundation/file.h"
 #include "foundation/file_functions.h"
 #include "foundation/product_view_win.h"
+#include "foundation/registry_access_win.h"
 #include "foundation/text.h"
 #include "machine/path_edit.h"
 #include "variables/variable_chains.h"
@@ -38,13 +39,6 @@ char16_t system_case_fold(char16_t unit) {
 
 std::u16string to_u16(const std::wstring& text) { return std::u16string(text.begin(), text.end()); }
 std::wstring to_wide(const std::u16string& text) { return std::wstring(text.begin(), text.end()); }
-
-struct RegistryKey {
-  HKEY handle = nullptr;
-  ~RegistryKey() {
-    if (handle) RegCloseKey(handle);
-  }
-};
 
 struct PathText {
   DWORD type = REG_NONE;
@@ -109,18 +103,17 @@ std::string autoexec_on_boot_drive() {
 std::string edit_environment_path(const std::string& install_dir, bool add, bool notify) {
   const std::string report = path_edit_report(environment_key_name, shown_name(install_dir), add);
   RegistryKey key;
-  LONG opened =
-      RegOpenKeyExW(HKEY_LOCAL_MACHINE, environment_key, 0, environment_access | registry_32bit_view, &key.handle);
+  LONG opened = key.open(HKEY_LOCAL_MACHINE, environment_key, environment_access | registry_32bit_view);
   if (opened == ERROR_FILE_NOT_FOUND) return {};
   if (opened != ERROR_SUCCESS) return report;  // no rights: the user must make the change
 
-  std::optional<PathText> value = read_path_value(key.handle);
+  std::optional<PathText> value = read_path_value(key.get());
   if (!value) return {};
   std::optional<std::u16string> edited =
       edited_path_value(value->text, to_u16(name_to_wide(install_dir)), add, system_case_fold);
   if (!edited) return {};
   value->text = std::move(*edited);
-  if (!write_path_value(key.handle, *value)) return report;
+  if (!write_path_value(key.get(), *value)) return report;
   if (notify) notify_environment_change();
   return {};
 }

@@ -7,6 +7,7 @@
 #include "foundation/file.h"
 #include "foundation/file_functions.h"
 #include "foundation/product_view_win.h"
+#include "foundation/registry_access_win.h"
 #include "foundation/text.h"
 #include "foundation/windows_error.h"
 #include "package/package_error_codes.h"
@@ -42,24 +43,12 @@ std::string name_from_wide(const std::wstring& path) {
   return bar_name(path);
 }
 
-class RegistryKey {
- public:
-  RegistryKey(REGSAM access) {
-    if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, session_manager_key, 0, access | registry_32bit_view, &key_) !=
-        ERROR_SUCCESS) {
-      key_ = nullptr;
-    }
-  }
-  ~RegistryKey() {
-    if (key_) RegCloseKey(key_);
-  }
-  RegistryKey(const RegistryKey&) = delete;
-  RegistryKey& operator=(const RegistryKey&) = delete;
-  HKEY get() const { return key_; }
-
- private:
-  HKEY key_ = nullptr;
-};
+// The Session Manager key, opened in the view a 32-bit program gets; empty on failure.
+RegistryKey session_manager(REGSAM access) {
+  RegistryKey key;
+  key.open(HKEY_LOCAL_MACHINE, session_manager_key, access | registry_32bit_view);
+  return key;
+}
 
 // The value's texts; empty when it is missing or holds something other than a multi-string.
 std::vector<std::u16string> read_pending_texts(HKEY key) {
@@ -122,18 +111,18 @@ void clear_protecting_attributes(const std::string& name) {
 }  // namespace
 
 std::vector<PendingOperation> read_pending_operations() {
-  RegistryKey key(KEY_QUERY_VALUE);
+  RegistryKey key = session_manager(KEY_QUERY_VALUE);
   if (!key.get()) return {};
   return pair_pending_texts(read_pending_texts(key.get()));
 }
 
 bool write_pending_operations(const std::vector<PendingOperation>& operations) {
-  RegistryKey key(KEY_SET_VALUE);
+  RegistryKey key = session_manager(KEY_SET_VALUE);
   return key.get() && write_pending_list(key.get(), operations);
 }
 
 int clean_pending_operations(const std::unordered_set<std::string>& files, std::string* log) {
-  RegistryKey key(cleaner_access);
+  RegistryKey key = session_manager(cleaner_access);
   if (!key.get()) return 0;
   std::vector<std::u16string> texts = read_pending_texts(key.get());
   if (texts.empty()) return 0;

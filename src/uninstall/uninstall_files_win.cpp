@@ -8,6 +8,7 @@
 #include "foundation/file.h"
 #include "foundation/file_functions.h"
 #include "foundation/product_view_win.h"
+#include "foundation/registry_access_win.h"
 #include "foundation/system_info_win.h"
 #include "records/deferred_operations.h"
 #include "records/uninstall_records.h"
@@ -132,19 +133,18 @@ std::vector<std::string> protected_folders() {
   if (length > 0 && length < sizeof temp) folders.emplace_back(temp, length);
   char profiles[MAX_PATH + 1];
   DWORD size = sizeof profiles;
-  HKEY key = nullptr;
-  if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, "SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion\\ProfileList", 0,
-                    KEY_READ | registry_32bit_view, &key) == ERROR_SUCCESS) {
+  RegistryKey key;
+  if (key.open(HKEY_LOCAL_MACHINE, "SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion\\ProfileList",
+               KEY_READ | registry_32bit_view) == ERROR_SUCCESS) {
     char expanded[MAX_PATH + 1];
     DWORD type = 0;
-    if (RegQueryValueExA(key, "ProfilesDirectory", nullptr, &type, reinterpret_cast<BYTE*>(profiles), &size) ==
+    if (RegQueryValueExA(key.get(), "ProfilesDirectory", nullptr, &type, reinterpret_cast<BYTE*>(profiles), &size) ==
             ERROR_SUCCESS &&
         size < sizeof profiles) {
       profiles[size] = '\0';
       DWORD got = ExpandEnvironmentStringsA(profiles, expanded, sizeof expanded);
       if (got > 0 && got <= sizeof expanded) folders.emplace_back(expanded);
     }
-    RegCloseKey(key);
   }
   std::erase(folders, std::string());
   return folders;

@@ -22,18 +22,15 @@ bool blank(const std::string& text) { return text.find_first_not_of(" \t\r\n") =
 
 // Puts the default value saved under `backup` back; true when there was one to restore.
 bool restore_backup(const std::string& path, const std::string& backup) {
-  HKEY key = nullptr;
-  if (RegOpenKeyExA(HKEY_CLASSES_ROOT, path.c_str(), 0, KEY_READ | KEY_WRITE | registry_32bit_view, &key) !=
-      ERROR_SUCCESS) {
-    return false;
-  }
-  std::string saved = read_registry_text(key, backup).value_or(std::string());
+  RegistryKey key;
+  if (key.open(HKEY_CLASSES_ROOT, path, KEY_READ | KEY_WRITE | registry_32bit_view) != ERROR_SUCCESS) return false;
+  std::string saved = read_registry_text(key.get(), backup).value_or(std::string());
   bool restored = !blank(saved);
   if (restored) {
-    RegSetValueExA(key, nullptr, 0, REG_SZ, reinterpret_cast<const BYTE*>(saved.c_str()), DWORD(saved.size() + 1));
-    RegDeleteValueA(key, backup.c_str());
+    RegSetValueExA(key.get(), nullptr, 0, REG_SZ, reinterpret_cast<const BYTE*>(saved.c_str()),
+                   DWORD(saved.size() + 1));
+    RegDeleteValueA(key.get(), backup.c_str());
   }
-  RegCloseKey(key);
   return restored;
 }
 
@@ -95,10 +92,8 @@ void unregister_type_library(const std::wstring& path) {
 // Opens the key of a package registry path, in every user's hive for "\HKAU\".
 void for_each_key(const RegistryKeyPath& path, REGSAM access, const std::function<void(HKEY)>& action) {
   auto open_under = [&](HKEY parent) {
-    HKEY key = nullptr;
-    if (RegOpenKeyExA(parent, path.key.c_str(), 0, access, &key) != ERROR_SUCCESS) return;
-    action(key);
-    RegCloseKey(key);
+    RegistryKey key;
+    if (key.open(parent, path.key, access) == ERROR_SUCCESS) action(key.get());
   };
   if (path.root == RegistryRoot::all_users) {
     for_each_user_hive(KEY_READ, open_under);
@@ -121,38 +116,35 @@ void restore_associations(const std::vector<AssociationRecord>& associations, co
 }
 
 bool release_shared_files(const std::vector<SharedFileEntry>& entries, const SharedFileRelease& how) {
-  HKEY counts = nullptr;
-  if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, shared_counts_key, 0, product_key_access | registry_32bit_view, &counts) !=
-      ERROR_SUCCESS) {
+  RegistryKey counts;
+  if (counts.open(HKEY_LOCAL_MACHINE, shared_counts_key, product_key_access | registry_32bit_view) != ERROR_SUCCESS)
     return false;
-  }
   for (const SharedFileEntry& entry : entries) {
     std::wstring path = name_to_wide(entry.path);
     DWORD count = 0;
     DWORD size = sizeof count;
     DWORD type = 0;
-    if (RegQueryValueExW(counts, path.c_str(), nullptr, &type, reinterpret_cast<BYTE*>(&count), &size) !=
+    if (RegQueryValueExW(counts.get(), path.c_str(), nullptr, &type, reinterpret_cast<BYTE*>(&count), &size) !=
             ERROR_SUCCESS ||
         type != REG_DWORD) {
       continue;
     }
     if (count >= 1) {
       --count;
-      RegSetValueExW(counts, path.c_str(), 0, REG_DWORD, reinterpret_cast<const BYTE*>(&count), sizeof count);
+      RegSetValueExW(counts.get(), path.c_str(), 0, REG_DWORD, reinterpret_cast<const BYTE*>(&count), sizeof count);
       if (count >= 1) continue;
     }
     if (entry.kind == SharedFileKind::never_delete) continue;
     if (entry.kind == SharedFileKind::com_server) unregister_com_server(path, how.system_unregister);
     if (entry.kind == SharedFileKind::type_library) unregister_type_library(path);
     if (GetFileAttributesW(path.c_str()) == INVALID_FILE_ATTRIBUTES) {
-      RegDeleteValueW(counts, path.c_str());
+      RegDeleteValueW(counts.get(), path.c_str());
       continue;
     }
     if (how.confirm_delete && !how.confirm_delete(entry.path)) continue;
     // A count of 0 left behind would claim a file that is gone.
-    if (delete_file(entry.path)) RegDeleteValueW(counts, path.c_str());
+    if (delete_file(entry.path)) RegDeleteValueW(counts.get(), path.c_str());
   }
-  RegCloseKey(counts);
   return true;
 }
 

@@ -43,16 +43,13 @@ constexpr char fonts_key_9x[] = "Software\\Microsoft\\Windows\\CurrentVersion\\F
 class Uninstaller {
  public:
   Uninstaller(const std::string& name, InstallSettings& settings) : name_(name), s_(settings) {}
-  ~Uninstaller() {
-    if (key_) RegCloseKey(key_);
-  }
 
   bool run() {
     if (!open_registration()) return false;
     if (!read_uninstall_data()) return false;
     if (!confirm()) return false;
     // The progress page joins here.
-    s_.SharedPath = read_registry_text(key_, "SharedPath").value_or(std::string());
+    s_.SharedPath = read_registry_text(key_.get(), "SharedPath").value_or(std::string());
     run_uninstall_batch(BatchKind::Uninstall1, "UninstallBatch1");
     restore_associations_step();
     remove_fonts();
@@ -81,7 +78,7 @@ class Uninstaller {
   InstallSettings& s_;
   InstalledProduct product_;
   UninstallData data_;
-  HKEY key_ = nullptr;
+  RegistryKey key_;
   std::string key_path_;
   std::string failures_;
   std::vector<std::string> kept_files_;
@@ -122,25 +119,21 @@ class Uninstaller {
     return system_folders_;
   }
 
-  void delete_registration_value(const char* name) { RegDeleteValueA(key_, name); }
+  void delete_registration_value(const char* name) { RegDeleteValueA(key_.get(), name); }
 
   bool open_registration() {
     key_path_ = std::string(uninstall_key_parent) + "\\" + name_;
-    HKEY probe = nullptr;
-    LONG found = RegOpenKeyExA(HKEY_LOCAL_MACHINE, key_path_.c_str(), 0, KEY_READ | registry_32bit_view, &probe);
+    LONG found = RegistryKey().open(HKEY_LOCAL_MACHINE, key_path_, KEY_READ | registry_32bit_view);
     if (found != ERROR_SUCCESS) {
       show_error(found == ERROR_ACCESS_DENIED ? permission_denied_text : no_product_text(name_));
       return false;
     }
-    RegCloseKey(probe);
-    if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, key_path_.c_str(), 0, product_key_access | registry_32bit_view, &key_) !=
-        ERROR_SUCCESS) {
-      key_ = nullptr;
+    if (key_.open(HKEY_LOCAL_MACHINE, key_path_, product_key_access | registry_32bit_view) != ERROR_SUCCESS) {
       show_error(inaccessible_registration_text(name_));
       return false;
     }
-    RegistrationSource source{[this](std::string_view value) { return read_registry_text(key_, value); },
-                              [this](std::string_view value) { return read_registry_number(key_, value); }};
+    RegistrationSource source{[this](std::string_view value) { return read_registry_text(key_.get(), value); },
+                              [this](std::string_view value) { return read_registry_number(key_.get(), value); }};
     RegistrationDefaults defaults{GetSysColor(COLOR_WINDOWTEXT), GetSysColor(COLOR_WINDOW)};
     if (!read_installed_product(source, name_, defaults, s_, product_)) {
       show_error(corrupt_registration_text(s_.ProductName));
@@ -193,11 +186,10 @@ class Uninstaller {
       if (!automatic() && (low() & product_flag::low_ask_font_removal) &&
           !ask(message_number::remove_font_question, message_number::remove_font_title, font.name))
         continue;
-      HKEY fonts = nullptr;
-      const char* fonts_key = nine_x ? fonts_key_9x : fonts_key_nt;
-      if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, fonts_key, 0, KEY_SET_VALUE | registry_32bit_view, &fonts) == ERROR_SUCCESS) {
-        RegDeleteValueA(fonts, font.name.c_str());
-        RegCloseKey(fonts);
+      RegistryKey fonts;
+      if (fonts.open(HKEY_LOCAL_MACHINE, nine_x ? fonts_key_9x : fonts_key_nt, KEY_SET_VALUE | registry_32bit_view) ==
+          ERROR_SUCCESS) {
+        RegDeleteValueA(fonts.get(), font.name.c_str());
       }
       // Only a name inside the fonts folder: the registry text must not point elsewhere.
       std::string file = font_dir + "\\" + std::string(file_name_part(font.file_name));
@@ -353,16 +345,12 @@ class Uninstaller {
       if (!automatic() && !report.empty()) show_error(report);
     }
     run_uninstall_batch(BatchKind::Uninstall2, "UninstallBatch2");
-    RegCloseKey(key_);
-    key_ = nullptr;
+    key_.close();
     delete_key_tree(HKEY_LOCAL_MACHINE, key_path_);
   }
 
   bool finish() {
-    if (key_) {
-      RegCloseKey(key_);
-      key_ = nullptr;
-    }
+    key_.close();
     std::string desktop = variable_value(s_.ShortcutMode == 1 ? Variable::DesktopAllDir : Variable::DesktopDir, s_);
     SHChangeNotify(SHCNE_UPDATEDIR, SHCNF_PATHA, desktop.c_str(), nullptr);
     leave_product_view();

@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "foundation/product_view_win.h"
+#include "foundation/registry_access_win.h"
 #include "foundation/system_info_win.h"
 #include "variables/variable_expansion.h"
 
@@ -16,29 +17,13 @@ constexpr const char* current_version_key = "Software\\Microsoft\\Windows\\Curre
 // The module file name is asked with this buffer first; longer paths get a larger one.
 constexpr DWORD module_path_buffer = 1024;
 
-// A string value as stored (REG_SZ or REG_EXPAND_SZ); empty when missing or of another type.
+// A string value as stored (REG_SZ or REG_EXPAND_SZ) up to its first terminator; empty
+// when missing or of another type.
 std::string registry_string(HKEY root, const char* key_path, const char* name) {
-  HKEY key;
-  if (RegOpenKeyExA(root, key_path, 0, KEY_QUERY_VALUE | registry_32bit_view, &key) != ERROR_SUCCESS) return {};
-  std::string value;
-  std::vector<char> data(MAX_PATH + 1);
-  for (int attempt = 0; attempt < 4; ++attempt) {
-    DWORD type = 0;
-    DWORD size = static_cast<DWORD>(data.size());
-    LONG status = RegQueryValueExA(key, name, nullptr, &type, reinterpret_cast<BYTE*>(data.data()), &size);
-    if (status == ERROR_MORE_DATA) {
-      data.resize(size + 1);
-      continue;
-    }
-    if (status == ERROR_SUCCESS && (type == REG_SZ || type == REG_EXPAND_SZ)) {
-      // A stored value need not end in a terminator; stop at the first one it has.
-      value.assign(data.data(), size);
-      value.resize(value.find('\0') == std::string::npos ? value.size() : value.find('\0'));
-    }
-    break;
-  }
-  RegCloseKey(key);
-  return value;
+  RegistryKey key;
+  if (key.open(root, key_path, KEY_QUERY_VALUE | registry_32bit_view) != ERROR_SUCCESS) return {};
+  std::string value = read_registry_text(key.get(), name).value_or(std::string());
+  return value.substr(0, value.find('\0'));
 }
 
 // Calls `get(buffer, size)` (a Windows call that returns the length, or the size it
