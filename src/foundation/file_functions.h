@@ -33,6 +33,10 @@ bool compare_file(const std::string& name, const std::string& data);
 // set_file_time modes.
 inline constexpr int file_time_local = 0;
 inline constexpr int file_time_utc = 1;
+// The 8.3 form of an existing path (a "|" name's in ANSI); the path itself where the
+// system has none, as for a file that does not exist yet.
+std::string short_path(const std::string& path);
+
 // Sets the last-write time; any other mode does nothing and returns false.
 bool set_file_time(const std::string& name, const DateTime& time, int mode);
 

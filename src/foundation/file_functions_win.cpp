@@ -6,6 +6,7 @@
 #include <cstring>
 #include <new>
 #include <utility>
+#include <vector>
 
 #include "foundation/file.h"
 #include "foundation/file_functions.h"
@@ -200,6 +201,28 @@ std::vector<FoundFile> list_files(const std::string& pattern) {
   } while (FindNextFileW(search, &data));
   FindClose(search);
   return found;
+}
+
+std::string short_path(const std::string& path) {
+  if (is_utf8_name(path)) {
+    const std::wstring wide = name_to_wide(path);
+    std::vector<wchar_t> buffer(MAX_PATH);
+    for (int attempt = 0; attempt < 3; ++attempt) {
+      DWORD length = GetShortPathNameW(wide.c_str(), buffer.data(), DWORD(buffer.size()));
+      if (length == 0) break;
+      if (length < buffer.size()) return wide_to_ansi(std::wstring(buffer.data(), length));
+      buffer.resize(length + 1);
+    }
+    return wide_to_ansi(wide);
+  }
+  std::vector<char> buffer(MAX_PATH);
+  for (int attempt = 0; attempt < 3; ++attempt) {
+    DWORD length = GetShortPathNameA(path.c_str(), buffer.data(), DWORD(buffer.size()));
+    if (length == 0) return path;
+    if (length < buffer.size()) return std::string(buffer.data(), length);
+    buffer.resize(length + 1);
+  }
+  return path;
 }
 
 }  // namespace halvard

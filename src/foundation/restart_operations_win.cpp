@@ -30,20 +30,6 @@ bool wininit_program_exists() {
          GetFileAttributesA((folder + "wininit.exe").c_str()) != INVALID_FILE_ATTRIBUTES;
 }
 
-// The 8.3 form that the 9x line's "wininit.ini" needs; the path itself when it has none
-// (a file that does not exist yet).
-std::string short_path(const std::string& path) {
-  if (is_utf8_name(path)) {
-    std::wstring wide = name_to_wide(path);
-    wchar_t buffer[MAX_PATH];
-    DWORD length = GetShortPathNameW(wide.c_str(), buffer, MAX_PATH);
-    return wide_to_ansi(length > 0 && length < MAX_PATH ? std::wstring(buffer, length) : wide);
-  }
-  char buffer[MAX_PATH];
-  DWORD length = GetShortPathNameA(path.c_str(), buffer, MAX_PATH);
-  return length > 0 && length < MAX_PATH ? std::string(buffer, length) : path;
-}
-
 // MoveFileEx; the narrow entry point is looked up at run time, as the 9x line has a stub.
 bool move_file_ex(const std::string& source, const std::string* destination, DWORD flags) {
   if (is_utf8_name(source) || (destination && is_utf8_name(*destination))) {

@@ -80,19 +80,6 @@ void notify_environment_change() {
                       environment_notify_timeout_ms, &ignored);
 }
 
-// The 8.3 form; the path itself when it has none.
-std::string short_path(const std::string& path) {
-  if (is_utf8_name(path)) {
-    const std::wstring wide = name_to_wide(path);
-    wchar_t buffer[MAX_PATH];
-    DWORD length = GetShortPathNameW(wide.c_str(), buffer, MAX_PATH);
-    return wide_to_ansi(length > 0 && length < MAX_PATH ? std::wstring(buffer, length) : wide);
-  }
-  char buffer[MAX_PATH];
-  DWORD length = GetShortPathNameA(path.c_str(), buffer, MAX_PATH);
-  return length > 0 && length < MAX_PATH ? std::string(buffer, length) : path;
-}
-
 std::string autoexec_on_boot_drive() {
   const std::string drive = variable_value(Variable::BootDrive, system_variable_facts(), ProductValues{});
   return std::string(1, drive.empty() ? 'C' : drive[0]) + ":\\autoexec.bat";

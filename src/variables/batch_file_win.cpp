@@ -26,18 +26,6 @@ std::optional<std::string> environment_variable(const char* name) {
   return std::nullopt;
 }
 
-// The 8.3 form of an existing path, or the path itself where the system has none.
-std::string short_path(const std::string& path) {
-  std::vector<char> buffer(MAX_PATH);
-  for (int attempt = 0; attempt < 3; ++attempt) {
-    DWORD length = GetShortPathNameA(path.c_str(), buffer.data(), static_cast<DWORD>(buffer.size()));
-    if (length == 0) return path;
-    if (length < buffer.size()) return std::string(buffer.data(), length);
-    buffer.resize(length + 1);
-  }
-  return path;
-}
-
 // "<what> \"<path>\".\r\n\r\n<system's reason>", not shown in automatic mode.
 void report_failure(const InstallSettings& settings, HWND owner, const char* what, const std::string& path) {
   std::string text = std::string(what) + " \"" + path + "\".\r\n\r\n" + last_windows_error_text();
