@@ -10,6 +10,7 @@
 #include <iterator>
 #include <sstream>
 
+#include "builder_test_files.h"
 #include "cli.h"
 #include "package/engine_copy.h"
 #include "package_builder.h"
@@ -19,21 +20,13 @@
 
 namespace halvard::builder {
 namespace {
+
+using builder_test::fixed_epoch;
+using builder_test::read_all;
+using builder_test::write_file;
 namespace fs = std::filesystem;
 using testing_pe::Image;
 using testing_pe::small_engine;
-
-std::string fixed_epoch(const char* name) { return std::string(name) == "SOURCE_DATE_EPOCH" ? "1700000000" : ""; }
-
-std::vector<uint8_t> read_all(const fs::path& p) {
-  std::ifstream in(p, std::ios::binary);
-  return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
-}
-
-void write_file(const fs::path& p, std::string_view bytes) {
-  fs::create_directories(p.parent_path());
-  std::ofstream(p, std::ios::binary).write(bytes.data(), std::streamsize(bytes.size()));
-}
 
 void write_engine(const fs::path& p, Image image) {
   const auto engine = small_engine(image);

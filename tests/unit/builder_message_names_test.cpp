@@ -11,6 +11,7 @@
 #include <set>
 #include <sstream>
 
+#include "builder_test_files.h"
 #include "builtin_messages.h"
 #include "cli.h"
 #include "message_table.h"
@@ -21,19 +22,11 @@
 
 namespace halvard::builder {
 namespace {
+
+using builder_test::fixed_epoch;
+using builder_test::read_all;
+using builder_test::write_file;
 namespace fs = std::filesystem;
-
-std::string fixed_epoch(const char* name) { return std::string(name) == "SOURCE_DATE_EPOCH" ? "1700000000" : ""; }
-
-void write_file(const fs::path& p, std::string_view bytes) {
-  fs::create_directories(p.parent_path());
-  std::ofstream(p, std::ios::binary).write(bytes.data(), std::streamsize(bytes.size()));
-}
-
-std::vector<uint8_t> read_all(const fs::path& p) {
-  std::ifstream in(p, std::ios::binary);
-  return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
-}
 
 TEST(BuilderMessageNames, BuiltinTextsCoverExactlyTheEnginesTable) {
   std::set<std::string_view> names;
