@@ -27,7 +27,9 @@ FileError save_file(const std::string& name, const std::string& data);
 // The whole file into `data` (emptied first); TooLarge at 2 GiB and above.
 FileError load_file(const std::string& name, std::string& data);
 FileError load_file(const std::wstring& name, std::string& data);
-// True when the file holds exactly `data`.
+// True when the file holds exactly `data`; on false the Windows error says why
+// (ERROR_FILE_CORRUPT when the bytes differ).
+bool compare_file(const std::string& name, const void* data, std::int64_t size);
 bool compare_file(const std::string& name, const std::string& data);
 
 // set_file_time modes.

@@ -18,7 +18,8 @@ namespace {
 
 using namespace open_flags;
 
-constexpr std::int64_t compare_block = 4096;
+// Written files are compared in pieces this large: few reads, and a bounded buffer.
+constexpr std::int64_t compare_block = 0x10000;
 constexpr int append_retries = 100;
 
 DWORD attributes_of(const std::string& name) {
@@ -120,19 +121,29 @@ FileError load_file(const std::wstring& name, std::string& data) {
   return result != FileError::Success ? result : load_open_file(file, data);
 }
 
-bool compare_file(const std::string& name, const std::string& data) {
+bool compare_file(const std::string& name, const void* data, std::int64_t size) {
   File file;
   if (file.open(name, OpenExisting | NoWrite | ShareRead) != FileError::Success) return false;
-  const std::int64_t length = static_cast<std::int64_t>(data.size());
-  if (file.size() != length) return false;
-  char block[compare_block];
-  for (std::int64_t done = 0; done < length;) {
-    std::int64_t piece = std::min(compare_block, length - done);
-    if (!file.read(block, piece)) return false;
-    if (std::memcmp(block, data.data() + done, static_cast<std::size_t>(piece)) != 0) return false;
+  if (file.size() != size) {
+    SetLastError(ERROR_FILE_CORRUPT);
+    return false;
+  }
+  const auto* bytes = static_cast<const char*>(data);
+  std::vector<char> block(static_cast<std::size_t>(std::min(compare_block, size)));
+  for (std::int64_t done = 0; done < size;) {
+    std::int64_t piece = std::min(compare_block, size - done);
+    if (!file.read(block.data(), piece)) return false;
+    if (std::memcmp(block.data(), bytes + done, static_cast<std::size_t>(piece)) != 0) {
+      SetLastError(ERROR_FILE_CORRUPT);
+      return false;
+    }
     done += piece;
   }
   return true;
+}
+
+bool compare_file(const std::string& name, const std::string& data) {
+  return compare_file(name, data.data(), static_cast<std::int64_t>(data.size()));
 }
 
 bool set_file_time(const std::string& name, const DateTime& time, int mode) {

@@ -8,6 +8,7 @@
 #include <cstring>
 
 #include "foundation/file.h"
+#include "foundation/file_functions.h"
 #include "foundation/file_error.h"
 #include "foundation/system_library_win.h"
 #include "foundation/windows_error.h"
@@ -26,7 +27,6 @@ namespace {
 
 constexpr int write_attempts = 3;
 constexpr DWORD retry_pause_ms = 50;
-constexpr int64_t compare_piece = 0x10000;
 
 // ---- Folders ----
 
@@ -82,28 +82,6 @@ bool drive_present(const std::string& path) {
 }
 
 // ---- Writing ----
-
-// True when the file holds exactly the data; on false GetLastError tells why.
-bool file_holds(const std::string& path, const uint8_t* data, int64_t size) {
-  File file;
-  if (file.open(path, open_flags::OpenExisting | open_flags::NoWrite | open_flags::ShareRead) != FileError::Success)
-    return false;
-  if (file.size() != size) {
-    SetLastError(ERROR_FILE_CORRUPT);
-    return false;
-  }
-  std::vector<uint8_t> piece(size_t(std::min(size, compare_piece)));
-  for (int64_t done = 0; done < size;) {
-    int64_t length = std::min(compare_piece, size - done);
-    if (!file.read(piece.data(), length)) return false;
-    if (std::memcmp(piece.data(), data + done, size_t(length)) != 0) {
-      SetLastError(ERROR_FILE_CORRUPT);
-      return false;
-    }
-    done += length;
-  }
-  return true;
-}
 
 void set_attributes(const std::wstring& path, uint32_t wanted) {
   DWORD current = GetFileAttributesW(path.c_str());
@@ -312,7 +290,7 @@ WriteResult write_file(FileInstallContext& context, const std::string& destinati
         error = GetLastError();
       }
       if (written) {
-        if ((low & product_flag::low_verify_written_files) && !file_holds(destination, bytes, size)) {
+        if ((low & product_flag::low_verify_written_files) && !compare_file(destination, bytes, size)) {
           if (attempt == write_attempts) {
             context.failure_summary += file_failure_line(message(settings, message_number::file_not_created),
                                                          destination, last_windows_error_text());

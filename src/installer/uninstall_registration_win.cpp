@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "foundation/date_time.h"
+#include "foundation/date_time_win.h"
 #include "foundation/product_view_win.h"
 #include "foundation/windows_error.h"
 #include "installer/file_install_win.h"
@@ -148,20 +149,6 @@ int64_t cluster_size(const std::string& folder) {
   return int64_t(sectors) * bytes;
 }
 
-std::string now_text() {
-  SYSTEMTIME now;
-  GetLocalTime(&now);
-  DateTime time;
-  time.year = now.wYear;
-  time.month = now.wMonth;
-  time.day = now.wDay;
-  time.weekday = now.wDayOfWeek + 1;
-  time.hour = now.wHour;
-  time.minute = now.wMinute;
-  time.second = now.wSecond;
-  return format(time, default_date_time_format);
-}
-
 }  // namespace
 
 std::string uninstaller_path(const InstallSettings& settings) {
@@ -189,7 +176,7 @@ UninstallFacts gather_uninstall_facts(const InstallSettings& settings, const Ope
   facts.shared_files = state.previous_shared_files;
   facts.install_dir_held_files = state.install_dir_held_files;
   facts.required_space = required_space(settings, package.header.FileDataSizes, cluster_size(settings.InstallDir));
-  facts.install_date = now_text();
+  facts.install_date = format(local_now(), default_date_time_format);
   facts.expand = [&settings](std::string& text) { expand_variables(text, settings); };
   return facts;
 }

@@ -90,18 +90,5 @@ WriteOutcome append_install_log(const std::string& path, const LogHeader& header
   return {true, 0};
 }
 
-DateTime local_now() {
-  SYSTEMTIME now;
-  GetLocalTime(&now);
-  DateTime dt;
-  dt.year = now.wYear;
-  dt.month = now.wMonth;
-  dt.day = now.wDay;
-  dt.weekday = now.wDayOfWeek + 1;
-  dt.hour = now.wHour;
-  dt.minute = now.wMinute;
-  dt.second = now.wSecond;
-  return dt;
-}
 
 }  // namespace halvard

@@ -7,6 +7,7 @@
 #include <string_view>
 
 #include "foundation/date_time.h"
+#include "foundation/date_time_win.h"
 #include "foundation/file_error.h"
 #include "records/install_log.h"
 #include "records/uninstall_data.h"
@@ -45,8 +46,5 @@ FileError read_uninstall_data_file(const std::string& path, UninstallData& data)
 WriteOutcome append_install_log(const std::string& path, const LogHeader& header,
                                 std::string_view run_lines, std::string_view failure_summary,
                                 std::string_view completed_line);
-
-// The current local time.
-DateTime local_now();
 
 }  // namespace halvard
