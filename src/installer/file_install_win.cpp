@@ -1,12 +1,11 @@
 #include "installer/file_install_win.h"
 
 #include <windows.h>
-// After windows.h, which they need.
-#include <aclapi.h>
 
 #include <algorithm>
 #include <cstring>
 
+#include "foundation/access_rights_win.h"
 #include "foundation/file.h"
 #include "foundation/file_functions.h"
 #include "foundation/file_error.h"
@@ -108,35 +107,6 @@ void apply_date(File& file, const FileDate& date) {
   file.set_times(local);
 }
 
-// Adds to the file's access list an entry that gives everyone full access, so that
-// whoever restarts the machine may move it into place.
-void grant_full_access(const std::wstring& path) {
-  SID_IDENTIFIER_AUTHORITY world = SECURITY_WORLD_SID_AUTHORITY;
-  PSID everyone = nullptr;
-  if (!AllocateAndInitializeSid(&world, 1, SECURITY_WORLD_RID, 0, 0, 0, 0, 0, 0, 0, &everyone)) return;
-  PACL old_acl = nullptr;
-  PSECURITY_DESCRIPTOR descriptor = nullptr;
-  std::wstring name = path;
-  if (GetNamedSecurityInfoW(name.data(), SE_FILE_OBJECT, DACL_SECURITY_INFORMATION, nullptr, nullptr, &old_acl,
-                            nullptr, &descriptor) == ERROR_SUCCESS) {
-    EXPLICIT_ACCESSW access = {};
-    access.grfAccessPermissions = GENERIC_ALL;
-    access.grfAccessMode = GRANT_ACCESS;
-    access.grfInheritance = NO_INHERITANCE;
-    access.Trustee.TrusteeForm = TRUSTEE_IS_SID;
-    access.Trustee.TrusteeType = TRUSTEE_IS_WELL_KNOWN_GROUP;
-    access.Trustee.ptstrName = static_cast<LPWSTR>(everyone);
-    PACL new_acl = nullptr;
-    if (SetEntriesInAclW(1, &access, old_acl, &new_acl) == ERROR_SUCCESS) {
-      SetNamedSecurityInfoW(name.data(), SE_FILE_OBJECT, DACL_SECURITY_INFORMATION, nullptr, nullptr, new_acl,
-                            nullptr);
-      LocalFree(new_acl);
-    }
-    LocalFree(descriptor);
-  }
-  FreeSid(everyone);
-}
-
 // The in-use procedure after the third failed attempt: the data is written beside the
 // destination and the move onto it registered for the next restart.
 WriteResult replace_at_restart(FileInstallContext& context, const std::string& destination, const void* data,
@@ -166,7 +136,8 @@ WriteResult replace_at_restart(FileInstallContext& context, const std::string& d
       if (!temporary_name.empty()) DeleteFileA(temporary_name.c_str());
       plan.report += no_temporary_file_text(destination, windows_error_text(reason));
     } else {
-      grant_full_access(ansi_to_wide(temporary_name));
+      // Whoever restarts the machine may then move it into place.
+      grant_everyone_full_access_entry(temporary_name, false);
       if (move_at_reboot(temporary_name, destination)) {
         context.reboot_wanted = true;
         context.log.write(replacement_registered_text(destination, temporary_name));

@@ -5,6 +5,7 @@
 
 #include <vector>
 
+#include "foundation/access_rights_win.h"
 #include "foundation/windows_error.h"
 #include "variables/directory_rights.h"
 
@@ -91,39 +92,7 @@ DWORD take_ownership(const std::string& directory) {
                                owner.data(), nullptr, nullptr, nullptr);
 }
 
-DWORD add_everyone_entry(const std::string& directory) {
-  PACL old_acl = nullptr;
-  PSECURITY_DESCRIPTOR descriptor = nullptr;
-  DWORD status = GetNamedSecurityInfoA(directory.c_str(), SE_FILE_OBJECT, DACL_SECURITY_INFORMATION, nullptr,
-                                       nullptr, &old_acl, nullptr, &descriptor);
-  if (status != ERROR_SUCCESS) return status;
-
-  SID_IDENTIFIER_AUTHORITY world = SECURITY_WORLD_SID_AUTHORITY;
-  PSID everyone = nullptr;
-  if (!AllocateAndInitializeSid(&world, 1, SECURITY_WORLD_RID, 0, 0, 0, 0, 0, 0, 0, &everyone)) {
-    LocalFree(descriptor);
-    return rights_no_world_sid;
-  }
-
-  EXPLICIT_ACCESSA entry{};
-  entry.grfAccessPermissions = GENERIC_ALL;
-  entry.grfAccessMode = GRANT_ACCESS;
-  entry.grfInheritance = SUB_CONTAINERS_AND_OBJECTS_INHERIT;
-  entry.Trustee.TrusteeForm = TRUSTEE_IS_SID;
-  entry.Trustee.TrusteeType = TRUSTEE_IS_WELL_KNOWN_GROUP;
-  entry.Trustee.ptstrName = static_cast<LPSTR>(everyone);
-
-  PACL new_acl = nullptr;
-  status = SetEntriesInAclA(1, &entry, old_acl, &new_acl);
-  if (status == ERROR_SUCCESS) {
-    status = SetNamedSecurityInfoA(const_cast<char*>(directory.c_str()), SE_FILE_OBJECT, DACL_SECURITY_INFORMATION,
-                                   nullptr, nullptr, new_acl, nullptr);
-  }
-  if (new_acl) LocalFree(new_acl);
-  FreeSid(everyone);
-  LocalFree(descriptor);
-  return status;
-}
+DWORD add_everyone_entry(const std::string& directory) { return grant_everyone_full_access_entry(directory, true); }
 
 }  // namespace
 
