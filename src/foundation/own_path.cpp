@@ -1,17 +1,8 @@
 #include "foundation/own_path.h"
 
+#include "foundation/text.h"
+
 namespace halvard {
-namespace {
-
-bool is_blank(char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n'; }
-
-std::string_view trimmed(std::string_view text) {
-  while (!text.empty() && is_blank(text.front())) text.remove_prefix(1);
-  while (!text.empty() && is_blank(text.back())) text.remove_suffix(1);
-  return text;
-}
-
-}  // namespace
 
 std::string_view file_name_part(std::string_view path) {
   size_t slash = path.find_last_of("\\/");
@@ -19,7 +10,7 @@ std::string_view file_name_part(std::string_view path) {
 }
 
 std::string own_path_from_command_line(std::string_view full_command_line) {
-  std::string_view text = trimmed(full_command_line);
+  std::string_view text = trim_blanks(full_command_line);
   if (text.empty()) return {};
   std::string_view path;
   if (text.front() == '"') {

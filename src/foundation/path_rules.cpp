@@ -1,25 +1,18 @@
 #include "foundation/path_rules.h"
 
+#include "foundation/text.h"
+
 namespace halvard {
 namespace {
-
-constexpr std::string_view blanks = " \t\r\n";
 
 bool is_ascii_letter(char c) {
   return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z');
 }
 
-std::string_view trim(std::string_view text) {
-  std::size_t first = text.find_first_not_of(blanks);
-  if (first == std::string_view::npos) return {};
-  std::size_t last = text.find_last_not_of(blanks);
-  return text.substr(first, last - first + 1);
-}
-
 }  // namespace
 
 bool is_valid_path(std::string_view text, unsigned flags) {
-  if (flags & path_trim) text = trim(text);
+  if (flags & path_trim) text = trim_blanks(text);
   if (text.empty()) return false;
   if (text.size() >= 2 && text.front() == '"' && text.back() == '"') {
     text = text.substr(1, text.size() - 2);

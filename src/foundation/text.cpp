@@ -8,6 +8,12 @@ std::string ascii_lowered(std::string_view text) {
   return result;
 }
 
+std::string_view trim_blanks(std::string_view text) {
+  while (!text.empty() && is_blank(text.front())) text.remove_prefix(1);
+  while (!text.empty() && is_blank(text.back())) text.remove_suffix(1);
+  return text;
+}
+
 bool equal_ignoring_case(std::string_view a, std::string_view b) {
   return a.size() == b.size() && starts_ignoring_case(a, b);
 }

@@ -15,6 +15,13 @@ std::string ascii_lowered(std::string_view text);
 bool equal_ignoring_case(std::string_view a, std::string_view b);
 bool starts_ignoring_case(std::string_view text, std::string_view prefix);
 
+// Spaces, tabs and line ends.
+constexpr bool is_blank(char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n'; }
+// The text without blanks at either end.
+std::string_view trim_blanks(std::string_view text);
+// True when the text holds nothing but blanks.
+inline bool is_blank_text(std::string_view text) { return trim_blanks(text).empty(); }
+
 // A file name that carries UTF-8 after a leading "|" (names ANSI cannot hold).
 inline bool is_utf8_name(std::string_view name) { return !name.empty() && name[0] == '|'; }
 

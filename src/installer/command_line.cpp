@@ -7,7 +7,7 @@
 namespace halvard {
 namespace {
 
-bool is_blank(char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n' || c == '\v' || c == '\f'; }
+bool is_command_line_space(char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n' || c == '\v' || c == '\f'; }
 
 // Removes `prefix` from the front of `atom` when it is there, in any letter case.
 bool take_prefix(std::string_view& atom, std::string_view prefix) {
@@ -52,7 +52,7 @@ std::vector<std::string> split_command_line_atoms(std::string_view text) {
   std::vector<std::string> atoms;
   size_t pos = 0;
   for (;;) {
-    while (pos < text.size() && is_blank(text[pos])) ++pos;
+    while (pos < text.size() && is_command_line_space(text[pos])) ++pos;
     std::string atom;
     while (pos < text.size()) {
       char c = text[pos];
@@ -67,7 +67,7 @@ std::vector<std::string> split_command_line_atoms(std::string_view text) {
         }
       } else {
         ++pos;
-        if (is_blank(c)) break;
+        if (is_command_line_space(c)) break;
         atom += c;
       }
     }

@@ -1,11 +1,11 @@
 #include "records/installed_product.h"
 
+#include "foundation/text.h"
 #include "records/uninstall_records.h"
 
 namespace halvard {
 namespace {
 
-bool blank(std::string_view text) { return text.find_first_not_of(" \t\r\n") == std::string_view::npos; }
 
 }  // namespace
 
@@ -20,9 +20,9 @@ bool read_installed_product(const RegistrationSource& source, std::string_view n
   };
 
   s.ProductName = text("DisplayName");
-  if (blank(s.ProductName)) s.ProductName = std::string(name);
+  if (is_blank_text(s.ProductName)) s.ProductName = std::string(name);
   s.InstallDir = text("InstallLocation");
-  if (blank(s.InstallDir)) return false;
+  if (is_blank_text(s.InstallDir)) return false;
   s.ProductFlags = parse_product_flags(text("ProductFlags")).value_or(ProductFlagWords{});
   if (s.ProductFlags.low & product_flag::low_silent_uninstall) s.AutomaticMode = true;
 

@@ -7,10 +7,9 @@
 #include <string_view>
 #include <vector>
 
-namespace halvard {
+#include "foundation/text.h"  // trim_blanks, as the records use it
 
-// Blanks, tabs, carriage returns and line feeds at both ends removed; nothing else.
-std::string_view trim_blanks(std::string_view text);
+namespace halvard {
 
 // Whether the field must be written between double quotes: it holds , " TAB CR LF ;
 // or |, or it begins with a blank or an apostrophe, or it ends with a blank.

@@ -8,6 +8,7 @@
 #include "foundation/product_view_win.h"
 #include "foundation/registry_access_win.h"
 #include "foundation/registry_path.h"
+#include "foundation/text.h"
 
 namespace halvard {
 namespace {
@@ -18,14 +19,13 @@ constexpr int product_key_levels = 20;
 // that the walk upward never reaches the hive's top keys.
 constexpr size_t shortest_user_key = 10;
 
-bool blank(const std::string& text) { return text.find_first_not_of(" \t\r\n") == std::string::npos; }
 
 // Puts the default value saved under `backup` back; true when there was one to restore.
 bool restore_backup(const std::string& path, const std::string& backup) {
   RegistryKey key;
   if (key.open(HKEY_CLASSES_ROOT, path, KEY_READ | KEY_WRITE | registry_32bit_view) != ERROR_SUCCESS) return false;
   std::string saved = read_registry_text(key.get(), backup).value_or(std::string());
-  bool restored = !blank(saved);
+  bool restored = !is_blank_text(saved);
   if (restored) {
     RegSetValueExA(key.get(), nullptr, 0, REG_SZ, reinterpret_cast<const BYTE*>(saved.c_str()),
                    DWORD(saved.size() + 1));
@@ -158,7 +158,7 @@ void delete_registry_values(const std::vector<std::string>& value_paths, REGSAM 
 
 void delete_product_key(const std::string& name, REGSAM view) {
   // A blank name or one that climbs out would make "Software" itself the product's key.
-  if (blank(name) || name.front() == '\\' || name.find("..") != std::string::npos) return;
+  if (is_blank_text(name) || name.front() == '\\' || name.find("..") != std::string::npos) return;
   std::string path = "Software\\" + name;
   while (path.back() == '\\') path.pop_back();
   delete_key_tree(HKEY_LOCAL_MACHINE, path, view);

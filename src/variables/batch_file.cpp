@@ -3,6 +3,8 @@
 #include <array>
 #include <cctype>
 
+#include "foundation/text.h"
+
 namespace halvard {
 namespace {
 
@@ -47,28 +49,13 @@ constexpr std::array<KindRow, 7> kind_rows = {{
     {&InstallSettings::UninstallBatch2, "", false, 1u << 27, 0, false},
 }};
 
-bool is_blank(char c) { return c == ' ' || c == '\t'; }
+bool is_space_or_tab(char c) { return c == ' ' || c == '\t'; }
 bool is_line_break(char c) { return c == '\r' || c == '\n'; }
 
-std::string_view trim_blanks(std::string_view text) {
-  while (!text.empty() && is_blank(text.front())) text.remove_prefix(1);
-  while (!text.empty() && is_blank(text.back())) text.remove_suffix(1);
+std::string_view trim_spaces_and_tabs(std::string_view text) {
+  while (!text.empty() && is_space_or_tab(text.front())) text.remove_prefix(1);
+  while (!text.empty() && is_space_or_tab(text.back())) text.remove_suffix(1);
   return text;
-}
-
-std::string_view trim_white(std::string_view text) {
-  auto white = [](char c) { return is_blank(c) || is_line_break(c); };
-  while (!text.empty() && white(text.front())) text.remove_prefix(1);
-  while (!text.empty() && white(text.back())) text.remove_suffix(1);
-  return text;
-}
-
-bool equals_no_case(std::string_view a, std::string_view b) {
-  if (a.size() != b.size()) return false;
-  for (size_t i = 0; i < a.size(); ++i) {
-    if (std::tolower(static_cast<unsigned char>(a[i])) != std::tolower(static_cast<unsigned char>(b[i]))) return false;
-  }
-  return true;
 }
 
 // Inside a batch file "%%" is one percent sign; a lone one would be swallowed or
@@ -142,7 +129,7 @@ std::string append_batch_commands(std::string_view package_text, std::string_vie
   return commands;
 }
 
-bool blank_batch_commands(std::string_view commands) { return trim_white(commands).empty(); }
+bool blank_batch_commands(std::string_view commands) { return trim_blanks(commands).empty(); }
 
 std::string batch_set_line(std::string_view name, std::string_view value) {
   bool quote = value.find_first_of("&|^()<>\"") != std::string_view::npos;
@@ -207,10 +194,10 @@ std::string normalize_batch_lines(std::string_view text) {
 }
 
 bool is_pause_line(std::string_view line) {
-  line = trim_blanks(line);
-  if (!line.empty() && line.front() == '@') line = trim_blanks(line.substr(1));
-  if (line.size() < 5 || !equals_no_case(line.substr(0, 5), "pause")) return false;
-  std::string_view rest = trim_blanks(line.substr(5));
+  line = trim_spaces_and_tabs(line);
+  if (!line.empty() && line.front() == '@') line = trim_spaces_and_tabs(line.substr(1));
+  if (line.size() < 5 || !equal_ignoring_case(line.substr(0, 5), "pause")) return false;
+  std::string_view rest = trim_spaces_and_tabs(line.substr(5));
   if (rest.empty() || rest.front() == '>' || rest.front() == '<') return true;
   // "pause 1>nul", "pause 2>&1 >nul"
   return rest.size() >= 2 && std::isdigit(static_cast<unsigned char>(rest[0])) && rest[1] == '>';
@@ -235,7 +222,7 @@ std::string batch_file_text(const std::vector<BatchVariable>& variables, std::st
 }
 
 std::string batch_interpreter(const std::optional<std::string>& comspec) {
-  if (comspec && !trim_white(*comspec).empty()) return *comspec;
+  if (comspec && !trim_blanks(*comspec).empty()) return *comspec;
   return "cmd.exe";
 }
 
@@ -250,7 +237,7 @@ std::string self_delete_command_line(std::string_view interpreter, std::string_v
 }
 
 std::string batch_log_section(std::string_view label, std::string_view output) {
-  std::string_view trimmed = trim_white(output);
+  std::string_view trimmed = trim_blanks(output);
   if (trimmed.empty()) return {};
   std::string section = "\r\nRunning ";
   section += label;

@@ -2,20 +2,6 @@
 
 namespace halvard {
 
-namespace {
-
-bool is_blank(char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n'; }
-
-}  // namespace
-
-std::string_view trim_blanks(std::string_view text) {
-  std::size_t begin = 0;
-  std::size_t end = text.size();
-  while (begin < end && is_blank(text[begin])) ++begin;
-  while (end > begin && is_blank(text[end - 1])) --end;
-  return text.substr(begin, end - begin);
-}
-
 bool csv_needs_quotes(std::string_view field) {
   if (field.empty()) return false;
   if (field.find_first_of(",\"\t\r\n;|") != std::string_view::npos) return true;
