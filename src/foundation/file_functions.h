@@ -35,6 +35,16 @@ bool compare_file(const std::string& name, const std::string& data);
 // set_file_time modes.
 inline constexpr int file_time_local = 0;
 inline constexpr int file_time_utc = 1;
+// What creating a folder with its missing parents did.
+struct FolderTreeOutcome {
+  std::uint32_t error = 0;              // the system's error; 0 when the folder exists now
+  bool blocked_by_file = false;         // an element of the path is a file
+  std::vector<std::string> created;     // the folders made, outermost first
+};
+
+// Creates `folder` and every missing folder above it ("|" names are UTF-8).
+FolderTreeOutcome create_folder_tree(const std::string& folder);
+
 // The 8.3 form of an existing path (a "|" name's in ANSI); the path itself where the
 // system has none, as for a file that does not exist yet.
 std::string short_path(const std::string& path);

@@ -236,4 +236,48 @@ std::string short_path(const std::string& path) {
   return path;
 }
 
+namespace {
+
+// The folder above `path`, trailing separators aside; "C:\\" keeps its backslash.
+std::string parent_folder(const std::string& path) {
+  size_t end = path.size();
+  while (end > 0 && (path[end - 1] == '\\' || path[end - 1] == '/')) --end;
+  size_t slash = path.find_last_of("\\/", end ? end - 1 : 0);
+  if (end == 0 || slash == std::string::npos) return {};
+  size_t drive = is_utf8_name(path) ? 2 : 1;
+  if (slash == drive + 1 && path[drive] == ':') return path.substr(0, slash + 1);
+  return path.substr(0, slash);
+}
+
+void create_tree(const std::string& folder, FolderTreeOutcome& outcome) {
+  const std::wstring wide = name_to_wide(folder);
+  DWORD found = GetFileAttributesW(wide.c_str());
+  if (found != INVALID_FILE_ATTRIBUTES) {
+    if (!(found & FILE_ATTRIBUTE_DIRECTORY)) outcome = {ERROR_ALREADY_EXISTS, true, std::move(outcome.created)};
+    return;
+  }
+  std::string parent = parent_folder(folder);
+  if (!parent.empty() && parent != folder) {
+    create_tree(parent, outcome);
+    if (outcome.error) return;
+  }
+  if (CreateDirectoryW(wide.c_str(), nullptr)) {
+    outcome.created.push_back(folder);
+    return;
+  }
+  DWORD error = GetLastError();
+  found = GetFileAttributesW(wide.c_str());
+  if (found != INVALID_FILE_ATTRIBUTES && (found & FILE_ATTRIBUTE_DIRECTORY)) return;
+  outcome.error = error;
+  outcome.blocked_by_file = found != INVALID_FILE_ATTRIBUTES;
+}
+
+}  // namespace
+
+FolderTreeOutcome create_folder_tree(const std::string& folder) {
+  FolderTreeOutcome outcome;
+  create_tree(folder, outcome);
+  return outcome;
+}
+
 }  // namespace halvard

@@ -29,39 +29,6 @@ constexpr DWORD retry_pause_ms = 50;
 
 // ---- Folders ----
 
-std::wstring parent_of(const std::wstring& path) {
-  size_t end = path.size();
-  while (end > 0 && (path[end - 1] == L'\\' || path[end - 1] == L'/')) --end;
-  size_t slash = path.find_last_of(L"\\/", end ? end - 1 : 0);
-  if (end == 0 || slash == std::wstring::npos) return {};
-  // "C:\" keeps its backslash: it is the root, not the drive's current folder.
-  if (slash == 2 && path[1] == L':') return path.substr(0, 3);
-  return path.substr(0, slash);
-}
-
-struct FolderOutcome {
-  DWORD error = 0;
-  bool blocked_by_file = false;  // an element of the path is a file
-};
-
-FolderOutcome create_folder_tree(const std::wstring& folder) {
-  DWORD found = GetFileAttributesW(folder.c_str());
-  if (found != INVALID_FILE_ATTRIBUTES) {
-    if (found & FILE_ATTRIBUTE_DIRECTORY) return {};
-    return {ERROR_ALREADY_EXISTS, true};
-  }
-  std::wstring parent = parent_of(folder);
-  if (!parent.empty() && parent != folder) {
-    FolderOutcome above = create_folder_tree(parent);
-    if (above.error) return above;
-  }
-  if (CreateDirectoryW(folder.c_str(), nullptr)) return {};
-  DWORD error = GetLastError();
-  found = GetFileAttributesW(folder.c_str());
-  if (found != INVALID_FILE_ATTRIBUTES && (found & FILE_ATTRIBUTE_DIRECTORY)) return {};
-  return {error, found != INVALID_FILE_ATTRIBUTES};
-}
-
 // Compared as Windows compares names, trailing backslashes aside.
 bool same_folder(const std::wstring& a, const std::wstring& b) {
   auto trimmed = [](std::wstring path) {
@@ -276,7 +243,7 @@ WriteResult write_file(FileInstallContext& context, const std::string& destinati
     }
     if (error == 0) error = ERROR_WRITE_FAULT;
     if (attempt == 1) {
-      if (error == ERROR_PATH_NOT_FOUND) create_folder_tree(name_to_wide(directory_of(destination)));
+      if (error == ERROR_PATH_NOT_FOUND) create_folder_tree(directory_of(destination));
       if (low & product_flag::low_clear_attributes_on_retry) clear_protecting_attributes(wide);
     }
     if (attempt < write_attempts) {
@@ -312,7 +279,7 @@ bool install_file(FileInstallContext& context, const FileDestination& destinatio
     std::string folder = directory_of(path);
     std::wstring wide_folder = name_to_wide(folder);
     if (!same_folder(wide_folder, name_to_wide(settings.InstallDir))) {
-      FolderOutcome made = create_folder_tree(wide_folder);
+      FolderTreeOutcome made = create_folder_tree(folder);
       if (made.error) {
         std::string reason =
             made.blocked_by_file ? std::string(folder_is_file_reason) : windows_error_text(made.error);

@@ -233,20 +233,10 @@ class Sequence {
   }
 
   // Creates every missing folder of `path`; the new ones go on the removal list.
-  DWORD create_folder_tree(const std::string& path) {
-    std::vector<std::string> missing;
-    std::string folder = path;
-    while (!folder.empty() && GetFileAttributesA(folder.c_str()) == INVALID_FILE_ATTRIBUTES) {
-      missing.push_back(folder);
-      size_t slash = folder.find_last_of('\\');
-      if (slash == std::string::npos || slash < 3) break;
-      folder.resize(slash);
-    }
-    for (auto it = missing.rbegin(); it != missing.rend(); ++it) {
-      if (!CreateDirectoryA(it->c_str(), nullptr) && GetLastError() != ERROR_ALREADY_EXISTS) return GetLastError();
-      state_.removal.record(*it, RemovalKind::Folder);
-    }
-    return ERROR_SUCCESS;
+  DWORD create_folders(const std::string& path) {
+    FolderTreeOutcome made = halvard::create_folder_tree(path);
+    for (const std::string& folder : made.created) state_.removal.record(folder, RemovalKind::Folder);
+    return made.error;
   }
 
   // Whether the folder holds files that are not this product's. An earlier installation
@@ -267,12 +257,12 @@ class Sequence {
 
   void prepare_folders() {
     state_.install_dir_held_files = install_dir_holds_other_files();
-    if (DWORD error = create_folder_tree(settings_.InstallDir)) {
+    if (DWORD error = create_folders(settings_.InstallDir)) {
       add_failure(settings_.InstallDir, error);
     }
     if (grants_rights_to_install_dir(settings_)) state_.log.write(grant_directory_rights(settings_.InstallDir));
     if (!settings_.UninstallSubdir.empty()) {
-      if (DWORD error = create_folder_tree(settings_.UninstallDir)) {
+      if (DWORD error = create_folders(settings_.UninstallDir)) {
         state_.log.write("Failed to create uninstall data folder \"" + settings_.UninstallDir +
                          "\": " + windows_error_text(error) + "\r\n");
       }
@@ -280,7 +270,7 @@ class Sequence {
     // Without a base folder the shared folder is a bare name, which would land in
     // whatever folder the installer was started from.
     if (is_absolute_path(settings_.SharedPath)) {
-      if (DWORD error = create_folder_tree(settings_.SharedPath)) {
+      if (DWORD error = create_folders(settings_.SharedPath)) {
         state_.log.write("Failed to create shared folder \"" + settings_.SharedPath + "\": " +
                          windows_error_text(error) + "\r\n");
       }
