@@ -116,9 +116,7 @@ base = "files"
 class BuilderEngineArch : public ::testing::Test {
  protected:
   void SetUp() override {
-    dir = fs::temp_directory_path() /
-          ("hv_arch_" + std::string(::testing::UnitTest::GetInstance()->current_test_info()->name()));
-    fs::remove_all(dir);
+    dir = builder_test::fresh_test_folder("hv_arch_");
     write_file(dir / "project/files/a.txt", "alpha alpha alpha");
     write_file(dir / "project/files/sub/b.bin", std::string(3000, 'b'));
     write_project("");

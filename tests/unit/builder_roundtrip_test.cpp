@@ -224,9 +224,7 @@ stream_compression = "fast"
 class BuilderRoundTrip : public ::testing::Test {
  protected:
   void SetUp() override {
-    dir = fs::temp_directory_path() /
-          ("hv_roundtrip_" + std::string(::testing::UnitTest::GetInstance()->current_test_info()->name()));
-    fs::remove_all(dir);
+    dir = builder_test::fresh_test_folder("hv_roundtrip_");
     const auto engine = testing_pe::small_engine();
     write_file(dir / "engine.exe", std::string_view(reinterpret_cast<const char*>(engine.data()), engine.size()));
     write_file(dir / "project.toml", full_project);

@@ -4,6 +4,7 @@
 #include <cstdint>
 #include <filesystem>
 #include <fstream>
+#include <gtest/gtest.h>
 #include <iterator>
 #include <string>
 #include <string_view>
@@ -14,6 +15,14 @@ namespace halvard::builder_test {
 // An environment lookup with SOURCE_DATE_EPOCH fixed: the same bytes on every run.
 inline std::string fixed_epoch(const char* name) {
   return std::string(name) == "SOURCE_DATE_EPOCH" ? "1700000000" : "";
+}
+
+// An empty folder of its own for the running test: `prefix` plus the test's name.
+inline std::filesystem::path fresh_test_folder(const std::string& prefix) {
+  std::filesystem::path dir = std::filesystem::temp_directory_path() /
+                              (prefix + ::testing::UnitTest::GetInstance()->current_test_info()->name());
+  std::filesystem::remove_all(dir);
+  return dir;
 }
 
 inline std::vector<uint8_t> read_all(const std::filesystem::path& p) {
