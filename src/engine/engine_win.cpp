@@ -133,7 +133,8 @@ std::string open_own_file() {
   if (!engine.own_file.seek(section.PointerToRawData)) package_error(code::section_unreachable);
 
   take_command_line(options, engine.settings);
-  read_package(engine.own_file, section, engine.settings, engine.package);
+  // The background window joins here (display_settings_ready).
+  read_package(engine.own_file, section, engine.settings, engine.package, nullptr);
   // The language page joins here, before the window title is taken.
   engine.settings.WindowTitle = message(engine.settings, message_number::window_title);
   run_installation_sequence({engine.settings, engine.package, engine.own_file, options, install_source});

@@ -37,8 +37,7 @@ SettingsEnvironment system_environment() {
   env.common_files = product_special_folder(csidl_program_files_common);
   env.common_app_data = special_folder(csidl_common_appdata);
   env.os_description = os_description();
-  // The directory variables and the background window join here.
-  env.disable_wow64_redirection = [] { return enter_product_view(true); };
+  // The directory variables join here.
   return env;
 }
 
@@ -69,7 +68,7 @@ void check_engine_and_copy(File& own_file, const InstallSettings& settings, Open
 }  // namespace
 
 void read_package(File& own_file, const SetupSectionLocation& location, InstallSettings& settings,
-                  OpenedPackage& package) {
+                  OpenedPackage& package, const std::function<void(const InstallSettings&)>& display_settings_ready) {
   package.location = location;
   package.section = mapped_section(location);
 
@@ -80,9 +79,11 @@ void read_package(File& own_file, const SetupSectionLocation& location, InstallS
   std::vector<uint8_t> stream;
   if (int code = decode_stored_stream(package.section, package.header, stream)) package_error(code);
   SettingsReadResult read = read_settings(stream, package.header.StreamChecksum, settings, system_environment());
-  if (!read.fatal_text.empty()) fatal_error("%s", read.fatal_text.c_str());
+  if (read.display_settings_read && display_settings_ready) display_settings_ready(settings);
+  const bool product_64bit = (settings.ProductFlags.high & product_flag::high_product_64bit) != 0;
+  if (read.product_names_read && !enter_product_view(product_64bit) && product_64bit)
+    fatal_error("%s", wow64_failure_text);
   if (read.package_error) package_error(read.package_error);
-  if (!(settings.ProductFlags.high & product_flag::high_product_64bit)) enter_product_view(false);
   set_package_error_message(
       expand_tags(message(settings, message_number::package_corrupt), settings, os_description()));
 

@@ -4,6 +4,7 @@
 // engine's own bytes and, when asked for, the engine copy. Every fault is fatal.
 
 #include <cstdint>
+#include <functional>
 #include <span>
 #include <vector>
 
@@ -21,7 +22,9 @@ struct OpenedPackage {
   std::vector<uint8_t> engine_copy;  // the uninstaller, when SetupOptions bit 5 asks for it
 };
 
+// `display_settings_ready` runs once the background window's settings are read, before
+// any fault of the rest of the stream is reported, so that the report has its owner.
 void read_package(File& own_file, const SetupSectionLocation& location, InstallSettings& settings,
-                  OpenedPackage& package);
+                  OpenedPackage& package, const std::function<void(const InstallSettings&)>& display_settings_ready);
 
 }  // namespace halvard

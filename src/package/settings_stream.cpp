@@ -229,9 +229,7 @@ SettingsReadResult read_settings(std::span<const uint8_t> bytes, uint32_t stream
   at(7);
   s.DialogValue = in.u32();
 
-  if (!(s.ProductFlags.low & product_flag::low_no_background_window) &&
-      env.create_background_window)
-    env.create_background_window(s);
+  result.display_settings_read = true;
   if (Checksum32(bytes) != stream_checksum) return stop(code::stream_checksum);
 
   at(8);
@@ -252,11 +250,7 @@ SettingsReadResult read_settings(std::span<const uint8_t> bytes, uint32_t stream
   s.ProductDescription = in.read_ztext();
   if (s.ProductDescription.empty()) s.ProductDescription = s.ProductName;
 
-  if (product_64bit && env.disable_wow64_redirection && !env.disable_wow64_redirection()) {
-    result.fatal_text = wow64_failure_text;
-    result.position = in.position();
-    return result;
-  }
+  result.product_names_read = true;
 
   at(14);
   s.SharedBase = in.u8();

@@ -37,18 +37,18 @@ struct SettingsEnvironment {
   std::string os_description;       // replaces "<os>"
   // Directory-variable expansion; none given: the text stays as it is.
   std::function<std::string(std::string_view)> expand_variables;
-  // Called after item 7 unless ProductFlags low bit 29 is set.
-  std::function<void(const InstallSettings&)> create_background_window;
-  // Called after item 13 for a 64-bit product; false: the run must end.
-  std::function<bool()> disable_wow64_redirection;
 };
 
 struct SettingsReadResult {
   int package_error = 0;   // 0: read completely
-  std::string fatal_text;  // a fatal failure that is not a PackageError
   int item = 0;            // the stream item being read when reading stopped
   size_t position = 0;     // bytes of the stream consumed
-  bool ok() const { return package_error == 0 && fatal_text.empty(); }
+  // The caller acts on these even when reading stopped later: the background window
+  // belongs after item 7 (before the checksum is compared), a 64-bit product's
+  // redirection switch after item 13.
+  bool display_settings_read = false;
+  bool product_names_read = false;
+  bool ok() const { return package_error == 0; }
 };
 
 // The caller has copied the command line's fields into `settings` first.

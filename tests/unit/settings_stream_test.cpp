@@ -150,14 +150,10 @@ Read read_record(const InstallSettings& s, InstallSettings start = {},
 TEST(SettingsStream, EveryItemRoundTrips) {
   const InstallSettings s = full_settings();
   const Bytes bytes = write_settings(s);
-  int wow64_calls = 0;
-  SettingsEnvironment env = test_environment();
-  env.disable_wow64_redirection = [&] { return ++wow64_calls, true; };
-  Read r = read_bytes(bytes, {}, env);
+  Read r = read_bytes(bytes);
   ASSERT_TRUE(r.result.ok()) << r.result.package_error << " at item " << r.result.item;
   EXPECT_EQ(r.result.position, bytes.size());
   EXPECT_EQ(r.result.item, 64);
-  EXPECT_EQ(wow64_calls, 1);
   EXPECT_TRUE(r.settings == s);
   EXPECT_EQ(write_settings(r.settings), bytes);
   // Field by field for a readable failure.
@@ -284,52 +280,43 @@ TEST(SettingsStream, ChecksumAndEndMarker) {
   EXPECT_TRUE(read_bytes(trailing).result.ok());
 }
 
-TEST(SettingsStream, BackgroundWindowSeesOnlyTheFirstItems) {
+// The background window and the 64-bit redirection switch belong at fixed points of the
+// stream; the reader reports whether it got past them, also when it stopped later.
+TEST(SettingsStream, ReportsWhetherTheWindowAndNameItemsWereRead) {
   InstallSettings s = minimal_settings();
   s.DialogValue = 77;
   s.StepDelay = 500;
   const Bytes bytes = write_settings(s);
-  for (bool wrong_checksum : {false, true}) {
-    int calls = 0;
-    SettingsEnvironment env = test_environment();
-    env.create_background_window = [&](const InstallSettings& seen) {
-      ++calls;
-      EXPECT_EQ(seen.DialogValue, 77u);
-      EXPECT_EQ(seen.StepDelay, 0);
-      EXPECT_TRUE(seen.StartMinimized);
-    };
+
+  InstallSettings bad_delay = s;
+  bad_delay.StepDelay = max_step_delay + 1;
+  InstallSettings bad_bitmap = s;
+  bad_bitmap.BitmapSize = 101;
+  struct Case {
+    const char* name;
+    Bytes stream;
+    bool wrong_checksum;
+    int package_error;
+    bool display, names;
+  };
+  const Case cases[] = {
+      {"complete", bytes, false, 0, true, true},
+      {"wrong checksum", bytes, true, 25, true, false},
+      {"fault in item 8", write_settings(bad_delay), false, 19, true, false},
+      {"fault in item 21", write_settings(bad_bitmap), false, 39, true, true},
+  };
+  for (const Case& c : cases) {
     InstallSettings read;
-    read.StartMinimized = true;
     SettingsReadResult r =
-        read_settings(bytes, Checksum32(bytes) + (wrong_checksum ? 1 : 0), read, env);
-    EXPECT_EQ(r.package_error, wrong_checksum ? 25 : 0);
-    EXPECT_EQ(calls, 1) << "the window comes before the checksum comparison";
+        read_settings(c.stream, Checksum32(c.stream) + (c.wrong_checksum ? 1 : 0), read, test_environment());
+    EXPECT_EQ(r.package_error, c.package_error) << c.name;
+    EXPECT_EQ(r.display_settings_read, c.display) << c.name;
+    EXPECT_EQ(r.product_names_read, c.names) << c.name;
   }
-  s.ProductFlags.low |= product_flag::low_no_background_window;
-  SettingsEnvironment env = test_environment();
-  int calls = 0;
-  env.create_background_window = [&](const InstallSettings&) { ++calls; };
-  EXPECT_TRUE(read_record(s, {}, env).result.ok());
-  EXPECT_EQ(calls, 0);
-}
-
-TEST(SettingsStream, Wow64RedirectionFailureIsFatal) {
-  InstallSettings s = minimal_settings();
-  SettingsEnvironment env = test_environment();
-  int calls = 0;
-  env.disable_wow64_redirection = [&] { return ++calls, false; };
-  Read plain = read_record(s, {}, env);
-  EXPECT_TRUE(plain.result.ok());
-  EXPECT_EQ(calls, 0) << "only for a 64-bit product";
-
-  s.ProductFlags.high |= product_flag::high_product_64bit;
-  Read r = read_record(s, {}, env);
-  EXPECT_EQ(calls, 1);
-  EXPECT_FALSE(r.result.ok());
-  EXPECT_EQ(r.result.package_error, 0);
-  EXPECT_EQ(r.result.fatal_text, "Wow64DisableWow64FsRedirection() failed");
-  EXPECT_EQ(r.result.item, 13);
-  EXPECT_EQ(r.settings.ProductDescription, "Prod");
+  InstallSettings read;
+  read_settings(bytes, Checksum32(bytes) + 1, read, test_environment());
+  EXPECT_EQ(read.DialogValue, 77u) << "the window's items are there before the checksum is compared";
+  EXPECT_EQ(read.StepDelay, 0);
 }
 
 TEST(SettingsStream, RunModeByteAndCommandLine) {

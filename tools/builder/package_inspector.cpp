@@ -19,7 +19,6 @@ SettingsEnvironment symbolic_environment() {
   env.common_app_data = "%AppDataAllDir%";
   env.common_files = "%CommonDir%";
   env.os_description = "<os>";
-  env.disable_wow64_redirection = [] { return true; };
   return env;
 }
 
@@ -100,10 +99,7 @@ Inspection inspect_package(const std::filesystem::path& path) {
   const SettingsReadResult settings =
       read_settings(stream, in.header.StreamChecksum, in.settings, symbolic_environment());
   if (!settings.ok()) {
-    if (settings.package_error)
-      corrupt(in, settings.package_error);
-    else
-      stop(in, 0, settings.fatal_text);
+    corrupt(in, settings.package_error);
     return in;
   }
   in.settings_read = true;
