@@ -3,7 +3,7 @@
 another folder of its own layer: the installer and the uninstaller never include each
 other, and what both need lives below them.
 
-    crash  <  foundation  <  package, ui  <  records  <  variables  <  machine
+    crash  <  foundation  <  package  <  ui, records  <  variables  <  machine
            <  installer, uninstall  <  engine
 """
 
@@ -17,7 +17,7 @@ LAYERS = {
     "crash": 0,          # the fatal-error path, under everything
     "foundation": 1,     # files, registry access, restart-time operations, system facts
     "package": 2,        # the package and its settings
-    "ui": 2,             # message boxes and windows
+    "ui": 3,             # the background window, the pages and the message boxes
     "records": 3,        # Install.LOG, Uninstall.DAT, the uninstall registration's values
     "variables": 4,      # directory variables, batch files
     "machine": 5,        # changes both sides make: closing applications, firewall, PATH

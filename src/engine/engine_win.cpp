@@ -18,6 +18,7 @@
 #include "package/setup_section.h"
 #include "ui/common_controls_win.h"
 #include "ui/message_pump_win.h"
+#include "ui/user_interface_win.h"
 #include "uninstall/uninstaller_win.h"
 #include "variables/batch_file_win.h"
 
@@ -31,10 +32,10 @@ namespace {
 // calls them outside any object we could pass along.
 struct EngineProcess {
   HINSTANCE instance = nullptr;
-  HWND background_window = nullptr;  // created with the settings stream
   HANDLE worker_thread = nullptr;    // the notification request, when one runs
   File own_file;
   InstallSettings settings;
+  UserInterface ui{settings};  // its background window comes with the settings stream
   OpenedPackage package;
 };
 EngineProcess engine;
@@ -60,14 +61,11 @@ void enable_take_ownership_privilege() {
   CloseHandle(token);
 }
 
-// Message n of the current language as the user sees it, its tags replaced.
-std::string shown_message(int n) { return expand_tags(message(engine.settings, n), engine.settings, os_description()); }
-
 // The installer's fatal-message hook: captioned with message 21 of the package's
 // language, or "Error" before the message table is read or when it has none.
 void show_fatal_message(const char* text) {
-  std::string caption = shown_message(message_number::error_title);
-  MessageBoxA(engine.background_window, text, caption.empty() ? "Error" : caption.c_str(), MB_OK | MB_ICONHAND);
+  std::string caption = engine.ui.text(message_number::error_title);
+  engine.ui.message_box(text, caption.empty() ? "Error" : caption, MB_OK | MB_ICONHAND);
   exit_installer(1);
 }
 
@@ -89,7 +87,7 @@ void take_command_line(const CommandLine& options, InstallSettings& settings) {
 [[noreturn]] void run_uninstall(const CommandLine& options) {
   if (options.uninstall_name.empty()) show_usage("Product name required");
   take_command_line(options, engine.settings);
-  if (uninstall_product(options.uninstall_name, engine.settings)) {
+  if (uninstall_product(options.uninstall_name, engine.ui)) {
     // The uninstall notification joins here.
     write_self_delete_batch(engine.settings);
   }
@@ -137,7 +135,7 @@ std::string open_own_file() {
   read_package(engine.own_file, section, engine.settings, engine.package, nullptr);
   // The language page joins here, before the window title is taken.
   engine.settings.WindowTitle = message(engine.settings, message_number::window_title);
-  run_installation_sequence({engine.settings, engine.package, engine.own_file, options, install_source});
+  run_installation_sequence({engine.ui, engine.package, engine.own_file, options, install_source});
 }
 
 }  // namespace
@@ -150,10 +148,10 @@ void show_usage(const std::string& error_text) {
 namespace {
 
 void tidy_up_before_exit() {
-  if (engine.background_window) {
-    ShowWindow(engine.background_window, SW_MINIMIZE);
-    DestroyWindow(engine.background_window);
-    engine.background_window = nullptr;
+  if (HWND background = engine.ui.background_window()) {
+    ShowWindow(background, SW_MINIMIZE);
+    DestroyWindow(background);
+    engine.ui.set_background_window(nullptr);
   }
   pump_messages();
   if (engine.worker_thread) {

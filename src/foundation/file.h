@@ -5,6 +5,7 @@
 
 #include <cstdint>
 #include <string>
+#include <string_view>
 
 #include "foundation/date_time.h"
 #include "foundation/file_error.h"
@@ -111,6 +112,10 @@ bool file_time_from(const DateTime& time, bool is_local, std::uint64_t& file_tim
 
 // Conversions at the narrow/wide boundary: ANSI code page, "?" for what it cannot hold.
 std::wstring ansi_to_wide(const std::string& text);
+// From a given code page; empty when the text is empty or the system cannot convert it.
+inline constexpr unsigned code_page_windows_1252 = 1252;
+inline constexpr unsigned code_page_utf8 = 65001;
+std::wstring code_page_to_wide(std::string_view text, unsigned code_page);
 std::string wide_to_ansi(const std::wstring& text);
 // A name as given by a caller to its wide form: "|" + UTF-8, else ANSI.
 std::wstring name_to_wide(const std::string& name);

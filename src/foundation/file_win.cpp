@@ -29,15 +29,6 @@ namespace {
 
 HANDLE as_handle(void* handle) { return static_cast<HANDLE>(handle); }
 
-std::wstring to_wide(const char* text, int length, UINT code_page) {
-  if (length <= 0) return {};
-  int count = MultiByteToWideChar(code_page, 0, text, length, nullptr, 0);
-  if (count <= 0) return {};
-  std::wstring wide(static_cast<std::size_t>(count), L'\0');
-  MultiByteToWideChar(code_page, 0, text, length, wide.data(), count);
-  return wide;
-}
-
 std::string temp_directory() {
   char buffer[MAX_PATH + 1];
   DWORD length = GetTempPathA(sizeof buffer, buffer);
@@ -88,9 +79,17 @@ bool read_handle(HANDLE handle, char* buffer, std::int64_t n, std::int64_t& done
 
 }  // namespace
 
-std::wstring ansi_to_wide(const std::string& text) {
-  return to_wide(text.data(), static_cast<int>(text.size()), CP_ACP);
+std::wstring code_page_to_wide(std::string_view text, unsigned code_page) {
+  if (text.empty() || text.size() > 0x7FFFFFFF) return {};
+  const int length = static_cast<int>(text.size());
+  int count = MultiByteToWideChar(code_page, 0, text.data(), length, nullptr, 0);
+  if (count <= 0) return {};
+  std::wstring wide(static_cast<std::size_t>(count), L'\0');
+  MultiByteToWideChar(code_page, 0, text.data(), length, wide.data(), count);
+  return wide;
 }
+
+std::wstring ansi_to_wide(const std::string& text) { return code_page_to_wide(text, CP_ACP); }
 
 std::string wide_to_ansi(const std::wstring& text) {
   if (text.empty()) return {};
@@ -103,8 +102,7 @@ std::string wide_to_ansi(const std::wstring& text) {
 }
 
 std::wstring name_to_wide(const std::string& name) {
-  if (!name.empty() && name[0] == '|')
-    return to_wide(name.data() + 1, static_cast<int>(name.size() - 1), CP_UTF8);
+  if (!name.empty() && name[0] == '|') return code_page_to_wide(std::string_view(name).substr(1), CP_UTF8);
   return ansi_to_wide(name);
 }
 

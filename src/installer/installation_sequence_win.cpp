@@ -40,7 +40,7 @@ constexpr char single_instance_mutex[] = "Halvard Wren";
 
 class Sequence {
  public:
-  explicit Sequence(InstallationInputs inputs) : in_(inputs), settings_(inputs.settings) {
+  explicit Sequence(InstallationInputs inputs) : in_(inputs), settings_(inputs.ui.settings()) {
     state_.uninstall_support = low() & product_flag::low_uninstall_support;
     state_.reboot_wanted = low() & product_flag::low_reboot;
   }
@@ -65,7 +65,7 @@ class Sequence {
     register_uninstall(settings_, in_.package, state_, in_.install_source);
     write_reboot_marker();
     write_uninstall_data();
-    run_batch(BatchKind::PostInstall, settings_, state_.log, in_.options.batch_additions[1]);
+    run_batch(BatchKind::PostInstall, in_.ui, state_.log, in_.options.batch_additions[1]);
     // The notification joins here.
     state_.log.write(commit_restore_point(restore_point_));
     SHChangeNotify(SHCNE_ASSOCCHANGED, SHCNF_IDLIST, nullptr, nullptr);
@@ -85,7 +85,7 @@ class Sequence {
   uint32_t low() const { return settings_.ProductFlags.low; }
   uint32_t high() const { return settings_.ProductFlags.high; }
 
-  std::string shown(int n) const { return expand_tags(message(settings_, n), settings_, os_description()); }
+  std::string shown(int n) const { return in_.ui.text(n); }
 
   static std::string fill_log(const char* format, const std::string& value) {
     std::string text(format);
@@ -96,11 +96,7 @@ class Sequence {
 
   // An error message box: titled by message 21, nothing for an empty text, nothing
   // in a silent run unless the package asks for errors there too.
-  void show_error(const std::string& text) const {
-    if (text.empty() || (silent() && !(high() & product_flag::high_errors_in_silent_mode))) return;
-    std::string caption = shown(message_number::error_title);
-    MessageBoxA(nullptr, text.c_str(), caption.empty() ? "Error" : caption.c_str(), MB_OK | MB_ICONHAND);
-  }
+  void show_error(const std::string& text) const { in_.ui.error_box(text); }
 
   [[noreturn]] void refuse(const std::string& text) const {
     show_error(text);
@@ -165,9 +161,8 @@ class Sequence {
     if (level == 1) refuse(shown(message_number::administrator_required));
     // Levels 2 and 3 ask; a silent run has nobody to ask and goes on.
     if (silent()) return;
-    std::string title = shown(message_number::question_title);
-    if (MessageBoxA(nullptr, shown(message_number::administrator_recommended).c_str(), title.c_str(),
-                    MB_OKCANCEL | MB_ICONQUESTION) == IDCANCEL) {
+    if (!in_.ui.ask_ok_cancel(shown(message_number::administrator_recommended),
+                              shown(message_number::question_title))) {
       exit_installer(1);
     }
   }
@@ -194,10 +189,8 @@ class Sequence {
 
   void close_running_applications() {
     if (settings_.CloseApplications.empty()) return;
-    if (!close_applications(settings_, close_before_install, silent())) {
-      if (!silent())
-        MessageBoxA(nullptr, shown(message_number::installation_cancelled).c_str(),
-                    shown(message_number::greeting_title).c_str(), MB_OK | MB_ICONEXCLAMATION);
+    if (!close_applications(in_.ui, close_before_install)) {
+      in_.ui.cancelled_notice();
       exit_installer(1);
     }
     // What is left goes to the uninstall data, for the uninstaller's own closing.
@@ -206,11 +199,11 @@ class Sequence {
   }
 
   void run_batches_before_files() {
-    run_batch(BatchKind::PreInstall, settings_, state_.log, in_.options.batch_additions[0]);
-    if (state_.upgrade) run_batch(BatchKind::Upgrade, settings_, state_.log);
+    run_batch(BatchKind::PreInstall, in_.ui, state_.log, in_.options.batch_additions[0]);
+    if (state_.upgrade) run_batch(BatchKind::Upgrade, in_.ui, state_.log);
     bool same_version_only = settings_.SetupOptions & setup_option::reinstall_batch_same_version_only;
     if (state_.previously_installed && (!same_version_only || state_.same_version)) {
-      run_batch(BatchKind::Reinstall, settings_, state_.log);
+      run_batch(BatchKind::Reinstall, in_.ui, state_.log);
     }
   }
 
@@ -351,7 +344,7 @@ class Sequence {
     if (reboot && !silent() && !(high() & product_flag::high_reboot_question_in_silent_mode)) {
       // The reboot question joins here with the wizard.
     }
-    run_batch(BatchKind::InstallExit, settings_, state_.log, in_.options.batch_additions[2]);
+    run_batch(BatchKind::InstallExit, in_.ui, state_.log, in_.options.batch_additions[2]);
     if (reboot && silent() && !(high() & product_flag::high_reboot_question_in_silent_mode)) {
       ExitWindowsEx(EWX_REBOOT, 0x80040002);
       exit_installer(1);

@@ -7,11 +7,12 @@
 #include "installer/command_line.h"
 #include "package/install_settings.h"
 #include "package/package_reader_win.h"
+#include "ui/user_interface_win.h"
 
 namespace halvard {
 
 struct InstallationInputs {
-  InstallSettings& settings;
+  UserInterface& ui;  // and through it the settings
   const OpenedPackage& package;
   File& own_file;               // the executable: the region when the data is on disk
   const CommandLine& options;   // batch additions and the launch command

@@ -44,7 +44,9 @@ void bring_forward(HWND window) {
 
 }  // namespace
 
-bool close_applications(const InstallSettings& settings, uint8_t phase, bool silent) {
+bool close_applications(const UserInterface& ui, uint8_t phase) {
+  const InstallSettings& settings = ui.settings();
+  const bool silent = ui.automatic();
   const std::vector<CloseApplication>& entries = settings.CloseApplications;
   if (!has_entries_for_phase(entries, phase)) return true;
 
@@ -72,7 +74,7 @@ bool close_applications(const InstallSettings& settings, uint8_t phase, bool sil
         }
         const std::string text = close_question_text(settings, entries[step.entry].application_name, os);
         while (IsWindow(window)) {
-          if (MessageBoxA(nullptr, text.c_str(), title.c_str(), question_style) != IDRETRY) return false;
+          if (ui.message_box(text, title, question_style) != IDRETRY) return false;
         }
         break;
       }

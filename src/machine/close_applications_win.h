@@ -5,13 +5,13 @@
 
 #include <cstdint>
 
-#include "package/install_settings.h"
+#include "ui/user_interface_win.h"
 
 namespace halvard {
 
 // False only when the user answered Cancel to the ask mode's question; the caller then
 // ends the run through its cancel path. Nothing is walked when no entry is meant for
-// `phase`. In a silent run the ask mode asks nobody: its windows are left as they are.
-bool close_applications(const InstallSettings& settings, uint8_t phase, bool silent);
+// `phase`. In an automatic run the ask mode asks nobody: its windows are left as they are.
+bool close_applications(const UserInterface& ui, uint8_t phase);
 
 }  // namespace halvard

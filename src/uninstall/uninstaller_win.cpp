@@ -42,7 +42,7 @@ constexpr char fonts_key_9x[] = "Software\\Microsoft\\Windows\\CurrentVersion\\F
 
 class Uninstaller {
  public:
-  Uninstaller(const std::string& name, InstallSettings& settings) : name_(name), s_(settings) {}
+  Uninstaller(const std::string& name, UserInterface& ui) : name_(name), ui_(ui), s_(ui.settings()) {}
 
   bool run() {
     if (!open_registration()) return false;
@@ -75,6 +75,7 @@ class Uninstaller {
 
  private:
   std::string name_;
+  UserInterface& ui_;
   InstallSettings& s_;
   InstalledProduct product_;
   UninstallData data_;
@@ -93,16 +94,17 @@ class Uninstaller {
   bool product_64bit() const { return high() & product_flag::high_product_64bit; }
   REGSAM view() const { return product_registry_view(product_64bit()); }
 
-  std::string shown(int n) const { return expand_tags(message(s_, n), s_, os_description()); }
+  std::string shown(int n) const { return ui_.text(n); }
 
+  // Shown also in an automatic run: the removal did not happen, and the caller is told.
   void show_error(const std::string& text) const {
     std::string caption = shown(message_number::error_title);
-    MessageBoxA(nullptr, text.c_str(), caption.empty() ? "Error" : caption.c_str(), MB_OK | MB_ICONHAND);
+    ui_.message_box(text, caption.empty() ? "Error" : caption, MB_OK | MB_ICONHAND);
   }
 
   bool ask(int text, int title, const std::string& value = {}) const {
     std::string question = value.empty() ? shown(text) : fill_message(shown(text), value);
-    return MessageBoxA(nullptr, question.c_str(), shown(title).c_str(), MB_YESNO | MB_ICONQUESTION) == IDYES;
+    return ui_.ask_yes_no(question, shown(title));
   }
 
   // Lets a step that finished quickly stay on the screen long enough to be read.
@@ -159,14 +161,14 @@ class Uninstaller {
 
   // Cancel in a closing question and No here end the run before anything was removed.
   bool confirm() {
-    return close_applications(s_, close_before_uninstall, automatic()) &&
+    return close_applications(ui_, close_before_uninstall) &&
            (automatic() || ask(message_number::uninstall_question, message_number::uninstall_question_title)) &&
-           close_applications(s_, close_after_confirmation, automatic());
+           close_applications(ui_, close_after_confirmation);
   }
 
   void run_uninstall_batch(BatchKind kind, const char* value) {
     InstallLog unused;
-    run_batch(kind, s_, unused);
+    run_batch(kind, ui_, unused);
     delete_registration_value(value);
   }
 
@@ -357,14 +359,14 @@ class Uninstaller {
     if (high() & product_flag::high_progress_page) pause(GetTickCount());
     if (!failures_.empty()) {
       if (!automatic()) {
-        MessageBoxA(nullptr, fill_message(shown(message_number::uninstall_failures), failures_).c_str(),
-                    shown(message_number::question_title).c_str(), MB_OK | MB_ICONWARNING);
+        ui_.message_box(fill_message(shown(message_number::uninstall_failures), failures_),
+                        shown(message_number::question_title), MB_OK | MB_ICONWARNING);
       }
       return false;
     }
     if (!automatic())
-      MessageBoxA(nullptr, shown(message_number::uninstall_complete).c_str(),
-                  shown(message_number::uninstall_complete_title).c_str(), MB_OK | MB_ICONINFORMATION);
+      ui_.message_box(shown(message_number::uninstall_complete), shown(message_number::uninstall_complete_title),
+                      MB_OK | MB_ICONINFORMATION);
     if ((high() & product_flag::high_restart_after_uninstall) || reboot_registered_) {
       if (automatic() || ask(message_number::uninstall_reboot_question, message_number::question_title))
         ExitWindowsEx(EWX_REBOOT, 0x80040002);
@@ -375,8 +377,6 @@ class Uninstaller {
 
 }  // namespace
 
-bool uninstall_product(const std::string& name, InstallSettings& settings) {
-  return Uninstaller(name, settings).run();
-}
+bool uninstall_product(const std::string& name, UserInterface& ui) { return Uninstaller(name, ui).run(); }
 
 }  // namespace halvard

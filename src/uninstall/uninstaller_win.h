@@ -5,13 +5,13 @@
 // that a later run can finish the job.
 #include <string>
 
-#include "package/install_settings.h"
+#include "ui/user_interface_win.h"
 
 namespace halvard {
 
-// True when everything was removed. `settings` comes in with the command line's options
-// and leaves with what the registration held (the caller's notification and
-// self-deleting batch need the product's folders).
-bool uninstall_product(const std::string& name, InstallSettings& settings);
+// True when everything was removed. The interface's settings come in with the command
+// line's options and leave with what the registration held (the caller's notification
+// and self-deleting batch need the product's folders).
+bool uninstall_product(const std::string& name, UserInterface& ui);
 
 }  // namespace halvard

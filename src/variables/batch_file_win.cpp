@@ -27,10 +27,10 @@ std::optional<std::string> environment_variable(const char* name) {
 }
 
 // "<what> \"<path>\".\r\n\r\n<system's reason>", not shown in automatic mode.
-void report_failure(const InstallSettings& settings, HWND owner, const char* what, const std::string& path) {
+void report_failure(const UserInterface& ui, const char* what, const std::string& path) {
   std::string text = std::string(what) + " \"" + path + "\".\r\n\r\n" + last_windows_error_text();
-  if (settings.AutomaticMode) return;
-  MessageBoxA(owner, text.c_str(), "Error", MB_OK | MB_ICONERROR);
+  if (ui.automatic()) return;
+  ui.message_box(text, "Error", MB_OK | MB_ICONERROR);
 }
 
 // Starts `command` and waits for it, looking at the process and the messages in turn.
@@ -54,16 +54,17 @@ bool run_and_wait(std::string command, const std::string& directory, bool hidden
 
 }  // namespace
 
-bool run_batch(std::string_view commands, std::string_view label, bool hidden, const InstallSettings& settings,
-               InstallLog& log, std::string_view old_version, HWND owner) {
+bool run_batch(std::string_view commands, std::string_view label, bool hidden, const UserInterface& ui, InstallLog& log,
+               std::string_view old_version) {
   if (blank_batch_commands(commands)) return true;
+  const InstallSettings& settings = ui.settings();
   const std::string& directory = settings.InstallDir;
   auto variables = batch_variables(directory, [&](Variable v) { return variable_value(v, settings, old_version); });
   std::string text = batch_file_text(variables, commands, settings.AutomaticMode || hidden);
 
   std::string batch_path = join_path(directory, batch_file_name);
   if (save_file(batch_path, text) != FileError::Success) {
-    report_failure(settings, owner, "Unable to create batch file", batch_path);
+    report_failure(ui, "Unable to create batch file", batch_path);
     return false;
   }
 
@@ -79,7 +80,7 @@ bool run_batch(std::string_view commands, std::string_view label, bool hidden, c
                          short_output);
 
   bool ran = run_and_wait(command, directory, hidden);
-  if (!ran) report_failure(settings, owner, "Unable to launch batch file", batch_path);
+  if (!ran) report_failure(ui, "Unable to launch batch file", batch_path);
   if (!output_path.empty()) {
     std::string output;
     if (ran && load_file(output_path, output) == FileError::Success) log.write(batch_log_section(label, output));
@@ -89,10 +90,10 @@ bool run_batch(std::string_view commands, std::string_view label, bool hidden, c
   return ran;
 }
 
-bool run_batch(BatchKind kind, const InstallSettings& settings, InstallLog& log, std::string_view addition,
-               std::string_view old_version, HWND owner) {
-  BatchRequest request = batch_request(kind, settings, addition);
-  return run_batch(request.commands, request.label, request.hidden, settings, log, old_version, owner);
+bool run_batch(BatchKind kind, const UserInterface& ui, InstallLog& log, std::string_view addition,
+               std::string_view old_version) {
+  BatchRequest request = batch_request(kind, ui.settings(), addition);
+  return run_batch(request.commands, request.label, request.hidden, ui, log, old_version);
 }
 
 bool write_self_delete_batch(const InstallSettings& settings) {

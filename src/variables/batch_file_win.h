@@ -10,6 +10,7 @@
 
 #include "package/install_settings.h"
 #include "records/install_log.h"
+#include "ui/user_interface_win.h"
 #include "variables/batch_file.h"
 
 namespace halvard {
@@ -22,14 +23,14 @@ namespace halvard {
 // mode and in hidden runs.
 // True when the commands are blank (nothing is written or run) or the batch ran. False
 // when the file could not be written or the interpreter not started; then, unless in
-// automatic mode, a message box owned by `owner` has told the user.
-bool run_batch(std::string_view commands, std::string_view label, bool hidden, const InstallSettings& settings,
-               InstallLog& log, std::string_view old_version = {}, HWND owner = nullptr);
+// automatic mode, a message box has told the user.
+bool run_batch(std::string_view commands, std::string_view label, bool hidden, const UserInterface& ui, InstallLog& log,
+               std::string_view old_version = {});
 
 // run_batch for one kind of batch as the settings describe it; `addition` is the
 // command line's text for the kinds that take one.
-bool run_batch(BatchKind kind, const InstallSettings& settings, InstallLog& log, std::string_view addition = {},
-               std::string_view old_version = {}, HWND owner = nullptr);
+bool run_batch(BatchKind kind, const UserInterface& ui, InstallLog& log, std::string_view addition = {},
+               std::string_view old_version = {});
 
 // Writes "delunins.bat" into the temporary folder for the running executable, the
 // installation directory and the uninstall data folder of `settings`, and starts it

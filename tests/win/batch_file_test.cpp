@@ -95,7 +95,7 @@ TEST(BatchRun, EverySetVariableReachesTheBatchAsText) {
   // The batch runs in the installation directory.
   for (const BatchVariable& v : variables) commands += "set " + std::string(v.name) + ">> set.txt\r\n";
   commands += "echo ran> ran.txt\r\n";
-  ASSERT_TRUE(run_batch(commands, "", true, settings, log, "1.0 & older"));
+  ASSERT_TRUE(run_batch(commands, "", true, UserInterface(settings), log, "1.0 & older"));
 
   ASSERT_TRUE(exists(dir + "\\ran.txt")) << "the batch did not run";
   auto seen = set_listing(read_all(dir + "\\set.txt"));
@@ -120,7 +120,8 @@ TEST(BatchRun, HostileFolderWithCapturedOutputRunsOnlyTheBatch) {
   std::string dir = make_folder(scratch.file(hostile_folder));
   InstallSettings settings = settings_in(dir);
   InstallLog log;
-  ASSERT_TRUE(run_batch("echo Hello from (the) batch & echo second", "Pre-Installation Batch", false, settings, log));
+  ASSERT_TRUE(run_batch("echo Hello from (the) batch & echo second", "Pre-Installation Batch", false,
+                        UserInterface(settings), log));
   EXPECT_EQ(log.text(), "\r\nRunning Pre-Installation Batch...\r\nHello from (the) batch \r\nsecond\r\n\r\n");
   EXPECT_FALSE(holds_injected(scratch.path()));
   EXPECT_FALSE(holds_injected(current_directory(), false));
@@ -152,14 +153,14 @@ TEST(BatchRun, BlankOutputAndBlankCommands) {
   ScratchFolder scratch;
   InstallSettings settings = settings_in(scratch.path());
   InstallLog log;
-  ASSERT_TRUE(run_batch("rem quiet\r\necho.>nul", "Post-Installation Batch", true, settings, log));
+  ASSERT_TRUE(run_batch("rem quiet\r\necho.>nul", "Post-Installation Batch", true, UserInterface(settings), log));
   EXPECT_TRUE(log.empty());
   EXPECT_FALSE(exists(scratch.file("hv_batch.log")));
 
   // Nothing is written for blank commands; a folder that cannot take the file shows it.
   settings.InstallDir = scratch.file("missing");
-  EXPECT_TRUE(run_batch(" \r\n\t\n", "Post-Installation Batch", false, settings, log));
-  EXPECT_FALSE(run_batch("echo x", "Post-Installation Batch", false, settings, log));
+  EXPECT_TRUE(run_batch(" \r\n\t\n", "Post-Installation Batch", false, UserInterface(settings), log));
+  EXPECT_FALSE(run_batch("echo x", "Post-Installation Batch", false, UserInterface(settings), log));
   EXPECT_TRUE(log.empty());
 }
 
@@ -171,7 +172,7 @@ TEST(BatchRun, KindTakesCommandLineAddition) {
   settings.ProductFlags.low = 1u << 23;  // hidden
   settings.SetupOptions = 1u << 6;       // captured
   InstallLog log;
-  ASSERT_TRUE(run_batch(BatchKind::PreInstall, settings, log, "echo added"));
+  ASSERT_TRUE(run_batch(BatchKind::PreInstall, UserInterface(settings), log, "echo added"));
   EXPECT_EQ(read_all(dir + "\\pre.txt"), "package\r\n");
   EXPECT_FALSE(holds_injected(scratch.path()));
   EXPECT_EQ(log.text(), "\r\nRunning Pre-Installation Batch...\r\nadded\r\n\r\n");
@@ -190,7 +191,7 @@ bool run_within(const std::string& commands, bool hidden, const InstallSettings&
   shared->commands = commands;
   shared->settings = settings;
   std::thread([shared, hidden] {
-    run_batch(shared->commands, "", hidden, shared->settings, shared->log);
+    run_batch(shared->commands, "", hidden, UserInterface(shared->settings), shared->log);
     shared->done = true;
   }).detach();
   auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(seconds);
@@ -224,7 +225,7 @@ TEST(BatchRun, LaunchFailureLeavesNoFiles) {
   DWORD had = GetEnvironmentVariableA("COMSPEC", old_comspec, MAX_PATH);
   SetEnvironmentVariableA("COMSPEC", scratch.file("no-such-interpreter.exe").c_str());
   InstallLog log;
-  bool result = run_batch("echo x", "Upgrade Batch", true, settings, log);
+  bool result = run_batch("echo x", "Upgrade Batch", true, UserInterface(settings), log);
   SetEnvironmentVariableA("COMSPEC", had ? old_comspec : nullptr);
   EXPECT_FALSE(result);
   EXPECT_TRUE(log.empty());

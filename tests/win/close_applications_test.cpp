@@ -169,7 +169,7 @@ TEST_F(CloseApplicationsWin, ClosesOrQuitsMatchedWindows) {
     ASSERT_NE(program.window(), nullptr);
     InstallSettings settings =
         settings_for({entry(c.entry_has_class ? window_class : "", with_word(c.entry_title, word), c.mode)});
-    EXPECT_TRUE(close_applications(settings, 0x1, false));
+    EXPECT_TRUE(close_applications(UserInterface(settings), 0x1));
     EXPECT_EQ(program.outcome(), c.outcome);
   }
 }
@@ -180,7 +180,7 @@ TEST_F(CloseApplicationsWin, EntriesOfOtherPhasesAreSkipped) {
   TestWindow program(window_class, "Notes");
   ASSERT_NE(program.window(), nullptr);
   InstallSettings settings = settings_for({entry(window_class, "", 0, 0x2 | 0x4), entry(window_class, "", 1, 0x1)});
-  EXPECT_TRUE(close_applications(settings, 0x1, false));
+  EXPECT_TRUE(close_applications(UserInterface(settings), 0x1));
   EXPECT_EQ(program.outcome(), "quit");
 }
 
@@ -231,7 +231,7 @@ TEST_F(CloseApplicationsWin, EngineOwnWindowIsNeverClosed) {
   ASSERT_NE(program.window(), nullptr);
   OwnWindow::closes = 0;
   InstallSettings settings = settings_for({entry(window_class, "*Editor", 0)});
-  EXPECT_TRUE(close_applications(settings, 0x1, false));
+  EXPECT_TRUE(close_applications(UserInterface(settings), 0x1));
   EXPECT_EQ(program.outcome(), "closed");  // the entry was live
   own.pump();
   EXPECT_EQ(OwnWindow::closes, 0);
@@ -241,7 +241,8 @@ TEST_F(CloseApplicationsWin, EngineOwnWindowIsNeverClosed) {
 // The call on a worker thread, so that the test thread can answer its questions.
 class AskingCall {
  public:
-  AskingCall(const InstallSettings& settings, bool silent) : settings_(settings), silent_(silent) {
+  AskingCall(const InstallSettings& settings, bool silent) : settings_(settings) {
+    settings_.AutomaticMode = silent;
     thread_ = CreateThread(nullptr, 0, run, this, 0, &thread_id_);
   }
   ~AskingCall() {
@@ -276,7 +277,7 @@ class AskingCall {
  private:
   static DWORD WINAPI run(void* self) {
     auto* call = static_cast<AskingCall*>(self);
-    call->result_ = close_applications(call->settings_, 0x1, call->silent_);
+    call->result_ = close_applications(UserInterface(call->settings_), 0x1);
     return 0;
   }
   static BOOL CALLBACK take_dialog(HWND window, LPARAM found) {
@@ -293,8 +294,7 @@ class AskingCall {
     return found;
   }
 
-  const InstallSettings& settings_;
-  bool silent_;
+  InstallSettings settings_;  // a copy: the run's mode is set on it
   HANDLE thread_ = nullptr;
   DWORD thread_id_ = 0;
   bool result_ = true;
