@@ -20,5 +20,7 @@ unsigned drive_kind_from_type(unsigned drive_type);
 // not only what the caller may use.
 bool free_space(char letter, std::uint64_t& free, std::uint64_t& total);
 unsigned drive_kind(char letter);
+// Bytes per cluster of the drive; 0 when the system does not say.
+std::int64_t cluster_size(char letter);
 
 }  // namespace halvard

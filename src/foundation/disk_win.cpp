@@ -49,4 +49,11 @@ unsigned drive_kind(char letter) {
   return drive_kind_from_type(GetDriveTypeA(root));
 }
 
+std::int64_t cluster_size(char letter) {
+  const char root[] = {letter, ':', '\\', '\0'};
+  DWORD sectors = 0, bytes = 0, free_clusters = 0, clusters = 0;
+  if (!GetDiskFreeSpaceA(root, &sectors, &bytes, &free_clusters, &clusters)) return 0;
+  return std::int64_t(sectors) * bytes;
+}
+
 }  // namespace halvard

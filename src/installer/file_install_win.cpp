@@ -292,9 +292,11 @@ bool install_file(FileInstallContext& context, const FileDestination& destinatio
   }
   if (records_file_for_removal(record)) context.removal.record(path, RemovalKind::File);
 
+  const bool brought = context.created_files && GetFileAttributesA(path.c_str()) == INVALID_FILE_ATTRIBUTES;
   WriteResult written =
       write_file(context, path, data.data(), int64_t(data.size()), record.FileDate, record.Attributes, plan.existed);
   if (!written) return false;
+  if (brought) context.created_files->push_back(path);
 
   if (settings.ProductFlags.low & product_flag::low_detailed_log) context.log.write(destination.log_line + "\r\n");
   context.written_files.insert(written_file_key(path));

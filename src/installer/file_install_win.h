@@ -9,6 +9,7 @@
 #include <span>
 #include <string>
 #include <unordered_set>
+#include <vector>
 
 #include "installer/overwrite_rules.h"
 #include "package/file_record.h"
@@ -34,6 +35,9 @@ struct FileInstallContext {
   // status line; otherwise it is the destination for the file-name control, and
   // pending window messages are processed after it. Empty: nothing is shown.
   std::function<void(const std::string& text, bool fixed)> show_progress;
+  // Collects the files this run brought that were not there before, so that a cancelled
+  // run can take them away again and leave what was there. Null: not collected.
+  std::vector<std::string>* created_files = nullptr;
 
   FileInstallContext(InstallSettings& settings_, InstallLog& log_, std::string& failure_summary_,
                      RemovalList& removal_, std::unordered_set<std::string>& written_files_, bool& reboot_wanted_)

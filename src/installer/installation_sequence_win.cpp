@@ -1,7 +1,8 @@
 #include "installer/installation_sequence_win.h"
 
-#include <windows.h>
+#include <shellapi.h>
 #include <shlobj.h>
+#include <windows.h>
 
 #include <algorithm>
 #include <cstdio>
@@ -28,6 +29,8 @@
 #include "records/deferred_operations_win.h"
 #include "records/uninstall_data_win.h"
 #include "ui/message_pump_win.h"
+#include "ui/progress_window_win.h"
+#include "ui/wizard_pages_win.h"
 #include "variables/batch_file_win.h"
 #include "variables/directory_rights.h"
 #include "variables/directory_rights_win.h"
@@ -46,29 +49,39 @@ class Sequence {
   }
 
   [[noreturn]] void run() {
+    if (!language_page(in_.ui)) exit_installer(1);
     check_run_conditions();
-    // Not built yet, each joining here in its order: the language page, the earlier
-    // installation (read from the uninstall registration), the greeting, password,
-    // licence and read-me pages.
+    // The earlier installation (read from the uninstall registration) joins here.
+    show_opening_pages();
     close_running_applications();
-    // The directory and start-menu pages and the progress page join here.
     choose_folders();
+    progress_.open();
     begin_restore_point_if_asked();
+    progress_.percent(1);
     prepare_folders();
     run_batches_before_files();
     install_files();
+    progress_.forbid_cancel();
     after_files();
+    progress_.percent(91);
     // Shared counts, COM servers, type libraries, drivers and shortcuts join here.
+    progress_.text(shown(message_number::finishing_status));
+    progress_.percent(97);
     write_readme_and_licence_files();
+    progress_.percent(98);
     // Registry entries, associations and firewall exceptions join here.
     if (low() & product_flag::low_edit_path) state_.failure_summary += add_to_path(settings_.InstallDir);
+    progress_.percent(99);
     register_uninstall(settings_, in_.package, state_, in_.install_source);
     write_reboot_marker();
+    progress_.text(shown(message_number::complete_status));
+    progress_.percent(100);
     write_uninstall_data();
     run_batch(BatchKind::PostInstall, in_.ui, state_.log, in_.options.batch_additions[1]);
     // The notification joins here.
     state_.log.write(commit_restore_point(restore_point_));
     SHChangeNotify(SHCNE_ASSOCCHANGED, SHCNF_IDLIST, nullptr, nullptr);
+    progress_.close();
     if (!in_.options.run_after_install.empty()) {
       state_.log.write(fill_log("Launch on exit: %s\r\n", in_.options.run_after_install));
     }
@@ -80,6 +93,7 @@ class Sequence {
   InstallSettings& settings_;
   RunState state_;
   RestorePoint restore_point_;
+  ProgressWindow progress_{in_.ui};
 
   bool silent() const { return settings_.AutomaticMode; }
   uint32_t low() const { return settings_.ProductFlags.low; }
@@ -187,6 +201,25 @@ class Sequence {
       refuse(fill_log(shown(message_number::master_product_missing).c_str(), settings_.MasterProductMessage));
   }
 
+  // The run ends here when the user cancels a page that calls for the notice.
+  [[noreturn]] void cancel() {
+    progress_.close();
+    in_.ui.cancelled_notice();
+    exit_installer(1);
+  }
+
+  // Greeting, password, then each licence and each read-me text on its own page; their
+  // Cancel ends the run without a notice.
+  void show_opening_pages() {
+    if (!greeting_page(in_.ui) || !password_page(in_.ui)) exit_installer(1);
+    for (const std::string& text : settings_.LicenseTexts) {
+      if (!license_page(in_.ui, text)) exit_installer(1);
+    }
+    for (const std::string& text : settings_.ReadmeTexts) {
+      if (!readme_page(in_.ui, text)) exit_installer(1);
+    }
+  }
+
   void close_running_applications() {
     if (settings_.CloseApplications.empty()) return;
     if (!close_applications(in_.ui, close_before_install)) {
@@ -217,11 +250,19 @@ class Sequence {
   void choose_folders() {
     if (settings_.InstallDir.empty()) settings_.InstallDir = settings_.DefaultInstallDir;
     expand_variables(settings_.InstallDir, settings_);
+    if (!silent() && (low() & product_flag::low_directory_page) &&
+        !directory_page(in_.ui, in_.package.header.FileDataSizes)) {
+      cancel();
+    }
     while (settings_.InstallDir.size() > 3 && settings_.InstallDir.back() == '\\') settings_.InstallDir.pop_back();
     settings_.UninstallDir = settings_.UninstallSubdir.empty()
                                  ? settings_.InstallDir
                                  : uninstall_folder_file(settings_.InstallDir, settings_.UninstallSubdir);
     expand_variables(settings_.SharedPath, settings_);
+    if (!silent() && (high() & product_flag::high_start_menu_page) && !state_.previously_installed &&
+        !start_menu_page(in_.ui)) {
+      cancel();
+    }
     state_.start_menu_folder = settings_.ProductStartMenu;
   }
 
@@ -276,9 +317,23 @@ class Sequence {
   }
 
   void install_files() {
-    PackageFilesResult result = install_package_files(in_.package, in_.own_file, settings_, state_);
+    progress_.text(shown(message_number::preparing_status));
+    PackageFilesResult result = install_package_files(in_.package, in_.own_file, settings_, state_, progress_);
     if (result.package_error) package_error(result.package_error);
     if (!result.fatal_text.empty()) fatal_error("%s", result.fatal_text.c_str());
+    if (result.cancelled) take_back_and_cancel();
+  }
+
+  // A cancel during the file phase: nothing is registered yet, so nothing could remove
+  // what came so far. The files this run brought go again, newest first, then every
+  // folder it recorded that is empty now; files that were there before stay.
+  [[noreturn]] void take_back_and_cancel() {
+    for (auto file = state_.created_files.rbegin(); file != state_.created_files.rend(); ++file) delete_file(*file);
+    const std::vector<RemovalEntry>& entries = state_.removal.entries();
+    for (auto entry = entries.rbegin(); entry != entries.rend(); ++entry) {
+      if (entry->kind == RemovalKind::Folder) RemoveDirectoryA(entry->path.c_str());
+    }
+    cancel();
   }
 
   void after_files() {
@@ -331,8 +386,13 @@ class Sequence {
   [[noreturn]] void finish() {
     FinishLogPlan plan = plan_finish_log(finish_log_inputs(settings_, true, state_.failure_summary, state_.reboot_wanted));
     std::string log_path = uninstall_folder_file(settings_.UninstallDir, install_log_file_name);
-    // The completion box, the finish page and the question to view the log join here
-    // with the wizard; a silent run shows none of them.
+    ExitChoices choices;
+    if (state_.failure_summary.empty()) {
+      choices = completion(in_.ui);
+    } else if (!silent() && in_.ui.ask_yes_no(fill_log(shown(message_number::failures_view_log).c_str(), log_path),
+                                              shown(message_number::failures_title))) {
+      choices.view_log = true;
+    }
     if (plan.write_file) {
       LogHeader header = make_log_header(settings_, local_now(), os_description(), state_.previously_installed,
                                          std::nullopt, state_.uninstall_support);
@@ -341,30 +401,61 @@ class Sequence {
       append_install_log(log_path, header, state_.log.text(), state_.failure_summary, completed);
     }
     bool reboot = state_.reboot_wanted;
-    if (reboot && !silent() && !(high() & product_flag::high_reboot_question_in_silent_mode)) {
-      // The reboot question joins here with the wizard.
+    if (reboot && (!silent() || (high() & product_flag::high_reboot_question_in_silent_mode))) {
+      reboot = in_.ui.ask_yes_no(shown(message_number::reboot_question), shown(message_number::question_title));
     }
     run_batch(BatchKind::InstallExit, in_.ui, state_.log, in_.options.batch_additions[2]);
-    if (reboot && silent() && !(high() & product_flag::high_reboot_question_in_silent_mode)) {
+    if (reboot) {
       ExitWindowsEx(EWX_REBOOT, 0x80040002);
       exit_installer(1);
     }
     SetCurrentDirectoryA(settings_.InstallDir.c_str());
     if (!in_.options.run_after_install.empty() && state_.failure_summary.empty()) launch(in_.options.run_after_install);
+    act_on(choices, log_path);
     exit_installer(1);
   }
 
-  void launch(const std::string& command) {
+  void open_with_shell(const std::string& file) {
+    std::string path = file;
+    expand_variables(path, settings_);
+    if (!is_absolute_path(path)) path = uninstall_folder_file(settings_.InstallDir, path);
+    ShellExecuteA(nullptr, nullptr, path.c_str(), nullptr, settings_.InstallDir.c_str(), SW_SHOWNORMAL);
+  }
+
+  // The summary page's choices, in their fixed order.
+  void act_on(const ExitChoices& choices, const std::string& log_path) {
+    if (choices.view_file && !settings_.ExitViewFile.empty()) open_with_shell(settings_.ExitViewFile);
+    if (choices.launch_program && !settings_.ExitLaunchProgram.empty()) {
+      std::string program = settings_.ExitLaunchProgram;
+      expand_variables(program, settings_);
+      if (!start_program(program)) {
+        append_text(log_path, "Failed to launch app: " + program + "\r\n" + last_windows_error_text(), 0);
+      }
+    }
+    if (choices.view_log) {
+      if (INT_PTR(ShellExecuteA(nullptr, nullptr, log_path.c_str(), nullptr, nullptr, SW_SHOWNORMAL)) <= 32)
+        start_program("notepad.exe \"" + log_path + "\"");
+    }
+    if (choices.open_file && !settings_.ExitOpenFile.empty()) open_with_shell(settings_.ExitOpenFile);
+  }
+
+  // Starts a command line in the installation folder without waiting for it.
+  bool start_program(const std::string& command) {
     STARTUPINFOA startup{};
     startup.cb = sizeof startup;
     PROCESS_INFORMATION process{};
     std::string line = command;
-    if (CreateProcessA(nullptr, line.data(), nullptr, nullptr, FALSE, 0, nullptr, settings_.InstallDir.c_str(),
-                       &startup, &process)) {
-      CloseHandle(process.hThread);
-      CloseHandle(process.hProcess);
-      return;
+    if (!CreateProcessA(nullptr, line.data(), nullptr, nullptr, FALSE, 0, nullptr, settings_.InstallDir.c_str(),
+                        &startup, &process)) {
+      return false;
     }
+    CloseHandle(process.hThread);
+    CloseHandle(process.hProcess);
+    return true;
+  }
+
+  void launch(const std::string& command) {
+    if (start_program(command)) return;
     std::string failure = "Failed to launch command: " + command + "\r\n" + last_windows_error_text();
     append_text(uninstall_folder_file(settings_.UninstallDir, install_log_file_name), failure, 0);
   }

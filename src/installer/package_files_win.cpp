@@ -54,7 +54,7 @@ void collect(const ExtractedFile& file, RunState& state) {
 }  // namespace
 
 PackageFilesResult install_package_files(const OpenedPackage& package, File& own_file, InstallSettings& settings,
-                                         RunState& state) {
+                                         RunState& state, ProgressWindow& progress) {
   const PackageHeader& header = package.header;
   std::unique_ptr<RegionSource> region;
   if (settings.DataOnDisk) {
@@ -68,8 +68,8 @@ PackageFilesResult install_package_files(const OpenedPackage& package, File& own
   }
 
   FileTableHooks hooks;
-  // The progress page joins here; the steps wait and pump as the page would.
-  hooks.progress = [](int) { pump_messages(); };
+  hooks.progress = [&progress](int percent) { progress.percent(percent); };
+  hooks.cancelled = [&progress] { return progress.cancelled(); };
   hooks.step_delay = [&settings] {
     if (!settings.AutomaticMode && settings.StepDelay) Sleep(settings.StepDelay);
   };
@@ -86,6 +86,8 @@ PackageFilesResult install_package_files(const OpenedPackage& package, File& own
       return expanded;
     };
     FileInstallContext context{settings, state};
+    context.created_files = &state.created_files;
+    context.show_progress = [&progress](const std::string& text, bool) { progress.text(text); };
     checked = extract_files(*region, table, file_table_options(settings.ProductFlags), folders, expand,
                             [&](const ExtractedFile& file) {
                               if (install_file(context, file)) collect(file, state);
@@ -104,6 +106,9 @@ PackageFilesResult install_package_files(const OpenedPackage& package, File& own
       break;
     case FileTableResult::Outcome::package_error:
       outcome.package_error = checked.package_error;
+      break;
+    case FileTableResult::Outcome::cancelled:
+      outcome.cancelled = true;
       break;
   }
   return outcome;

@@ -8,15 +8,17 @@
 #include "installer/run_state.h"
 #include "package/install_settings.h"
 #include "package/package_reader_win.h"
+#include "ui/progress_window_win.h"
 
 namespace halvard {
 
 struct PackageFilesResult {
   int package_error = 0;
   std::string fatal_text;  // the "Error code 2" read failure
+  bool cancelled = false;  // the user stopped the walk; the files so far are on the removal list
 };
 
 PackageFilesResult install_package_files(const OpenedPackage& package, File& own_file, InstallSettings& settings,
-                                         RunState& state);
+                                         RunState& state, ProgressWindow& progress);
 
 }  // namespace halvard

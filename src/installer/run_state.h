@@ -41,6 +41,8 @@ struct RunState {
   std::vector<std::string> inf_files;
   // Lower-case paths of the files this run wrote directly (not at reboot).
   std::unordered_set<std::string> written_files;
+  // The files this run brought where none was, in order: what a cancel takes away.
+  std::vector<std::string> created_files;
 
   // The installation folder held files that are not this product's before it came.
   bool install_dir_held_files = false;

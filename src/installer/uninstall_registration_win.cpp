@@ -6,11 +6,12 @@
 
 #include "foundation/date_time.h"
 #include "foundation/date_time_win.h"
+#include "foundation/disk.h"
 #include "foundation/product_view_win.h"
+#include "foundation/registry_access_win.h"
 #include "foundation/windows_error.h"
 #include "installer/file_install_win.h"
 #include "installer/overwrite_rules.h"
-#include "foundation/registry_access_win.h"
 #include "installer/uninstall_registration_icon.h"
 #include "package/file_table.h"
 #include "records/deferred_operations_win.h"
@@ -141,14 +142,6 @@ bool copy_engine_file(RunState& state, const std::string& source, const std::str
   return false;
 }
 
-int64_t cluster_size(const std::string& folder) {
-  if (folder.size() < 3 || folder[1] != ':') return 0;
-  const char root[] = {folder[0], ':', '\\', '\0'};
-  DWORD sectors = 0, bytes = 0, free_clusters = 0, clusters = 0;
-  if (!GetDiskFreeSpaceA(root, &sectors, &bytes, &free_clusters, &clusters)) return 0;
-  return int64_t(sectors) * bytes;
-}
-
 }  // namespace
 
 std::string uninstaller_path(const InstallSettings& settings) {
@@ -175,7 +168,9 @@ UninstallFacts gather_uninstall_facts(const InstallSettings& settings, const Ope
   facts.start_menu_folder = state.start_menu_folder;
   facts.shared_files = state.previous_shared_files;
   facts.install_dir_held_files = state.install_dir_held_files;
-  facts.required_space = required_space(settings, package.header.FileDataSizes, cluster_size(settings.InstallDir));
+  facts.required_space = required_space(
+      settings, package.header.FileDataSizes,
+      settings.InstallDir.size() > 2 && settings.InstallDir[1] == ':' ? cluster_size(settings.InstallDir[0]) : 0);
   facts.install_date = format(local_now(), default_date_time_format);
   facts.expand = [&settings](std::string& text) { expand_variables(text, settings); };
   return facts;

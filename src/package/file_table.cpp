@@ -324,6 +324,7 @@ FileTableResult extract_files(RegionSource& region, const FileTableHeader& heade
   RecordStream stream(region, options);
   for (size_t i = 0; i < sizes.size(); ++i) {
     if (hooks.progress) hooks.progress(file_progress(i, sizes.size()));
+    if (hooks.cancelled && hooks.cancelled()) return {FileTableResult::Outcome::cancelled, 0, 0, 0};
 
     const uint64_t max_length = record_need(sizes[i]) - 4;
     std::span<const uint8_t> bytes;

@@ -43,7 +43,7 @@ inline constexpr uint32_t max_record_fields_size = 0x100000;
 inline constexpr size_t region_check_piece = 1 << 20;
 
 struct FileTableResult {
-  enum class Outcome : uint8_t { ok, package_error, read_failed, out_of_memory };
+  enum class Outcome : uint8_t { ok, package_error, read_failed, out_of_memory, cancelled };
   Outcome outcome = Outcome::ok;
   int package_error = 0;       // with package_error
   // read_failed: the region's length and its position in the file;
@@ -127,6 +127,7 @@ struct FileTableHooks {
   std::function<void(int percent)> progress;  // post the percentage, then pump messages
   std::function<void()> step_delay;           // the StepDelay wait around the region checksum
   std::function<void()> pump_messages;        // once per file
+  std::function<bool()> cancelled;            // asked before each file; true stops the walk there
 };
 
 // The folders that destinations resolve against, gathered by the caller.

@@ -133,14 +133,6 @@ std::optional<char> directory_drive(std::string_view directory) {
   return std::nullopt;
 }
 
-uint64_t space_needed(uint64_t engine_copy_size, int32_t extra_bytes, std::span<const uint64_t> file_sizes,
-                      uint64_t cluster_size) {
-  if (cluster_size == 0) cluster_size = 4096;
-  uint64_t total = engine_copy_size + uint64_t(int64_t(extra_bytes));
-  for (uint64_t size : file_sizes) total += (size + cluster_size - 1) / cluster_size * cluster_size;
-  return total;
-}
-
 WindowPlace progress_window_place(uint32_t placement, WindowPlace current, int width, int height, int area_left,
                                   int area_top, int area_right, int area_bottom) {
   WindowPlace place = current;

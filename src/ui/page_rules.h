@@ -61,11 +61,6 @@ ViewText view_text(std::string_view stored);
 // The drive letter of a directory text: a letter followed by ":" after an optional "|".
 std::optional<char> directory_drive(std::string_view directory);
 
-// The bytes the package needs on a drive: the engine copy, the extra bytes, and every
-// file size rounded up to the drive's cluster.
-uint64_t space_needed(uint64_t engine_copy_size, int32_t extra_bytes, std::span<const uint64_t> file_sizes,
-                      uint64_t cluster_size);
-
 // Where the progress window goes inside the work area: placement bits 0-1 horizontal
 // (1 left, 2 right, 3 centred), bits 3-4 vertical (8 top, 16 bottom, 24 centred); 0 keeps
 // the given position.

@@ -55,10 +55,14 @@ bool delete_tree(const std::wstring& dir) {
 
 }  // namespace
 
-FileRemovalOutcome remove_files(const RemovalList& list) {
+FileRemovalOutcome remove_files(const RemovalList& list,
+                                const std::function<void(const std::string& path, double done)>& each) {
   FileRemovalOutcome outcome;
-  for (const RemovalEntry& entry : list.entries()) {
+  const std::vector<RemovalEntry>& entries = list.entries();
+  for (size_t i = 0; i < entries.size(); ++i) {
+    const RemovalEntry& entry = entries[i];
     if (entry.kind != RemovalKind::File) continue;
+    if (each) each(entry.path, double(i) / double(entries.size()));
     if (!exists(entry.path)) continue;
     if (delete_file(entry.path)) {
       outcome.deleted.insert(written_file_key(entry.path));

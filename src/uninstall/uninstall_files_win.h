@@ -2,6 +2,7 @@
 // The uninstaller's work on files and folders: the recorded files and folders, the
 // Start-menu folder, and the deletion of the whole installation directory, which must
 // never reach beyond what the product owns.
+#include <functional>
 #include <string>
 #include <unordered_set>
 #include <vector>
@@ -15,8 +16,10 @@ struct FileRemovalOutcome {
   std::vector<std::string> kept;            // files that exist and could not be deleted
 };
 
-// Deletes the list's files in order (a missing file counts as removed).
-FileRemovalOutcome remove_files(const RemovalList& list);
+// Deletes the list's files in order (a missing file counts as removed); `each` hears of
+// every file before it goes, with the share of the list done so far (0 to 1).
+FileRemovalOutcome remove_files(const RemovalList& list,
+                                const std::function<void(const std::string& path, double done)>& each = {});
 
 // Removes the list's folders, longest path first, each with its empty parents up to but
 // not including `install_dir` or any of `kept` (the system's own folders, which may

@@ -1,7 +1,7 @@
 #include "uninstall/uninstaller_win.h"
 
-#include <windows.h>
 #include <shlobj.h>
+#include <windows.h>
 
 #include "crash/fatal_error.h"
 #include "foundation/file.h"
@@ -26,6 +26,7 @@
 #include "records/uninstall_records.h"
 #include "records/uninstall_registration.h"
 #include "ui/message_pump_win.h"
+#include "ui/progress_window_win.h"
 #include "uninstall/uninstall_files_win.h"
 #include "uninstall/uninstall_registry_win.h"
 #include "variables/batch_file_win.h"
@@ -48,26 +49,34 @@ class Uninstaller {
     if (!open_registration()) return false;
     if (!read_uninstall_data()) return false;
     if (!confirm()) return false;
-    // The progress page joins here.
+    progress_.open();
     s_.SharedPath = read_registry_text(key_.get(), "SharedPath").value_or(std::string());
     run_uninstall_batch(BatchKind::Uninstall1, "UninstallBatch1");
+    step(message_number::uninstall_commands_status, 1);
     restore_associations_step();
+    step(message_number::removing_fonts_status, 3);
     remove_fonts();
+    step(message_number::removing_log_status, 5);
     if (!(high() & product_flag::high_keep_install_log_at_uninstall)) {
       std::string log = uninstall_folder_file(s_.UninstallDir, install_log_file_name);
       if (GetFileAttributesA(log.c_str()) != INVALID_FILE_ATTRIBUTES) delete_file(log);
     }
     release_shared_files_step();
     remove_msi_products();
+    progress_.percent(10);
     remove_files_and_folders();
     rewrite_uninstall_data();
     remove_start_menu_folder(variable_value(s_.ShortcutMode == 1 ? Variable::SMProgramsAllDir : Variable::SMProgramsDir, s_),
                              product_.start_menu);
     pause(GetTickCount());
+    step(message_number::removing_registry_status, 95);
     remove_registry_entries();
+    progress_.percent(96);
     remove_firewall_exceptions();
+    progress_.percent(97);
     remove_driver_files();
     delete_install_dir_if_asked();
+    progress_.percent(98);
     if (is_absolute_path(s_.SharedPath)) RemoveDirectoryA(s_.SharedPath.c_str());
     if (failures_.empty()) remove_registration();
     return finish();
@@ -77,6 +86,7 @@ class Uninstaller {
   std::string name_;
   UserInterface& ui_;
   InstallSettings& s_;
+  ProgressWindow progress_{ui_};
   InstalledProduct product_;
   UninstallData data_;
   RegistryKey key_;
@@ -95,6 +105,11 @@ class Uninstaller {
   REGSAM view() const { return product_registry_view(product_64bit()); }
 
   std::string shown(int n) const { return ui_.text(n); }
+
+  void step(int status, int percent) {
+    progress_.text(shown(status));
+    progress_.percent(percent);
+  }
 
   // Shown also in an automatic run: the removal did not happen, and the caller is told.
   void show_error(const std::string& text) const {
@@ -251,12 +266,15 @@ class Uninstaller {
   }
 
   void remove_files_and_folders() {
-    // The progress page shows each path and the share done here.
-    FileRemovalOutcome outcome = remove_files(data_.removal);
+    FileRemovalOutcome outcome = remove_files(data_.removal, [this](const std::string& path, double done) {
+      progress_.text(path);
+      progress_.percent(11 + int(81 * done));
+    });
     kept_files_ = std::move(outcome.kept);
     std::string label = shown(message_number::could_not_remove);
     for (const std::string& path : kept_files_) failures_ += label + " " + path + "\r\n";
 
+    progress_.percent(92);
     clean_pending_operations(outcome.deleted, nullptr);
     ConditionalDeleteOutcome conditional = apply_conditional_deletions(
         data_.conditional_deletes, DeletionPhase::Uninstalling, s_.InstallDir,
@@ -266,6 +284,7 @@ class Uninstaller {
           return text;
         });
     reboot_registered_ = reboot_registered_ || conditional.reboot_registered;
+    progress_.percent(93);
 
     left_folders_ = remove_folders(data_.removal, s_.InstallDir, system_folders());
     delete_thumbnail_cache(s_.InstallDir);
@@ -355,8 +374,12 @@ class Uninstaller {
     key_.close();
     std::string desktop = variable_value(s_.ShortcutMode == 1 ? Variable::DesktopAllDir : Variable::DesktopDir, s_);
     SHChangeNotify(SHCNE_UPDATEDIR, SHCNF_PATHA, desktop.c_str(), nullptr);
+    progress_.percent(100);
     leave_product_view();
-    if (high() & product_flag::high_progress_page) pause(GetTickCount());
+    if (high() & product_flag::high_progress_page) {
+      pause(GetTickCount());
+      progress_.close();
+    }
     if (!failures_.empty()) {
       if (!automatic()) {
         ui_.message_box(fill_message(shown(message_number::uninstall_failures), failures_),

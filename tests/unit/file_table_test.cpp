@@ -585,6 +585,23 @@ TEST(FileTableTest, ProgressAndHooksComeInOrder) {
   EXPECT_EQ(file_progress(39, 40), 28 + 39 * 62 / 40);
 }
 
+TEST(FileTableTest, CancelStopsBeforeTheNextFile) {
+  std::vector<SampleFile> files = sample_files();
+  files.resize(5);
+  const WrittenRegion region = write_region(files, {});
+  const FileTableHeader header{region.summary.DataSize, region.summary.DataChecksum, region.summary.FileDataSizes};
+  std::vector<size_t> written;
+  FileTableHooks hooks;
+  hooks.cancelled = [&] { return written.size() == 2; };
+  MemoryRegion source(region.bytes);
+  FileTableResult result = extract_files(
+      source, header, file_table_options({0x20, 0}), folders, {},
+      [&](const ExtractedFile& file) { written.push_back(file.index); }, hooks);
+  EXPECT_EQ(result.outcome, FileTableResult::Outcome::cancelled);
+  EXPECT_FALSE(result);
+  EXPECT_EQ(written, (std::vector<size_t>{0, 1})) << "the file under way is finished, none begun after";
+}
+
 TEST(FileTableTest, WriterRefusesRecordsTheEngineCannotRead) {
   struct Case {
     const char* what;

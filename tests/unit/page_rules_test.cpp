@@ -160,18 +160,12 @@ TEST(PageRules, ViewTextByteOrderMarks) {
   EXPECT_EQ(view_text("").code_page, 1252u);
 }
 
-TEST(PageRules, DirectoryDriveAndSpace) {
+TEST(PageRules, DirectoryDrive) {
   EXPECT_EQ(directory_drive("C:\\Program Files\\X"), 'C');
   EXPECT_EQ(directory_drive("|d:\\caf\xC3\xA9"), 'd');
   EXPECT_EQ(directory_drive("\\\\server\\share"), std::nullopt);
   EXPECT_EQ(directory_drive("1:\\x"), std::nullopt);
   EXPECT_EQ(directory_drive("C"), std::nullopt);
-
-  const uint64_t sizes[] = {1, 4096, 4097, 0};
-  EXPECT_EQ(space_needed(1000, 24, sizes, 4096), 1000 + 24 + 4096 + 4096 + 8192);
-  EXPECT_EQ(space_needed(0, 0, sizes, 0), 4096u + 4096 + 8192) << "an unknown cluster counts as 4096";
-  const uint64_t huge[] = {0x40000000, 0x40000000, 0x40000000, 0x40000000, 0x40000000};
-  EXPECT_EQ(space_needed(0, 0, huge, 512), 5 * uint64_t(0x40000000)) << "summed in 64 bits";
 }
 
 TEST(PageRules, ProgressWindowPlacement) {

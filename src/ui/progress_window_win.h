@@ -1,0 +1,42 @@
+#pragma once
+// The progress window: modeless over the background window while the installation or
+// the removal works, with a status line, a bar and (when the package allows) Cancel.
+
+#include <memory>
+#include <string_view>
+
+#include "ui/user_interface_win.h"
+
+namespace halvard {
+
+class ProgressPage;
+
+class ProgressWindow {
+ public:
+  explicit ProgressWindow(UserInterface& ui);
+  ~ProgressWindow();
+  ProgressWindow(const ProgressWindow&) = delete;
+  ProgressWindow& operator=(const ProgressWindow&) = delete;
+
+  // Opens the window when the package shows a progress page; until then, and without
+  // one, the calls below only keep the other windows answering.
+  void open();
+  // Each returns false once the run must stop: the user confirmed Cancel, or the
+  // window was closed.
+  bool text(std::string_view status);
+  bool percent(int value);
+  bool cancelled() const { return cancelled_; }
+  // From here on the run can only finish: Cancel is greyed out.
+  void forbid_cancel();
+  void close();
+
+ private:
+  bool pump();
+
+  UserInterface& ui_;
+  std::unique_ptr<ProgressPage> page_;
+  HWND window_ = nullptr;
+  bool cancelled_ = false;
+};
+
+}  // namespace halvard
