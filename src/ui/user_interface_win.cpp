@@ -23,7 +23,7 @@ struct BoxDressing {
   HICON icon = nullptr;
   HHOOK hook = nullptr;
 };
-thread_local BoxDressing* dressing = nullptr;
+BoxDressing* dressing = nullptr;  // the engine raises its boxes on one thread
 
 LRESULT CALLBACK dress_box(int code, WPARAM wparam, LPARAM lparam) {
   BoxDressing* box = dressing;

@@ -25,8 +25,11 @@ install_dir = "Close Demo"
 
 # Without uninstall support: no registration to clean up. (The shared folder is then
 # the bare product name, made in the installer's current folder: tests run it in tmp_path.)
+# Not silent, so that the ask mode has someone to ask; no greeting and no completion
+# notice, so that its question is the only window.
 [options]
-product_flags_low = []
+product_flags_low = ["no_completion_notice"]
+product_flags_high = ["no_greeting"]
 
 [[close_applications]]
 application_name = "Close Target"

@@ -12,7 +12,7 @@ from pathlib import Path
 
 import pytest
 
-from harness import windows_path
+from harness import IDNO, windows_path
 from package_tools import build_project
 
 PROJECT = """
@@ -70,7 +70,7 @@ def folder(build_paths):
     shutil.rmtree(path, ignore_errors=True)
 
 
-def test_a_held_file_is_replaced_at_the_next_restart(wine, build_paths, engine, tmp_path, folder):
+def test_a_held_file_is_replaced_at_the_next_restart(wine, ui, build_paths, engine, tmp_path, folder):
     old, new = b"MZ old version " * 100, b"MZ new version " * 120
     # The versioned kind compares with the file that is there: it existed before.
     first = build(build_paths, engine, tmp_path / "v1", old, kind="versioned")
@@ -80,7 +80,9 @@ def test_a_held_file_is_replaced_at_the_next_restart(wine, build_paths, engine, 
 
     second = build(build_paths, engine, tmp_path / "v2", new, kind="versioned")
     holder = hold(wine, build_paths, folder / "app.dll", tmp_path)
-    assert wine.run(second, '/a /d:"C:\\In Use Demo"', timeout=120) == 1
+    process = wine.start(second, '/a /d:"C:\\In Use Demo"', timeout=120)
+    # The restart question, asked also in this silent run; No leaves the restart to us.
+    assert ui.answer_message_box(process, IDNO, timeout=60).exit_code == 1
     holder.kill()
 
     assert (folder / "app.dll").read_bytes() == old
