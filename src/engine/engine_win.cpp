@@ -11,11 +11,13 @@
 #include "installer/command_line.h"
 #include "installer/installation_sequence_win.h"
 #include "package/message_numbers.h"
+#include "package/option_bits.h"
 #include "package/package_error.h"
 #include "package/package_error_codes.h"
 #include "package/package_reader_win.h"
 #include "package/settings_stream.h"
 #include "package/setup_section.h"
+#include "ui/background_window_win.h"
 #include "ui/common_controls_win.h"
 #include "ui/message_pump_win.h"
 #include "ui/user_interface_win.h"
@@ -131,9 +133,10 @@ std::string open_own_file() {
   if (!engine.own_file.seek(section.PointerToRawData)) package_error(code::section_unreachable);
 
   take_command_line(options, engine.settings);
-  // The background window joins here (display_settings_ready).
-  read_package(engine.own_file, section, engine.settings, engine.package, nullptr);
-  // The language page joins here, before the window title is taken.
+  read_package(engine.own_file, section, engine.settings, engine.package, [](const InstallSettings& settings) {
+    if (!(settings.ProductFlags.low & product_flag::low_no_background_window))
+      engine.ui.set_background_window(create_background_window(settings, engine.instance, settings.StartMinimized));
+  });
   engine.settings.WindowTitle = message(engine.settings, message_number::window_title);
   run_installation_sequence({engine.ui, engine.package, engine.own_file, options, install_source});
 }
@@ -149,9 +152,8 @@ namespace {
 
 void tidy_up_before_exit() {
   if (HWND background = engine.ui.background_window()) {
-    ShowWindow(background, SW_MINIMIZE);
-    DestroyWindow(background);
     engine.ui.set_background_window(nullptr);
+    close_background_window(background);
   }
   pump_messages();
   if (engine.worker_thread) {

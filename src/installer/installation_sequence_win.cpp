@@ -26,6 +26,7 @@
 #include "package/message_numbers.h"
 #include "package/package_error.h"
 #include "package/settings_stream.h"
+#include "records/background_picture.h"
 #include "records/deferred_operations_win.h"
 #include "records/uninstall_data_win.h"
 #include "ui/message_pump_win.h"
@@ -67,6 +68,7 @@ class Sequence {
     // Shared counts, COM servers, type libraries, drivers and shortcuts join here.
     progress_.text(shown(message_number::finishing_status));
     progress_.percent(97);
+    write_background_picture();
     write_readme_and_licence_files();
     progress_.percent(98);
     // Registry entries, associations and firewall exceptions join here.
@@ -366,6 +368,17 @@ class Sequence {
   void write_readme_and_licence_files() {
     if (high() & product_flag::high_copy_readme_texts) write_numbered_texts(settings_.ReadmeTexts, "readme");
     if (high() & product_flag::high_copy_license_texts) write_numbered_texts(settings_.LicenseTexts, "eula");
+  }
+
+  // The picture goes with the uninstaller, which draws its window as the installer did.
+  void write_background_picture() {
+    if (!(low() & product_flag::low_keep_background_bitmap) || settings_.BackgroundBitmap.empty()) return;
+    const std::string path = uninstall_folder_file(settings_.UninstallDir, background_picture_file_name);
+    const std::string picture = bitmap_file(settings_.BackgroundBitmap);
+    if (save_file(path, picture) == FileError::Success)
+      state_.removal.record(path, RemovalKind::File);
+    else
+      add_failure(path, GetLastError());
   }
 
   void write_reboot_marker() {

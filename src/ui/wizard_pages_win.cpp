@@ -15,6 +15,7 @@
 #include "package/message_numbers.h"
 #include "package/option_bits.h"
 #include "package/settings_stream.h"
+#include "ui/background_window_win.h"
 #include "ui/page_controls.h"
 #include "ui/page_dialog_win.h"
 #include "ui/page_rules.h"
@@ -51,7 +52,7 @@ bool high(const UserInterface& ui, uint32_t bit) { return (ui.settings().Product
 bool low(const UserInterface& ui, uint32_t bit) { return (ui.settings().ProductFlags.low & bit) != 0; }
 
 void redraw(const UserInterface& ui) {
-  if (HWND background = ui.background_window()) InvalidateRect(background, nullptr, TRUE);
+  if (HWND background = ui.background_window()) redraw_background_window(background);
 }
 
 // The language page -----------------------------------------------------------------

@@ -19,12 +19,14 @@
 #include "machine/path_edit_win.h"
 #include "package/message_numbers.h"
 #include "package/settings_stream.h"
+#include "records/background_picture.h"
 #include "records/deferred_operations_win.h"
 #include "records/install_log.h"
 #include "records/installed_product.h"
 #include "records/uninstall_data_win.h"
 #include "records/uninstall_records.h"
 #include "records/uninstall_registration.h"
+#include "ui/background_window_win.h"
 #include "ui/message_pump_win.h"
 #include "ui/progress_window_win.h"
 #include "uninstall/uninstall_files_win.h"
@@ -158,8 +160,20 @@ class Uninstaller {
     }
     s_.UninstallDir = s_.UninstallSubdir.empty() ? s_.InstallDir : uninstall_folder_file(s_.InstallDir, s_.UninstallSubdir);
     if (!enter_product_view(product_64bit())) fatal_error("%s", wow64_failure_text);
-    // The background window joins here (not with ProductFlags low bit 29).
+    if (!(low() & product_flag::low_no_background_window)) {
+      if (low() & product_flag::low_keep_background_bitmap) load_background_picture();
+      ui_.set_background_window(create_background_window(s_, GetModuleHandleW(nullptr), s_.StartMinimized));
+    }
     return true;
+  }
+
+  // The installer's picture, kept with its file header; a missing or damaged file only
+  // leaves the window without it.
+  void load_background_picture() {
+    std::string bytes;
+    if (load_file(uninstall_folder_file(s_.UninstallDir, background_picture_file_name), bytes) != FileError::Success)
+      return;
+    s_.BackgroundBitmap = picture_of_bitmap_file(bytes);
   }
 
   bool read_uninstall_data() {
