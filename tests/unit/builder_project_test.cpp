@@ -6,6 +6,7 @@
 #include <filesystem>
 #include <fstream>
 
+#include "builder_test_files.h"
 #include "file_gatherer.h"
 #include "glob.h"
 #include "message_table.h"
@@ -109,15 +110,26 @@ TEST(BuilderProject, ErrorsNameFileLineAndKey) {
       {"[product]\nname = \"P\"\n\n[options]\nproduct_flags_low = [\"directory_pgae\"]\n",
        "p.toml:5:22: 'product_flags_low': unknown name \"directory_pgae\""},
       {"[product]\nname = \"P\"\nnmae = \"x\"\n", "p.toml:3:8: unknown key 'nmae' in [product]"},
-      {"[product]\nname = \"P\"\n[window]\nbitmap_size = 101\n", "p.toml:4:15: 'bitmap_size' must be between 0 and 100"},
-      {"[product]\nname = \"P\"\n[window]\nstep_delay = 10000\n", "p.toml:4:14: 'step_delay' must be between 0 and 9999"},
-      {"[product]\nname = \"P\"\n[[files]]\nsource = \"x\"\nkind = \"driver\"\n", "p.toml:5:8: 'kind': unknown name \"driver\""},
+      {"[product]\nname = \"P\"\n[window]\nbitmap_size = 101\n",
+       "p.toml:4:15: 'bitmap_size' must be between 0 and 100"},
+      {"[product]\nname = \"P\"\n[window]\nstep_delay = 10000\n",
+       "p.toml:4:14: 'step_delay' must be between 0 and 9999"},
+      {"[product]\nname = \"P\"\n[window]\ntop_color = \"#12345g\"\n",
+       "p.toml:4:13: 'top_color' must be a colour \"#RRGGBB\""},
+      {"[product]\nname = \"P\"\n[window]\ntop_color = \"#-1-1-1\"\n", "p.toml:4:13: 'top_color' must be a colour"},
+      {"[product]\nname = \"P\"\n[window]\ntop_color = \"102030\"\n", "p.toml:4:13: 'top_color' must be a colour"},
+      {"[product]\nname = \"P\"\n[[files]]\nsource = \"x\"\nkind = \"driver\"\n",
+       "p.toml:5:8: 'kind': unknown name \"driver\""},
       {"[product]\nname = \"P\"\n[[files]]\nsource = \"x\"\nkind = 3\n", "p.toml:5:8: 'kind' 3 is not a file kind"},
-      {"[product]\nname = \"P\"\n[[files]]\nsource = \"x\"\nmsi_value = 1\n", "p.toml:5:13: 'msi_value' is stored only for kind"},
+      {"[product]\nname = \"P\"\n[[files]]\nsource = \"x\"\nmsi_value = 1\n",
+       "p.toml:5:13: 'msi_value' is stored only for kind"},
       {"[product]\nname = \"P\"\n[messages.French]\n1 = \"x\"\n", "\"French\" is not one of the languages"},
-      {"[product]\nname = \"P\"\n[messages.English]\n10000 = \"x\"\n", "p.toml:4:9: [messages.English]: '10000' is not a message number"},
-      {"[product]\nname = \"P\"\ndescription = \"\xE2\x82\xAC \xE4\xB8\xAD\"\n", "p.toml:3:15: the text holds a character that Windows-1252 cannot show"},
-      {"[product]\nname = \"P\"\n[[conditional_deletes]]\npath = \"~~THE END~~\"\n", "p.toml:3:1: a conditional delete's path cannot be"},
+      {"[product]\nname = \"P\"\n[messages.English]\n10000 = \"x\"\n",
+       "p.toml:4:9: [messages.English]: '10000' is not a message number"},
+      {"[product]\nname = \"P\"\ndescription = \"\xE2\x82\xAC \xE4\xB8\xAD\"\n",
+       "p.toml:3:15: the text holds a character that Windows-1252 cannot show"},
+      {"[product]\nname = \"P\"\n[[conditional_deletes]]\npath = \"~~THE END~~\"\n",
+       "p.toml:3:1: a conditional delete's path cannot be"},
       {"[product]\nname = \"P\"\n[product\n", "p.toml:3:"},
       {"[product]\npublisher = \"x\"\n", "p.toml: [product] needs a 'name'"},
       {"[product]\nname = \"P\"\n[build]\nengine = \"arm64\"\n",
@@ -131,6 +143,58 @@ TEST(BuilderProject, ErrorsNameFileLineAndKey) {
     const LoadResult r = load(c.toml, p);
     ASSERT_FALSE(r.ok) << c.toml;
     EXPECT_NE(r.errors[0].find(c.expected), std::string::npos) << "got: " << r.errors[0];
+  }
+}
+
+// The background picture is checked as the engine will read it, and its transparent
+// index against its palette: a picture the engine would drop is an error here.
+TEST(BuilderProject, BackgroundPictureIsOneTheEngineCanShow) {
+  const fs::path dir = builder_test::fresh_test_folder("halvard-picture-");
+  auto info = [](int32_t width, int32_t height, uint16_t bits, uint32_t colours, size_t pixel_bytes) {
+    std::string b(40, '\0');
+    auto put = [&](size_t at, uint32_t v, int n) {
+      for (int i = 0; i < n; ++i) b[at + size_t(i)] = char(v >> (8 * i) & 0xFF);
+    };
+    put(0, 40, 4);
+    put(4, uint32_t(width), 4);
+    put(8, uint32_t(height), 4);
+    put(12, 1, 2);
+    put(14, bits, 2);
+    put(32, colours, 4);
+    b.append(4 * colours, '\x10');
+    b.append(pixel_bytes, '\x01');
+    return b;
+  };
+  builder_test::write_file(dir / "good.bmp", "BM" + std::string(12, '\0') + info(2, 2, 8, 4, 8));
+  builder_test::write_file(dir / "raw.dib", info(2, 2, 8, 4, 8));
+  builder_test::write_file(dir / "short.bmp", "BM" + std::string(12, '\0') + info(20, 20, 8, 4, 8));
+  builder_test::write_file(dir / "index.bmp", info(2, 1, 8, 1, 4));
+  builder_test::write_file(dir / "text.bmp", "this is not a picture at all, only words");
+  struct Case {
+    const char* lines;
+    const char* error;  // empty: accepted
+  };
+  const Case cases[] = {
+      {"bitmap = \"good.bmp\"\nbitmap_tpi = 3\n", ""},
+      {"bitmap = \"raw.dib\"\nbitmap_tpi = -1\n", ""},
+      {"bitmap = \"short.bmp\"\n",
+       "p.toml:4:10: \"short.bmp\" is not a picture the engine can show: its pixels are cut short"},
+      {"bitmap = \"text.bmp\"\n", "\"text.bmp\" is not a picture the engine can show: its header"},
+      {"bitmap = \"index.bmp\"\n", "a pixel names a colour beyond its palette"},
+      {"bitmap = \"good.bmp\"\nbitmap_tpi = 4\n",
+       "p.toml:5:14: 'bitmap_tpi' 4 is not an entry of the picture's palette (4 entries; -1 for none)"},
+  };
+  for (const Case& c : cases) {
+    Project p;
+    const std::string text = std::string("[product]\nname = \"P\"\n[window]\n") + c.lines;
+    const LoadResult r = load_project_text(text, "p.toml", dir, p, no_environment);
+    if (std::string_view(c.error).empty()) {
+      EXPECT_TRUE(r.ok) << c.lines << (r.errors.empty() ? "" : r.errors[0]);
+      EXPECT_EQ(p.settings.BackgroundBitmap.size(), 40u + 16 + 8) << "stored without the file header";
+    } else {
+      ASSERT_FALSE(r.ok) << c.lines;
+      EXPECT_NE(r.errors[0].find(c.error), std::string::npos) << "got: " << r.errors[0];
+    }
   }
 }
 

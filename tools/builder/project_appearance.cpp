@@ -1,7 +1,11 @@
 // [window], [wizard] and [texts]: the background window, the wizard pages' styles and
 // the licence and read-me texts.
 
+#include <string>
+#include <vector>
+
 #include "project_sections.h"
+#include "ui/background_paint.h"
 
 namespace halvard::builder {
 namespace {
@@ -12,18 +16,53 @@ constexpr std::string_view page_keys[] = {"greeting_style",   "language_style", 
                                           "readme_style",     "directory_style", "start_menu_style",
                                           "progress_style",   "summary_style"};
 
-// A device-independent bitmap: a .bmp file's 14-byte "BM" file header is dropped.
+std::string_view picture_problem_text(PictureProblem problem) {
+  switch (problem) {
+    case PictureProblem::none:
+      break;
+    case PictureProblem::truncated_header:
+      return "its header is cut short";
+    case PictureProblem::unknown_header:
+      return "its header is not one of a .bmp file";
+    case PictureProblem::bad_size:
+      return "its width or height is 0 or above 32768";
+    case PictureProblem::unsupported_format:
+      return "it is compressed or has a bit count the engine cannot draw (use an uncompressed .bmp)";
+    case PictureProblem::bad_palette:
+      return "its palette has more colours than its bit count can index";
+    case PictureProblem::truncated_palette:
+      return "its palette is cut short";
+    case PictureProblem::truncated_pixels:
+      return "its pixels are cut short";
+    case PictureProblem::index_beyond_palette:
+      return "a pixel names a colour beyond its palette";
+  }
+  return "";
+}
+
+// A device-independent bitmap: a .bmp file's 14-byte "BM" file header is dropped. The
+// engine would leave a picture it cannot read out of the window; the publisher hears why.
 void bitmap(TomlReader& r, const toml::table& t, Project& p) {
   std::string path;
   if (!r.text(t, "bitmap", path)) return;
   std::string bytes;
   if (!read_project_file_bytes(r, *t.get("bitmap"), p, path, bytes)) return;
   if (bytes.size() >= 14 && bytes[0] == 'B' && bytes[1] == 'M') bytes.erase(0, 14);
-  if (bytes.size() < 12) {
-    r.error(*t.get("bitmap"), "\"" + path + "\" is not a bitmap");
+  const std::vector<uint8_t> picture(bytes.begin(), bytes.end());
+  const PictureLayout layout = read_picture(picture);
+  if (!layout.ok()) {
+    r.error(*t.get("bitmap"), "\"" + path + "\" is not a picture the engine can show: " +
+                                  std::string(picture_problem_text(layout.problem)));
     return;
   }
-  p.settings.BackgroundBitmap.assign(bytes.begin(), bytes.end());
+  p.settings.BackgroundBitmap = picture;
+  if (const toml::node* index = t.get("bitmap_tpi"); index && index->is_integer()) {
+    const int64_t value = index->as_integer()->get();
+    if (value != -1 && (value < 0 || value >= layout.palette_entries)) {
+      r.error(*index, "'bitmap_tpi' " + std::to_string(value) + " is not an entry of the picture's palette (" +
+                          std::to_string(layout.palette_entries) + " entries; -1 for none)");
+    }
+  }
 }
 
 void window(TomlReader& r, const toml::table& t, Project& p) {

@@ -139,7 +139,10 @@ bool TomlReader::color(const toml::table& t, std::string_view key, uint32_t& out
   const auto* s = node->as_string();
   unsigned r = 0, g = 0, b = 0;
   int used = 0;
-  if (s && s->get().size() == 7 &&
+  const auto hex_digits = [](std::string_view text) {
+    return text.find_first_not_of("0123456789abcdefABCDEF") == std::string_view::npos;
+  };
+  if (s && s->get().size() == 7 && s->get()[0] == '#' && hex_digits(std::string_view(s->get()).substr(1)) &&
       std::sscanf(s->get().c_str(), "#%2x%2x%2x%n", &r, &g, &b, &used) == 3 && used == 7) {
     out = r | (g << 8) | (b << 16);
     return true;
