@@ -99,10 +99,12 @@ BITMAP_LOW = 0x8000
 
 
 def tiny_bitmap() -> bytes:
-    """A 1x1 24-bit bitmap file."""
-    pixels = b"\x00\x00\xff\x00"
-    info = struct.pack("<IiiHHIIiiII", 40, 1, 1, 1, 24, 0, len(pixels), 2835, 2835, 0, 0)
-    return b"BM" + struct.pack("<IHHI", 14 + len(info) + len(pixels), 0, 0, 14 + len(info)) + info + pixels
+    """A 1x1 bitmap file of 8 bits with eight colours, so that index 7 is transparent."""
+    palette = b"".join(bytes((0, 0, 32 * i, 0)) for i in range(8))
+    pixels = b"\x07\x00\x00\x00"
+    info = struct.pack("<IiiHHIIiiII", 40, 1, 1, 1, 8, 0, len(pixels), 2835, 2835, 8, 0)
+    header = struct.pack("<IHHI", 14 + len(info) + len(palette) + len(pixels), 0, 0, 14 + len(info) + len(palette))
+    return b"BM" + header + info + palette + pixels
 
 
 def build(build_paths, engine, folder: Path, **fields) -> Path:
@@ -217,6 +219,8 @@ def test_registration_table(wine, build_paths, engine, tmp_path):
                          "BottomColor": dword(0x204080), "MonoColor": dword(0),
                          "BitmapSize": dword(40), "BitmapTPI": dword(7), "StretchMode": dword(2)})
         assert values == expected
+        # The picture goes with the uninstaller, as the .bmp file it was.
+        assert (folder / "uninst" / "Installer Background.BMP").read_bytes() == tiny_bitmap()
     finally:
         wine.tool(["wine", "reg", "delete", KEY, "/f"], check=False)
         wine.tool(["wine", "reg", "delete", OWN_KEY, "/f"], check=False)

@@ -228,7 +228,10 @@ class BuilderRoundTrip : public ::testing::Test {
     const auto engine = testing_pe::small_engine();
     write_file(dir / "engine.exe", std::string_view(reinterpret_cast<const char*>(engine.data()), engine.size()));
     write_file(dir / "project.toml", full_project);
-    std::string bmp = "BM" + std::string(12, '\0') + std::string(40, '\x28') + std::string(64, '\x7F');
+    // 4 x 4 pixels of 8 bits with a full palette: 40 + 1024 + 16 bytes after the file header.
+    std::string info(40, '\0');
+    info[0] = 40, info[4] = 4, info[8] = 4, info[12] = 1, info[14] = 8;
+    std::string bmp = "BM" + std::string(12, '\0') + info + std::string(1024, '\x28') + std::string(16, '\x7F');
     write_file(dir / "assets/back.bmp", bmp);
     write_file(dir / "assets/icon.ico", std::string("\0\0\1\0icon", 8));
     write_file(dir / "assets/license.txt", "Licence\r\n");
@@ -278,7 +281,7 @@ TEST_F(BuilderRoundTrip, EveryItemAndFieldComesBack) {
   EXPECT_EQ(actual.Messages[49][0], "Abbrechen");
   EXPECT_EQ(actual.Messages[63][0], "Licence\r\n");
   EXPECT_EQ(actual.Messages[63][1], "Lizenz");
-  EXPECT_EQ(actual.BackgroundBitmap.size(), 104u);  // the 14-byte file header dropped
+  EXPECT_EQ(actual.BackgroundBitmap.size(), 1080u);  // the 14-byte file header dropped
   EXPECT_EQ(actual.DataOnDisk, 0);
   EXPECT_EQ(actual.ProductFlags.low & 0x20, 0x20u);  // compressed blocks follow [build] compression
 
