@@ -32,6 +32,19 @@ start_menu = "Wizard Maker\\Wizard Test"
 product_flags_low = ["uninstall_support", "directory_page", "keep_log"]
 product_flags_high = ["start_menu_page", "progress_page", "offer_view_log"]
 
+[window]
+taskbar_text = "Wizard Test Setup"
+title = "Wizard Test 1.0"
+title_position = 1
+title_color = "#FFFFFF"
+title_size = 1.2
+title_font = "DejaVu Serif Bold, Times New Roman Bold"
+top_color = "#2A5AA8"
+bottom_color = "#0A1A38"
+copyright_pos = 6
+copyright_text = "Made with Halvard Setup"
+copyright_color = "#B8C8E8"
+
 [wizard]
 greeting_style = "{style}"
 language_style = "{style}"
