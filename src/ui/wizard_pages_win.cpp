@@ -154,6 +154,8 @@ class TextPage : public PageDialog {
   }
 
   void prepare(HWND dialog) override {
+    // A licence may be longer than an edit's default limit.
+    SendDlgItemMessageW(dialog, PAGE_TEXT_VIEW, EM_SETLIMITTEXT, 0, 0);
     if (text_.code_page == 0) {
       set_item_text(dialog, PAGE_TEXT_VIEW, std::u16string_view(text_.utf16));
       return;

@@ -197,6 +197,28 @@ def test_picture_is_centred_at_a_whole_factor_with_its_transparent_index(wine, b
     assert not outside, outside[:5]
 
 
+@pytest.mark.parametrize("case, picture_shown, title_shown", [
+    ("truncated-picture", False, False),
+    ("index-beyond-palette", False, False),
+    ("transparent-index-beyond-palette", True, False),  # drawn, without transparency
+    ("empty-font-list", False, True),                   # the title in the fallback face
+    ("huge-title", False, True),                        # 64 KiB of title, shrunk to its floor
+])
+def test_a_broken_part_is_left_out_or_falls_back(wine, build_paths, case, picture_shown, title_shown):
+    """The window is made and painted whatever the package's picture and title hold."""
+    painted = show(wine, build_paths, case)
+    left, top, right, bottom, _ = fitted_picture(painted.width, painted.height, 50)
+    centre = painted.at((left + right) // 2, (top + bottom) // 2)
+    if picture_shown:
+        assert painted.at(left, top) == RED and painted.at(right - 1, bottom - 1) == GREEN
+        assert painted.at(left + (right - left) * 10 // 16, top + 1) == MAGENTA, "the index stays a colour"
+    elif not title_shown:
+        assert not painted.differing(BACKGROUND), "nothing of a picture that cannot be read"
+    else:
+        assert centre == BACKGROUND or case == "huge-title"
+        assert painted.differing(BACKGROUND, 0, 0, painted.width, painted.height // 8), "no title"
+
+
 def test_picture_is_hidden_at_size_zero(wine, build_paths):
     painted = show(wine, build_paths, "hidden")
     assert not painted.differing(BACKGROUND)

@@ -18,6 +18,8 @@ OK, CANCEL, TEXT_VIEW, PROGRESS_BAR, PROMPT, STATUS, BROWSE, EDIT = 1001, 1003, 
 LANGUAGES, PASSWORD, SIDE_PICTURE, VIEW_FILE, LAUNCH, VIEW_LOG, OPEN_FILE = 1017, 1019, 1021, 1023, 1025, 1027, 1029
 BANNER, BANNER_PRODUCT, BANNER_TITLE, SPACE_NEEDED, SPACE_FREE = 1032, 1034, 1035, 1036, 1037
 DIALOG = "#32770"
+# More than the 32,767 characters a text box takes unless told otherwise.
+LONG_LICENSE = "Die Lizenz.\r\n" + "".join(f"Zeile {i} der Lizenz, die lang ist.\r\n" for i in range(2000))
 
 PROJECT = r"""
 [product]
@@ -56,7 +58,7 @@ progress_style = "{style}"
 summary_style = "{style}"
 
 [texts]
-license = [{ text = "The licence: use it well." }, { text = "Die Lizenz." }]
+license = [{ text = "The licence: use it well." }, { text = "{long_license}" }]
 readme = [{ text = "Read me first." }]
 
 [languages]
@@ -82,7 +84,7 @@ def build(build_paths, engine, work: Path, style: str) -> Path:
     (files / "docs").mkdir(parents=True)
     (files / "program.txt").write_text("the program\n")
     (files / "docs" / "guide.txt").write_text("the guide\n")
-    (work / "project.toml").write_text(PROJECT.replace("{style}", style))
+    (work / "project.toml").write_text(PROJECT.replace("{style}", style).replace("{long_license}", LONG_LICENSE.replace("\r\n", "\\r\\n")))
     return build_project(build_paths.build_dir, engine, work / "project.toml", work / "setup.exe")
 
 
@@ -99,14 +101,16 @@ class Pages:
             for window in self.ui.windows(pid=self.process, cls=DIALOG):
                 try:
                     controls = {c.id: c for c in self.ui.controls(window)}
-                except UiError:
+                except UiError as error:
+                    self.trouble = str(error)
                     continue
                 if control in controls:
                     self.seen.append(name)
                     self.shot(name)
                     return window, controls
             time.sleep(0.1)
-        raise WindowNotFound(f"no page with control {control} ({name}); seen: {self.seen}")
+        raise WindowNotFound(f"no page with control {control} ({name}); seen: {self.seen}; "
+                             f"{getattr(self, 'trouble', '')}")
 
     def shot(self, name: str) -> None:
         time.sleep(0.3)  # let it paint
@@ -166,7 +170,7 @@ def test_interactive_installation_and_removal(wine, ui, build_paths, engine, tmp
 
     # Licence and read-me: each text on its own page, read-only.
     for name, text, title in [("license-1", "The licence: use it well.", messages[44]),
-                              ("license-2", "Die Lizenz.", messages[44]),
+                              ("license-2", LONG_LICENSE, messages[44]),
                               ("readme", "Read me first.", messages[50])]:
         window, controls = pages.wait(TEXT_VIEW, name)
         pages.header(window, controls, title, messages[65])
@@ -272,7 +276,7 @@ def test_cancel_during_the_files_takes_them_back(wine, ui, build_paths, engine, 
     project = project.replace("[languages]\nnames = [\"English\", \"Deutsch\"]", "")
     project = project.replace("[messages.Deutsch]\nlanguage_prompt = \"Sprache:\"", "")
     project = project.replace("[texts]\nlicense = [{ text = \"The licence: use it well.\" }, "
-                              "{ text = \"Die Lizenz.\" }]\nreadme = [{ text = \"Read me first.\" }]", "")
+                              "{ text = \"{long_license}\" }]\nreadme = [{ text = \"Read me first.\" }]", "")
     (tmp_path / "project.toml").write_text(project)
     setup = build_project(build_paths.build_dir, engine, tmp_path / "project.toml", tmp_path / "setup.exe")
     messages = shown_messages(build_paths, setup)

@@ -143,6 +143,27 @@ bool settings_for(const std::string& name, InstallSettings& s, bool& start_minim
     s.TitlePosition = 1;
     s.CopyrightText = "Copyright \xa9 2026 Example Makers";
     s.CopyrightPos = 6;
+  } else if (name == "truncated-picture") {
+    s.BackgroundBitmap = indexed_picture();
+    s.BackgroundBitmap.resize(s.BackgroundBitmap.size() / 2);
+    s.BitmapTPI = 2;
+    s.BitmapSize = 50;
+  } else if (name == "index-beyond-palette") {
+    s.BackgroundBitmap = indexed_picture();
+    s.BackgroundBitmap.back() = 200;  // the palette holds three colours
+    s.BitmapSize = 50;
+  } else if (name == "transparent-index-beyond-palette") {
+    s.BackgroundBitmap = indexed_picture();
+    s.BitmapTPI = 77;
+    s.BitmapSize = 50;
+  } else if (name == "empty-font-list") {
+    s.DisplayTitle = "Product Title";
+    s.TitleFont = " , ,";
+    s.TitlePosition = 1;
+  } else if (name == "huge-title") {
+    for (int line = 0; s.DisplayTitle.size() < 65536; ++line)
+      s.DisplayTitle += "A line of the title " + std::to_string(line) + "\r\n";
+    s.TitlePosition = 2;
   } else if (name == "maximized") {
     s.MaximizedBackground = true;
   } else if (name == "minimized") {
