@@ -5,33 +5,21 @@ show when a package brings none, and the engine icon.
     draw_pictures.py OUTPUT_FOLDER
 
 writes side_picture.bmp (212 x 424), banner_picture.bmp (600 x 64) and engine.ico
-(16, 32 and 48 pixels). Standard library only; the same output on every run.
+(16, 32 and 48 pixels, the last as a PNG). Standard library only; the same output on
+every run.
 
-The bitmaps are 8 bits per pixel: at 24 bits they would add some 380 KB to an engine of
-about 500 KB. Every pixel of both pictures is a base gradient colour lightened towards
-white, so a palette of 16 gradient steps by 16 lightening steps covers them, and an
-ordered dither between neighbouring steps hides the banding.
+The bitmaps are 8 bits per pixel, run-length coded (BI_RLE8): every user downloads them
+with the engine. Run-length coding pays only where a row holds long stretches of one
+colour, so the designs are made for it: gradients run along one axis only, shapes are
+few, flat and sharp-edged, and nothing is dithered. The gradients are fine enough that
+their steps do not show.
 """
 
 import math
 import os
 import struct
 import sys
-
-STEPS = 16  # gradient steps and lightening steps: 16 x 16 = 256 palette entries
-
-# 8 x 8 Bayer matrix: thresholds spread evenly over a tile, so a flat area between two
-# steps becomes a fine regular pattern instead of a band.
-BAYER = [
-    [0, 32, 8, 40, 2, 34, 10, 42],
-    [48, 16, 56, 24, 50, 18, 58, 26],
-    [12, 44, 4, 36, 14, 46, 6, 38],
-    [60, 28, 52, 20, 62, 30, 54, 22],
-    [3, 35, 11, 43, 1, 33, 9, 41],
-    [51, 19, 59, 27, 49, 17, 57, 25],
-    [15, 47, 7, 39, 13, 45, 5, 37],
-    [63, 31, 55, 23, 61, 29, 53, 21],
-]
+import zlib
 
 
 def clamp(value, low=0.0, high=1.0):
@@ -48,93 +36,156 @@ def mix(a, b, t):
 
 
 WHITE = (255, 255, 255)
+EDGE_STEPS = 16  # tone steps of pixels on a shape's edge
 
 
-class TwoToneImage:
-    """A picture whose every pixel is gradient(t) lightened towards white by l, with
-    t in [0, 1] and l in [0, max_light]; stored as one palette index per pixel."""
+class ToneImage:
+    """A picture whose every pixel is a tone along a two-colour gradient, lightened
+    towards white by a light amount. Light comes from a few flat shapes, so it takes only
+    a handful of values; tones are quantised as finely as a 256-colour palette allows."""
 
-    def __init__(self, width, height, top, bottom, max_light):
+    def __init__(self, width, height, start, end):
         self.width, self.height = width, height
-        self.top, self.bottom, self.max_light = top, bottom, max_light
-        self.indices = bytearray(width * height)
+        self.start, self.end = start, end
+        self.pixels = [(0.0, 0.0, False)] * (width * height)
 
-    def palette(self):
-        colours = []
-        for light_step in range(STEPS):
-            for gradient_step in range(STEPS):
-                base = mix(self.top, self.bottom, gradient_step / (STEPS - 1))
-                colour = mix(base, WHITE, self.max_light * light_step / (STEPS - 1))
-                colours.append(tuple(int(round(c)) for c in colour))
-        return colours
+    def put(self, x, y, tone, light, edge):
+        self.pixels[y * self.width + x] = (clamp(tone), round(light, 4), edge)
 
-    def put(self, x, y, t, light):
-        # The two coordinates take thresholds from different cells of the matrix, so
-        # their patterns do not line up into a coarser one.
-        threshold_t = (BAYER[y % 8][x % 8] + 0.5) / 64
-        threshold_l = (BAYER[(y + 4) % 8][(x + 2) % 8] + 0.5) / 64
-        scaled_t = clamp(t) * (STEPS - 1)
-        scaled_l = clamp(light / self.max_light) * (STEPS - 1)
-        step_t = min(STEPS - 1, int(scaled_t + threshold_t))
-        step_l = min(STEPS - 1, int(scaled_l + threshold_l))
-        self.indices[y * self.width + x] = step_l * STEPS + step_t
+    def quantised(self, steps):
+        """Palette indices and the palette, with tones cut into `steps` levels."""
+        colour_of = {}
+        for key in sorted(set(self.pixels)):
+            tone, light, edge = key
+            # Edge pixels take coarse tones: alone between their neighbours no step shows,
+            # and fine ones would take half the palette.
+            levels = (EDGE_STEPS if edge else steps) - 1
+            base = mix(self.start, self.end, round(tone * levels) / levels)
+            colour_of[key] = tuple(int(round(c)) for c in mix(base, WHITE, light))
+        # Every colour once: LoadImage would fold equal entries together anyway.
+        palette = sorted(set(colour_of.values()))
+        index_of = {rgb: i for i, rgb in enumerate(palette)}
+        return [index_of[colour_of[key]] for key in self.pixels], palette
 
     def bmp(self):
-        """A BMP file: 8 bits per pixel, 256-colour palette, rows bottom-up."""
-        row_size = (self.width + 3) & ~3
-        pixels = bytearray()
-        for y in reversed(range(self.height)):
-            row = self.indices[y * self.width:(y + 1) * self.width]
-            pixels += row + bytes(row_size - self.width)
-        palette = b"".join(bytes((b, g, r, 0)) for r, g, b in self.palette())
-        info = struct.pack("<IiiHHIIiiII", 40, self.width, self.height, 1, 8, 0, len(pixels), 2835, 2835, 256, 0)
-        offset = 14 + len(info) + len(palette)
+        """A BMP file: 8 bits per pixel, BI_RLE8, as few palette entries as used."""
+        # The finest tone steps that fit the palette; finer than one colour level buys nothing.
+        low, high = 2, max(2, int(max(abs(a - b) for a, b in zip(self.start, self.end))) + 1)
+        while low < high:
+            middle = (low + high + 1) // 2
+            if len(self.quantised(middle)[1]) <= 256:
+                low = middle
+            else:
+                high = middle - 1
+        indices, palette = self.quantised(low)
+        assert len(palette) <= 256, "too many colours even with the coarsest tones"
+        rows = [bytes(indices[y * self.width:(y + 1) * self.width]) for y in reversed(range(self.height))]
+        pixels = rle8(rows)
+        colours = b"".join(bytes((b, g, r, 0)) for r, g, b in palette)
+        # biClrUsed is set: some loaders misread compressed bitmaps that leave it at zero.
+        info = struct.pack("<IiiHHIIiiII", 40, self.width, self.height, 1, 8, 1, len(pixels), 2835, 2835,
+                           len(palette), 0)
+        offset = 14 + len(info) + len(colours)
         header = b"BM" + struct.pack("<IHHI", offset + len(pixels), 0, 0, offset)
-        return header + info + palette + pixels
+        return header + info + colours + pixels
+
+
+def rle8(rows):
+    """BI_RLE8 pixel data for rows given bottom-up: runs of one index as (count, index),
+    stretches of three or more lone pixels in absolute mode (0, count, indices, padded to
+    an even length), an end of line after every row and an end of bitmap at the end."""
+    out = bytearray()
+
+    def lone(pixels):
+        for start in range(0, len(pixels), 255):
+            part = pixels[start:start + 255]
+            if len(part) >= 3:
+                out.extend((0, len(part)))
+                out.extend(part)
+                if len(part) % 2:
+                    out.append(0)
+            else:
+                for index in part:
+                    out.extend((1, index))
+
+    for row in rows:
+        singles = bytearray()
+        x = 0
+        while x < len(row):
+            end = x
+            while end < len(row) and end - x < 255 and row[end] == row[x]:
+                end += 1
+            if end - x == 1:
+                singles.append(row[x])
+            else:
+                lone(singles)
+                singles = bytearray()
+                out.extend((end - x, row[x]))
+            x = end
+        lone(singles)
+        out.extend((0, 0))
+    out.extend((0, 1))
+    return bytes(out)
+
+
+def coverage(distance):
+    """How much of a pixel a shape covers, from the signed distance of the pixel's centre
+    to the shape's edge (negative inside): full, half or none, so an edge costs about one
+    extra run a row and the light keeps few values."""
+    if distance < -0.35:
+        return 1.0
+    if distance < 0.35:
+        return 0.5
+    return 0.0
+
+
+def lit(shapes, most):
+    """The light that flat shapes, given as (signed distance, light), add up to, never
+    more than `most`, and whether the pixel lies on an edge of one."""
+    light, edge = 0.0, False
+    for distance, strength in shapes:
+        covered = coverage(distance)
+        light += strength * covered
+        edge = edge or covered == 0.5
+    return min(light, most), edge
 
 
 def side_picture():
-    """Calm blue, light at the top and deep at the bottom, crossed by a few soft
-    diagonal bands of light and two large faint circles."""
+    """Calm blue, light at the top and deep at the bottom, crossed by two diagonal bands
+    of light, with two large faint discs and a thin ring."""
     width, height = 212, 424
-    image = TwoToneImage(width, height, top=(104, 158, 214), bottom=(18, 58, 116), max_light=0.30)
-    # Bands across the picture, rising to the right: (position along the normal, half
-    # width, strength).
-    bands = [(150, 34, 0.10), (235, 12, 0.08), (330, 55, 0.06), (430, 18, 0.09)]
+    image = ToneImage(width, height, start=(112, 164, 218), end=(16, 52, 112))
+    # Every shape lightens by the same step and at most two count where they overlap:
+    # three light levels, each needing its own run of gradient colours.
+    step = 0.06
     normal = (math.cos(math.radians(35)), math.sin(math.radians(35)))
-    # Circles: (centre x, centre y, radius, strength); a soft disc with a brighter rim.
-    circles = [(175, 95, 80, 0.07), (30, 345, 120, 0.05)]
+    bands = [(168, 30), (262, 9)]  # position along their normal, half width
+    discs = [(188, 92, 84), (22, 352, 118)]  # centre x, centre y, radius
+    rings = [(188, 92, 100, 1.2)]  # and a half width
     for y in range(height):
+        tone = smoothstep(-0.25, 1.1, y / (height - 1))
         for x in range(width):
-            t = 0.85 * y / (height - 1) + 0.15 * (1 - x / (width - 1)) - 0.05
-            light = 0.0
             along = x * normal[0] + y * normal[1]
-            for centre, half, strength in bands:
-                light += strength * (1 - smoothstep(half * 0.6, half, abs(along - centre)))
-            for cx, cy, radius, strength in circles:
-                distance = math.hypot(x - cx, y - cy)
-                disc = 1 - smoothstep(radius - 2, radius + 1, distance)
-                rim = 1 - smoothstep(0, 2.5, abs(distance - radius))
-                light += strength * disc + 1.5 * strength * rim
-            image.put(x, y, t, light)
+            shapes = [abs(along - centre) - half for centre, half in bands]
+            shapes += [math.hypot(x - cx, y - cy) - radius for cx, cy, radius in discs]
+            shapes += [abs(math.hypot(x - cx, y - cy) - radius) - half for cx, cy, radius, half in rings]
+            image.put(x, y, tone, *lit([(distance, step) for distance in shapes], 2 * step))
     return image
 
 
 def banner_picture():
-    """White at the left, where the banner's texts are drawn, fading into light blue
-    over the right third, with a few faint rings there."""
+    """White at the left, where the banner's texts are drawn; at the right a few wide
+    arcs of light blue overlap, each a little deeper, like ripples coming in."""
     width, height = 600, 64
-    image = TwoToneImage(width, height, top=(255, 255, 255), bottom=(92, 146, 206), max_light=0.35)
-    rings = [(560, 20, 46, 0.20), (505, 70, 30, 0.16), (610, 64, 70, 0.12)]
+    image = ToneImage(width, height, start=(118, 168, 224), end=(70, 128, 196))
+    # Discs centred beyond the right edge: (centre x, centre y, radius, depth).
+    discs = [(790, 12, 410, 0.14), (760, 58, 330, 0.16), (730, 0, 255, 0.18), (705, 70, 180, 0.2)]
     for y in range(height):
+        tone = y / (height - 1)
         for x in range(width):
-            u = x / (width - 1)
-            t = smoothstep(0.55, 1.0, u) * (0.9 + 0.1 * y / (height - 1))
-            light = 0.0
-            for cx, cy, radius, strength in rings:
-                distance = math.hypot(x - cx, y - cy)
-                light += strength * (1 - smoothstep(0.5, 3.0, abs(distance - radius)))
-            image.put(x, y, t, light)
+            depth, edge = lit([(math.hypot(x - cx, y - cy) - radius, strength) for cx, cy, radius, strength in discs],
+                              1.0)
+            image.put(x, y, tone, 1 - depth, edge)
     return image
 
 
@@ -230,15 +281,52 @@ def icon_image(size):
     return info + colour + mask
 
 
-def icon_file(sizes):
-    images = [icon_image(size) for size in sizes]
+def png_image(size):
+    """One icon image as a PNG (read in icons from Windows Vista on): straight RGBA, each
+    row filtered the way that leaves the smallest sum of bytes, a good guess at what
+    compresses best."""
+
+    def paeth(a, b, c):
+        p = a + b - c
+        pa, pb, pc = abs(p - a), abs(p - b), abs(p - c)
+        return a if pa <= pb and pa <= pc else b if pb <= pc else c
+
+    rows = [bytes(channel for pixel in row for channel in pixel) for row in icon_pixels(size)]
+    previous = bytes(size * 4)
+    raw = bytearray()
+    for row in rows:
+        left = bytes(4) + row[:-4]
+        up_left = bytes(4) + previous[:-4]
+        predictions = [
+            bytes(len(row)),
+            left,
+            previous,
+            bytes((a + b) // 2 for a, b in zip(left, previous)),
+            bytes(paeth(a, b, c) for a, b, c in zip(left, previous, up_left)),
+        ]
+        candidates = [bytes((v - p) % 256 for v, p in zip(row, prediction)) for prediction in predictions]
+        kind = min(range(5), key=lambda k: sum(min(v, 256 - v) for v in candidates[k]))
+        raw.append(kind)
+        raw += candidates[kind]
+        previous = row
+
+    def chunk(kind, data):
+        return struct.pack(">I", len(data)) + kind + data + struct.pack(">I", zlib.crc32(kind + data))
+
+    header = struct.pack(">IIBBBBB", size, size, 8, 6, 0, 0, 0)  # 8-bit RGBA
+    return (b"\x89PNG\r\n\x1a\n" + chunk(b"IHDR", header) + chunk(b"IDAT", zlib.compress(bytes(raw), 9)) +
+            chunk(b"IEND", b""))
+
+
+def icon_file(images):
+    """An icon file of (size, image bytes) pairs."""
     header = struct.pack("<HHH", 0, 1, len(images))
     offset = len(header) + 16 * len(images)
     entries = b""
-    for size, data in zip(sizes, images):
+    for size, data in images:
         entries += struct.pack("<BBBBHHII", size % 256, size % 256, 0, 0, 1, 32, len(data), offset)
         offset += len(data)
-    return header + entries + b"".join(images)
+    return header + entries + b"".join(data for _, data in images)
 
 
 def write(path, data):
@@ -255,7 +343,10 @@ def main():
     os.makedirs(folder, exist_ok=True)
     write(os.path.join(folder, "side_picture.bmp"), side_picture().bmp())
     write(os.path.join(folder, "banner_picture.bmp"), banner_picture().bmp())
-    write(os.path.join(folder, "engine.ico"), icon_file([16, 32, 48]))
+    # The large image is a PNG, an eighth of the plain one; the small ones, which the
+    # windows load, stay plain.
+    icon = icon_file([(16, icon_image(16)), (32, icon_image(32)), (48, png_image(48))])
+    write(os.path.join(folder, "engine.ico"), icon)
 
 
 if __name__ == "__main__":

@@ -8,6 +8,7 @@
 #include "foundation/orderly_exit_win.h"
 #include "foundation/own_path.h"
 #include "foundation/system_info_win.h"
+#include "foundation/unique_handle_win.h"
 #include "installer/command_line.h"
 #include "installer/installation_sequence_win.h"
 #include "package/message_numbers.h"
@@ -52,15 +53,14 @@ std::string module_file_name() {
 }
 
 void enable_take_ownership_privilege() {
-  HANDLE token;
-  if (!OpenProcessToken(GetCurrentProcess(), TOKEN_ADJUST_PRIVILEGES | TOKEN_QUERY, &token)) return;
+  UniqueHandle token;
+  if (!OpenProcessToken(GetCurrentProcess(), TOKEN_ADJUST_PRIVILEGES | TOKEN_QUERY, token.out())) return;
   TOKEN_PRIVILEGES privileges{};
   privileges.PrivilegeCount = 1;
   privileges.Privileges[0].Attributes = SE_PRIVILEGE_ENABLED;
   if (LookupPrivilegeValueA(nullptr, "SeTakeOwnershipPrivilege", &privileges.Privileges[0].Luid)) {
-    AdjustTokenPrivileges(token, FALSE, &privileges, 0, nullptr, nullptr);
+    AdjustTokenPrivileges(token.get(), FALSE, &privileges, 0, nullptr, nullptr);
   }
-  CloseHandle(token);
 }
 
 // The installer's fatal-message hook: captioned with message 21 of the package's

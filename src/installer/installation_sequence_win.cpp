@@ -11,6 +11,7 @@
 #include "foundation/file_functions.h"
 #include "foundation/orderly_exit_win.h"
 #include "foundation/path_rules.h"
+#include "foundation/process_launch_win.h"
 #include "foundation/product_view_win.h"
 #include "foundation/registry_access_win.h"
 #include "foundation/system_info_win.h"
@@ -453,19 +454,7 @@ class Sequence {
   }
 
   // Starts a command line in the installation folder without waiting for it.
-  bool start_program(const std::string& command) {
-    STARTUPINFOA startup{};
-    startup.cb = sizeof startup;
-    PROCESS_INFORMATION process{};
-    std::string line = command;
-    if (!CreateProcessA(nullptr, line.data(), nullptr, nullptr, FALSE, 0, nullptr, settings_.InstallDir.c_str(),
-                        &startup, &process)) {
-      return false;
-    }
-    CloseHandle(process.hThread);
-    CloseHandle(process.hProcess);
-    return true;
-  }
+  bool start_program(const std::string& command) { return start_process(command, {.directory = settings_.InstallDir}); }
 
   void launch(const std::string& command) {
     if (start_program(command)) return;

@@ -49,6 +49,12 @@ void paint_picture_part(HDC dc, HBITMAP picture, const RECT& whole, const RECT& 
   DeleteDC(memory);
 }
 
+// The pictures are run-length compressed to keep the engine small, which a DIB section
+// cannot hold: they load as bitmaps of the screen's format.
+HBITMAP load_picture(HINSTANCE instance, int id) {
+  return static_cast<HBITMAP>(LoadImageW(instance, MAKEINTRESOURCEW(id), IMAGE_BITMAP, 0, 0, LR_DEFAULTCOLOR));
+}
+
 std::wstring window_text(HWND window) {
   std::wstring text(size_t(GetWindowTextLengthW(window)) + 1, L'\0');
   text.resize(size_t(GetWindowTextW(window, text.data(), int(text.size()))));
@@ -139,8 +145,7 @@ void PageDialog::set_up(HWND dialog) {
   set_texts(dialog);
   HINSTANCE instance = GetModuleHandleW(nullptr);
   if (style_ == PageStyle::side_picture) {
-    picture_ = static_cast<HBITMAP>(
-        LoadImageW(instance, MAKEINTRESOURCEW(SIDE_PICTURE_BITMAP), IMAGE_BITMAP, 0, 0, LR_CREATEDIBSECTION));
+    picture_ = load_picture(instance, SIDE_PICTURE_BITMAP);
     make_owner_drawn(dialog, PAGE_SIDE_PICTURE);
     if (HWND frame = GetDlgItem(dialog, PAGE_SIDE_PICTURE)) {
       LONG_PTR style = GetWindowLongPtrW(frame, GWL_STYLE) & ~LONG_PTR(WS_BORDER);
@@ -152,8 +157,7 @@ void PageDialog::set_up(HWND dialog) {
       SetWindowPos(frame, nullptr, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_NOZORDER | SWP_FRAMECHANGED);
     }
   } else if (style_ == PageStyle::banner) {
-    picture_ = static_cast<HBITMAP>(
-        LoadImageW(instance, MAKEINTRESOURCEW(BANNER_PICTURE_BITMAP), IMAGE_BITMAP, 0, 0, LR_CREATEDIBSECTION));
+    picture_ = load_picture(instance, BANNER_PICTURE_BITMAP);
     for (int control : {PAGE_BANNER, PAGE_BANNER_PRODUCT, PAGE_BANNER_TITLE}) make_owner_drawn(dialog, control);
     if (HWND product = GetDlgItem(dialog, PAGE_BANNER_PRODUCT)) {
       LOGFONTW font{};

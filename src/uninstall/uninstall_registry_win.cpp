@@ -1,10 +1,11 @@
 #include "uninstall/uninstall_registry_win.h"
 
-#include <windows.h>
 #include <oleauto.h>
+#include <windows.h>
 
 #include "foundation/file.h"
 #include "foundation/file_functions.h"
+#include "foundation/process_launch_win.h"
 #include "foundation/product_view_win.h"
 #include "foundation/registry_access_win.h"
 #include "foundation/registry_path.h"
@@ -55,16 +56,7 @@ void unregister_com_server(const std::wstring& path, bool system_unregister) {
     std::string system = product_system_folder();
     if (system.empty()) return;
     std::wstring command = L"\"" + name_to_wide(system) + L"\\regsvr32.exe\" /s /u \"" + path + L"\"";
-    STARTUPINFOW startup{};
-    startup.cb = sizeof startup;
-    startup.dwFlags = STARTF_USESHOWWINDOW;
-    startup.wShowWindow = SW_HIDE;
-    PROCESS_INFORMATION process{};
-    if (CreateProcessW(nullptr, command.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &process)) {
-      WaitForSingleObject(process.hProcess, INFINITE);
-      CloseHandle(process.hThread);
-      CloseHandle(process.hProcess);
-    }
+    run_process(command, {.directory = {}, .hidden = true});
     return;
   }
   HMODULE module = LoadLibraryExW(path.c_str(), nullptr, LOAD_WITH_ALTERED_SEARCH_PATH);

@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "foundation/file_functions.h"
+#include "foundation/process_launch_win.h"
 #include "foundation/product_view_win.h"
 #include "foundation/windows_error.h"
 #include "ui/message_pump_win.h"
@@ -34,22 +35,8 @@ void report_failure(const UserInterface& ui, const char* what, const std::string
 }
 
 // Starts `command` and waits for it, looking at the process and the messages in turn.
-bool run_and_wait(std::string command, const std::string& directory, bool hidden) {
-  STARTUPINFOA startup{};
-  startup.cb = sizeof startup;
-  if (hidden) {
-    startup.dwFlags = STARTF_USESHOWWINDOW;
-    startup.wShowWindow = SW_HIDE;
-  }
-  PROCESS_INFORMATION process{};
-  if (!CreateProcessA(nullptr, command.data(), nullptr, nullptr, FALSE, NORMAL_PRIORITY_CLASS, nullptr,
-                      directory.empty() ? nullptr : directory.c_str(), &startup, &process)) {
-    return false;
-  }
-  CloseHandle(process.hThread);
-  while (WaitForSingleObject(process.hProcess, batch_wait_interval_ms) == WAIT_TIMEOUT) pump_messages();
-  CloseHandle(process.hProcess);
-  return true;
+bool run_and_wait(const std::string& command, const std::string& directory, bool hidden) {
+  return run_process(command, {.directory = directory, .hidden = hidden}, pump_messages, batch_wait_interval_ms);
 }
 
 }  // namespace
@@ -125,17 +112,7 @@ bool start_self_delete_batch(const std::string& batch_path, const std::string& e
   std::string folder = slash == std::string::npos ? std::string() : batch_path.substr(0, slash + 1);
   std::string command =
       self_delete_command_line(batch_interpreter(environment_variable("COMSPEC")), short_path(batch_path));
-  STARTUPINFOA startup{};
-  startup.cb = sizeof startup;
-  startup.dwFlags = STARTF_USESHOWWINDOW;
-  startup.wShowWindow = SW_HIDE;
-  PROCESS_INFORMATION process{};
-  if (CreateProcessA(nullptr, command.data(), nullptr, nullptr, FALSE, CREATE_NEW_CONSOLE | NORMAL_PRIORITY_CLASS,
-                     nullptr, folder.empty() ? nullptr : folder.c_str(), &startup, &process)) {
-    CloseHandle(process.hThread);
-    CloseHandle(process.hProcess);
-    return true;
-  }
+  if (start_process(command, {.directory = folder, .hidden = true, .new_console = true})) return true;
   auto result = reinterpret_cast<INT_PTR>(ShellExecuteA(nullptr, "open", batch_path.c_str(), nullptr,
                                                         folder.empty() ? nullptr : folder.c_str(), SW_HIDE));
   return result > 32;

@@ -1,11 +1,12 @@
 #include "variables/directory_rights_win.h"
 
-#include <windows.h>
 #include <aclapi.h>
+#include <windows.h>
 
 #include <vector>
 
 #include "foundation/access_rights_win.h"
+#include "foundation/unique_handle_win.h"
 #include "foundation/windows_error.h"
 #include "variables/directory_rights.h"
 
@@ -17,10 +18,7 @@ namespace {
 class OwnershipPrivileges {
  public:
   OwnershipPrivileges() {
-    if (!OpenProcessToken(GetCurrentProcess(), TOKEN_ADJUST_PRIVILEGES | TOKEN_QUERY, &token_)) {
-      token_ = nullptr;
-      return;
-    }
+    if (!OpenProcessToken(GetCurrentProcess(), TOKEN_ADJUST_PRIVILEGES | TOKEN_QUERY, token_.out())) return;
     enable("SeTakeOwnershipPrivilege", take_ownership_);
     enable("SeRestorePrivilege", restore_);
   }
@@ -28,7 +26,6 @@ class OwnershipPrivileges {
     if (!token_) return;
     disable(take_ownership_);
     disable(restore_);
-    CloseHandle(token_);
   }
   OwnershipPrivileges(const OwnershipPrivileges&) = delete;
   OwnershipPrivileges& operator=(const OwnershipPrivileges&) = delete;
@@ -47,7 +44,7 @@ class OwnershipPrivileges {
     wanted.Privileges[0].Attributes = SE_PRIVILEGE_ENABLED;
     TOKEN_PRIVILEGES before{};
     DWORD before_size = sizeof before;
-    if (AdjustTokenPrivileges(token_, FALSE, &wanted, sizeof before, &before, &before_size) &&
+    if (AdjustTokenPrivileges(token_.get(), FALSE, &wanted, sizeof before, &before, &before_size) &&
         GetLastError() == ERROR_SUCCESS) {
       privilege.changed = before.PrivilegeCount == 1 && !(before.Privileges[0].Attributes & SE_PRIVILEGE_ENABLED);
     }
@@ -59,28 +56,27 @@ class OwnershipPrivileges {
     off.PrivilegeCount = 1;
     off.Privileges[0].Luid = privilege.id;
     off.Privileges[0].Attributes = 0;
-    AdjustTokenPrivileges(token_, FALSE, &off, 0, nullptr, nullptr);
+    AdjustTokenPrivileges(token_.get(), FALSE, &off, 0, nullptr, nullptr);
   }
 
-  HANDLE token_ = nullptr;
+  UniqueHandle token_;
   Privilege take_ownership_;
   Privilege restore_;
 };
 
 // The user the process runs as, as a SID buffer; empty when the token cannot say.
 std::vector<BYTE> current_user_sid() {
-  HANDLE token;
-  if (!OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY, &token)) return {};
+  UniqueHandle token;
+  if (!OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY, token.out())) return {};
   DWORD size = 0;
-  GetTokenInformation(token, TokenUser, nullptr, 0, &size);
+  GetTokenInformation(token.get(), TokenUser, nullptr, 0, &size);
   std::vector<BYTE> user(size);
   std::vector<BYTE> sid;
-  if (size != 0 && GetTokenInformation(token, TokenUser, user.data(), size, &size)) {
+  if (size != 0 && GetTokenInformation(token.get(), TokenUser, user.data(), size, &size)) {
     PSID user_sid = reinterpret_cast<TOKEN_USER*>(user.data())->User.Sid;
     sid.resize(GetLengthSid(user_sid));
     if (!CopySid(static_cast<DWORD>(sid.size()), sid.data(), user_sid)) sid.clear();
   }
-  CloseHandle(token);
   return sid;
 }
 

@@ -1,6 +1,6 @@
 // The engine's resources as the pages find them: every dialog by the name the program
 // asks for, its frame and its controls, and the default pictures, icon and manifest.
-// Read from the resource bytes; no window is created.
+// Read from the resource bytes and drawn into memory DCs; no window is created.
 #include <gtest/gtest.h>
 #include <windows.h>
 
@@ -430,25 +430,225 @@ ResourceBytes resource(const wchar_t* type, int id) {
   return {static_cast<const BYTE*>(LockResource(LoadResource(nullptr, found))), SizeofResource(nullptr, found)};
 }
 
-TEST(PageResources, DefaultPicturesHaveTheirSizes) {
-  struct Picture {
-    int id;
-    LONG width, height;
-  };
-  for (const Picture& picture : {Picture{SIDE_PICTURE_BITMAP, 212, 424}, Picture{BANNER_PICTURE_BITMAP, 600, 64}}) {
-    SCOPED_TRACE(picture.id);
-    const ResourceBytes bitmap = resource(MAKEINTRESOURCEW(2), picture.id);  // RT_BITMAP
-    ASSERT_GE(bitmap.size, sizeof(BITMAPINFOHEADER));
-    BITMAPINFOHEADER header;
-    std::copy(bitmap.data, bitmap.data + sizeof header, reinterpret_cast<BYTE*>(&header));
-    EXPECT_EQ(header.biWidth, picture.width);
-    EXPECT_EQ(header.biHeight, picture.height);  // positive: rows bottom-up, as StretchDIBits takes them
-    EXPECT_EQ(header.biCompression, DWORD{BI_RGB});
-    // Every row is there: header, palette, rows padded to four bytes.
-    const DWORD colours = header.biBitCount > 8 ? 0 : (header.biClrUsed ? header.biClrUsed : 1u << header.biBitCount);
-    const DWORD row = ((picture.width * header.biBitCount + 31) / 32) * 4;
-    EXPECT_EQ(bitmap.size, header.biSize + colours * 4 + row * picture.height);
+// The palette indices of a BI_RLE8 stream, rows bottom-up as stored. Strict: nullopt
+// unless every row is filled exactly (a jump or a short row would leave pixels unpainted)
+// and the stream ends with the last row, where the bitmap's end says so.
+std::optional<std::vector<BYTE>> decode_rle8(const BYTE* data, size_t size, int width, int height) {
+  std::vector<BYTE> pixels;
+  size_t at = 0;
+  int x = 0, y = 0;
+  while (size - at >= 2) {
+    const BYTE count = data[at], value = data[at + 1];
+    at += 2;
+    if (count > 0) {
+      if (y >= height || width - x < count) return std::nullopt;
+      pixels.insert(pixels.end(), count, value);
+      x += count;
+    } else if (value == 0) {  // end of line
+      if (x != width) return std::nullopt;
+      x = 0;
+      ++y;
+    } else if (value == 1) {  // end of bitmap, after the last row's end of line or in its place
+      const bool complete = (y == height && x == 0) || (y == height - 1 && x == width);
+      if (!complete || at != size) return std::nullopt;
+      return pixels;
+    } else if (value == 2) {  // a jump, which skips pixels
+      return std::nullopt;
+    } else {  // absolute: `value` indices, padded to an even count
+      const size_t padded = value + (value & 1u);
+      if (y >= height || width - x < value || size - at < padded) return std::nullopt;
+      pixels.insert(pixels.end(), data + at, data + at + value);
+      x += value;
+      at += padded;
+    }
   }
+  return std::nullopt;
+}
+
+TEST(PageResources, RunLengthDecoderTakesOnlyCompletePictures) {
+  struct Case {
+    const char* name;
+    std::vector<BYTE> stream;
+    bool complete;
+  };
+  // Three pixels by two rows: a run, then three lone pixels in absolute mode.
+  const std::vector<BYTE> rows = {3, 5, 0, 0, 0, 3, 1, 2, 3, 0};
+  auto with = [&](std::initializer_list<BYTE> tail) {
+    std::vector<BYTE> stream = rows;
+    stream.insert(stream.end(), tail);
+    return stream;
+  };
+  const Case cases[] = {
+      {"end of line, then end of bitmap", with({0, 0, 0, 1}), true},
+      {"end of bitmap in place of the last end of line", with({0, 1}), true},
+      {"no end of bitmap", with({0, 0}), false},
+      {"bytes after the end", with({0, 0, 0, 1, 0, 0}), false},
+      {"a third row", with({0, 0, 3, 5, 0, 0, 0, 1}), false},
+      {"one row only", {3, 5, 0, 0, 0, 1}, false},
+      {"a run past the row's end", {4, 5, 0, 0, 3, 5, 0, 0, 0, 1}, false},
+      {"a short row", {2, 5, 0, 0, 3, 5, 0, 0, 0, 1}, false},
+      {"a jump", {0, 2, 0, 1, 3, 5, 0, 0, 0, 1}, false},
+      {"absolute mode cut short", {3, 5, 0, 0, 0, 3, 1, 2}, false},
+      {"absolute mode past the row's end", {3, 5, 0, 0, 0, 4, 1, 2, 3, 4, 0, 1}, false},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    const std::optional<std::vector<BYTE>> pixels = decode_rle8(c.stream.data(), c.stream.size(), 3, 2);
+    ASSERT_EQ(pixels.has_value(), c.complete);
+    if (pixels) {
+      EXPECT_EQ(*pixels, (std::vector<BYTE>{5, 5, 5, 1, 2, 3}));
+    }
+  }
+}
+
+struct StoredPicture {
+  BITMAPINFOHEADER header{};
+  std::vector<RGBQUAD> palette;
+  std::vector<BYTE> indices;  // rows bottom-up
+};
+
+// A default picture as stored: its header, palette and decoded pixels, with failures
+// reported against the resource.
+std::optional<StoredPicture> stored_picture(int id, LONG width, LONG height) {
+  const ResourceBytes bitmap = resource(MAKEINTRESOURCEW(2), id);  // RT_BITMAP
+  if (bitmap.size < sizeof(BITMAPINFOHEADER)) {
+    ADD_FAILURE() << "missing or cut short";
+    return std::nullopt;
+  }
+  StoredPicture picture;
+  BITMAPINFOHEADER& header = picture.header;
+  std::copy(bitmap.data, bitmap.data + sizeof header, reinterpret_cast<BYTE*>(&header));
+  EXPECT_EQ(header.biSize, sizeof header);
+  EXPECT_EQ(header.biWidth, width);
+  EXPECT_EQ(header.biHeight, height);  // positive: a run-length coded bitmap is bottom-up
+  EXPECT_EQ(header.biBitCount, 8);
+  EXPECT_EQ(header.biCompression, DWORD{BI_RLE8});
+  // Counted out: some loaders misread a compressed bitmap whose count is left at zero.
+  EXPECT_GE(header.biClrUsed, 1u);
+  EXPECT_LE(header.biClrUsed, 256u);
+  const bool readable = header.biSize == sizeof header && header.biWidth == width && header.biHeight == height &&
+                        header.biBitCount == 8 && header.biCompression == BI_RLE8 && header.biClrUsed >= 1 &&
+                        header.biClrUsed <= 256;
+  if (!readable) return std::nullopt;
+  const size_t palette_end = header.biSize + 4 * size_t{header.biClrUsed};
+  if (bitmap.size != palette_end + header.biSizeImage) {
+    ADD_FAILURE() << "header, palette and pixel data do not fill the resource's " << bitmap.size << " bytes";
+    return std::nullopt;
+  }
+  picture.palette.resize(header.biClrUsed);
+  std::copy(bitmap.data + header.biSize, bitmap.data + palette_end, reinterpret_cast<BYTE*>(picture.palette.data()));
+  std::optional<std::vector<BYTE>> indices = decode_rle8(bitmap.data + palette_end, header.biSizeImage, width, height);
+  if (!indices) {
+    ADD_FAILURE() << "the pixel data does not cover the picture exactly";
+    return std::nullopt;
+  }
+  const BYTE highest = *std::max_element(indices->begin(), indices->end());
+  if (highest >= header.biClrUsed) {
+    ADD_FAILURE() << "index " << int(highest) << " lies past the palette";
+    return std::nullopt;
+  }
+  picture.indices = std::move(*indices);
+  return picture;
+}
+
+struct DefaultPicture {
+  int id;
+  LONG width, height;
+};
+constexpr DefaultPicture default_pictures[] = {{SIDE_PICTURE_BITMAP, 212, 424}, {BANNER_PICTURE_BITMAP, 600, 64}};
+
+// Loaded as the pages load them, selected into a memory DC and copied out: every pixel
+// has the colour the stored picture gives it.
+TEST(PageResources, DefaultPicturesPaintAsStored) {
+  for (const DefaultPicture& expected : default_pictures) {
+    SCOPED_TRACE(expected.id);
+    const std::optional<StoredPicture> stored = stored_picture(expected.id, expected.width, expected.height);
+    ASSERT_TRUE(stored);
+    const int width = expected.width, height = expected.height;
+
+    HBITMAP picture = static_cast<HBITMAP>(
+        LoadImageW(GetModuleHandleW(nullptr), MAKEINTRESOURCEW(expected.id), IMAGE_BITMAP, 0, 0, LR_DEFAULTCOLOR));
+    ASSERT_NE(picture, nullptr) << GetLastError();
+    BITMAP info{};
+    ASSERT_TRUE(GetObjectW(picture, sizeof info, &info));
+    EXPECT_EQ(info.bmWidth, width);
+    EXPECT_EQ(info.bmHeight, height);
+
+    // The copy's rows top-down, one 0x00RRGGBB value a pixel.
+    BITMAPINFO copy_info{};
+    copy_info.bmiHeader = {sizeof(BITMAPINFOHEADER), width, -height, 1, 32, BI_RGB, 0, 0, 0, 0, 0};
+    void* bits = nullptr;
+    HBITMAP copy = CreateDIBSection(nullptr, &copy_info, DIB_RGB_COLORS, &bits, nullptr, 0);
+    ASSERT_NE(copy, nullptr);
+    HDC source = CreateCompatibleDC(nullptr);
+    HDC target = CreateCompatibleDC(nullptr);
+    HGDIOBJ previous_source = SelectObject(source, picture);
+    HGDIOBJ previous_target = SelectObject(target, copy);
+    EXPECT_NE(previous_source, nullptr);
+    EXPECT_TRUE(BitBlt(target, 0, 0, width, height, source, 0, 0, SRCCOPY));
+    GdiFlush();
+
+    const auto* copied = static_cast<const DWORD*>(bits);
+    int wrong = 0;
+    for (int y = 0; y < height; ++y) {
+      for (int x = 0; x < width; ++x) {
+        const RGBQUAD colour = stored->palette[stored->indices[size_t(height - 1 - y) * width + x]];
+        const DWORD wanted = DWORD(colour.rgbRed) << 16 | DWORD(colour.rgbGreen) << 8 | colour.rgbBlue;
+        const DWORD got = copied[size_t(y) * width + x] & 0xFFFFFF;
+        if (got != wanted && wrong++ < 5)
+          ADD_FAILURE() << "(" << x << ", " << y << "): " << std::hex << got << ", not " << wanted;
+      }
+    }
+    EXPECT_EQ(wrong, 0);
+
+    SelectObject(source, previous_source);
+    SelectObject(target, previous_target);
+    DeleteDC(source);
+    DeleteDC(target);
+    DeleteObject(copy);
+    DeleteObject(picture);
+  }
+}
+
+TEST(PageResources, BannerIsLightUnderItsTexts) {
+  // The banner's texts are black and take its left two thirds.
+  const DefaultPicture& banner = default_pictures[1];
+  const std::optional<StoredPicture> stored = stored_picture(banner.id, banner.width, banner.height);
+  ASSERT_TRUE(stored);
+  int darkest = 255;
+  for (LONG y = 0; y < banner.height; ++y) {
+    for (LONG x = 0; x < banner.width * 2 / 3; ++x) {
+      const RGBQUAD c = stored->palette[stored->indices[size_t(y) * banner.width + x]];
+      darkest = std::min(darkest, (299 * c.rgbRed + 587 * c.rgbGreen + 114 * c.rgbBlue) / 1000);
+    }
+  }
+  EXPECT_GE(darkest, 200);
+}
+
+// An icon image is either a bitmap with its AND mask or, from Windows Vista on, a PNG.
+void expect_icon_image(const ResourceBytes& image, int size) {
+  static const BYTE png_signature[] = {0x89, 'P', 'N', 'G', '\r', '\n', 0x1A, '\n'};
+  ASSERT_GE(image.size, sizeof(BITMAPINFOHEADER));
+  if (std::equal(std::begin(png_signature), std::end(png_signature), image.data)) {
+    // The signature, then the header chunk: length, "IHDR", width, height, depth, colour type.
+    auto big_endian = [&](size_t at) {
+      return DWORD(image.data[at]) << 24 | DWORD(image.data[at + 1]) << 16 | DWORD(image.data[at + 2]) << 8 |
+             image.data[at + 3];
+    };
+    EXPECT_EQ(std::string(reinterpret_cast<const char*>(image.data + 12), 4), "IHDR");
+    EXPECT_EQ(big_endian(16), DWORD(size));
+    EXPECT_EQ(big_endian(20), DWORD(size));
+    EXPECT_EQ(image.data[24], 8);  // bits a channel
+    EXPECT_EQ(image.data[25], 6);  // RGBA
+    return;
+  }
+  BITMAPINFOHEADER header;
+  std::copy(image.data, image.data + sizeof header, reinterpret_cast<BYTE*>(&header));
+  EXPECT_EQ(header.biWidth, size);
+  EXPECT_EQ(header.biHeight, 2 * size);  // colour rows and mask rows
+  EXPECT_EQ(header.biBitCount, 32);
+  // Colour, then the mask's rows padded to four bytes.
+  EXPECT_EQ(image.size, header.biSize + size * size * 4u + ((size + 31) / 32) * 4u * size);
 }
 
 TEST(PageResources, IconHasThreeSizesInFullColour) {
@@ -461,22 +661,54 @@ TEST(PageResources, IconHasThreeSizesInFullColour) {
   for (WORD i = 0; i < count; ++i) {
     const BYTE* entry = group.data + 6 + 14 * i;  // width, height, colours, reserved, planes, bits, bytes, id
     const int size = entry[0] ? entry[0] : 256;
+    SCOPED_TRACE(size);
     sizes.push_back(size);
     WORD bits = 0, id = 0;
     std::copy(entry + 6, entry + 8, reinterpret_cast<BYTE*>(&bits));
     std::copy(entry + 12, entry + 14, reinterpret_cast<BYTE*>(&id));
     EXPECT_EQ(bits, 32);
-    const ResourceBytes image = resource(MAKEINTRESOURCEW(3), id);  // RT_ICON
-    ASSERT_GE(image.size, sizeof(BITMAPINFOHEADER)) << size;
-    BITMAPINFOHEADER header;
-    std::copy(image.data, image.data + sizeof header, reinterpret_cast<BYTE*>(&header));
-    EXPECT_EQ(header.biWidth, size);
-    EXPECT_EQ(header.biHeight, 2 * size);  // colour rows and mask rows
-    // Colour, then the mask's rows padded to four bytes.
-    EXPECT_EQ(image.size, header.biSize + size * size * 4u + ((size + 31) / 32) * 4u * size);
+    expect_icon_image(resource(MAKEINTRESOURCEW(3), id), size);  // RT_ICON
   }
   std::sort(sizes.begin(), sizes.end());
   EXPECT_EQ(sizes, (std::vector<int>{16, 32, 48}));
+}
+
+// Each size loads and draws: clear at the corner, the arrow's colour in the middle.
+TEST(PageResources, IconDrawsAtEverySize) {
+  for (int size : {16, 32, 48}) {
+    SCOPED_TRACE(size);
+    HICON icon = static_cast<HICON>(
+        LoadImageW(GetModuleHandleW(nullptr), MAKEINTRESOURCEW(ENGINE_ICON), IMAGE_ICON, size, size, 0));
+    ASSERT_NE(icon, nullptr);
+    ICONINFO parts{};
+    ASSERT_TRUE(GetIconInfo(icon, &parts));
+    BITMAP colour{};
+    EXPECT_TRUE(parts.hbmColor && GetObjectW(parts.hbmColor, sizeof colour, &colour));
+    EXPECT_EQ(colour.bmWidth, size);
+    EXPECT_EQ(colour.bmHeight, size);
+    if (parts.hbmColor) DeleteObject(parts.hbmColor);
+    if (parts.hbmMask) DeleteObject(parts.hbmMask);
+
+    BITMAPINFO info{};
+    info.bmiHeader = {sizeof(BITMAPINFOHEADER), size, -size, 1, 32, BI_RGB, 0, 0, 0, 0, 0};
+    void* bits = nullptr;
+    HBITMAP canvas = CreateDIBSection(nullptr, &info, DIB_RGB_COLORS, &bits, nullptr, 0);
+    ASSERT_NE(canvas, nullptr);
+    std::fill_n(static_cast<DWORD*>(bits), size * size, 0xFFFFFFu);
+    HDC dc = CreateCompatibleDC(nullptr);
+    HGDIOBJ previous = SelectObject(dc, canvas);
+    EXPECT_TRUE(DrawIconEx(dc, 0, 0, icon, size, size, 0, nullptr, DI_NORMAL));
+    GdiFlush();
+    const auto* pixels = static_cast<const DWORD*>(bits);
+    EXPECT_EQ(pixels[0] & 0xFFFFFF, 0xFFFFFFu);
+    const DWORD middle = pixels[size_t(size / 2) * size + size / 2] & 0xFFFFFF;
+    const int red = (middle >> 16) & 0xFF, green = (middle >> 8) & 0xFF, blue = middle & 0xFF;
+    EXPECT_TRUE(red > 200 && green > 120 && blue < 120) << std::hex << middle;
+    SelectObject(dc, previous);
+    DeleteDC(dc);
+    DeleteObject(canvas);
+    DestroyIcon(icon);
+  }
 }
 
 TEST(PageResources, OneManifestAsksForThemedControls) {
