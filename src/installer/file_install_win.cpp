@@ -6,9 +6,10 @@
 #include <cstring>
 
 #include "foundation/access_rights_win.h"
+#include "foundation/date_time_win.h"
 #include "foundation/file.h"
-#include "foundation/file_functions.h"
 #include "foundation/file_error.h"
+#include "foundation/file_functions.h"
 #include "foundation/system_library_win.h"
 #include "foundation/windows_error.h"
 #include "package/package_error_codes.h"
@@ -64,14 +65,7 @@ void clear_protecting_attributes(const std::wstring& path) {
 // On the handle that wrote the file, which spares a second open and close per file.
 void apply_date(File& file, const FileDate& date) {
   if (!is_complete(date)) return;
-  DateTime local;
-  local.year = date.year;
-  local.month = date.month;
-  local.day = date.day;
-  local.hour = date.hour;
-  local.minute = date.minute;
-  local.second = date.second;
-  file.set_times(local);
+  file.set_times(date_time_of(date));
 }
 
 // The in-use procedure after the third failed attempt: the data is written beside the
@@ -182,13 +176,9 @@ std::string file_version_text(const std::string& path) {
 }
 
 bool file_local_date(const std::string& path, FileDate& date) {
-  WIN32_FILE_ATTRIBUTE_DATA data;
-  if (!GetFileAttributesExW(name_to_wide(path).c_str(), GetFileExInfoStandard, &data)) return false;
-  SYSTEMTIME utc, local;
-  if (!FileTimeToSystemTime(&data.ftLastWriteTime, &utc) || !SystemTimeToTzSpecificLocalTime(nullptr, &utc, &local))
-    return false;
-  date = {local.wYear, local.wMonth, local.wDay, local.wHour, local.wMinute, local.wSecond};
-  return true;
+  std::optional<DateTime> written = last_write_local(name_to_wide(path));
+  if (written) date = file_date_of(*written);
+  return written.has_value();
 }
 
 ExistingFile existing_file(const std::string& path, const NeededFacts& needs) {

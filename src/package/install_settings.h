@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "foundation/date_time.h"
 #include "package/option_bits.h"
 
 namespace halvard {
@@ -22,6 +23,20 @@ struct FileDate {
   int32_t second = 0;
   friend bool operator==(const FileDate&, const FileDate&) = default;
 };
+// The stored form and the calendar value, both ways; no weekday is stored.
+inline DateTime date_time_of(const FileDate& date) {
+  DateTime time;
+  time.year = date.year;
+  time.month = date.month;
+  time.day = date.day;
+  time.hour = date.hour;
+  time.minute = date.minute;
+  time.second = date.second;
+  return time;
+}
+inline FileDate file_date_of(const DateTime& time) {
+  return {time.year, time.month, time.day, time.hour, time.minute, time.second};
+}
 
 // The option words: a low and a high 32-bit word.
 struct ProductFlagWords {

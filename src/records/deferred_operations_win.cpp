@@ -4,6 +4,7 @@
 
 #include <cstring>
 
+#include "foundation/date_time_win.h"
 #include "foundation/file.h"
 #include "foundation/file_functions.h"
 #include "foundation/product_view_win.h"
@@ -83,8 +84,7 @@ bool local_date_time(std::uint64_t utc, DateTime& out) {
   SYSTEMTIME parts;
   if (!FileTimeToLocalFileTime(&file_time, &local) || !FileTimeToSystemTime(&local, &parts))
     return false;
-  out = {parts.wYear, parts.wMonth, parts.wDay, parts.wDayOfWeek + 1,
-         parts.wHour, parts.wMinute, parts.wSecond};
+  out = from_system_time(parts);
   return true;
 }
 
