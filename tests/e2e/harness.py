@@ -678,6 +678,28 @@ class UiDriver:
         BM_CLICK to the button (check boxes and radio buttons change state)."""
         self._checked("press", hwnd=int(hwnd), id=id, how=how)
 
+    def select(self, hwnd: HwndLike, id: int, index: int) -> None:
+        """Chooses entry `index` of list box `id` as a click on it does (the window hears
+        LBN_SELCHANGE); refused when the list is hidden or disabled."""
+        self._checked("select", hwnd=int(hwnd), id=id, index=index)
+
+    def layout(self, hwnd: HwndLike, face: str | None = None, points: int | None = None,
+               dpi: int | None = None) -> dict:
+        """A dialog's geometry in pixels, read DPI-aware: `client` {width, height}, `dpi`
+        (the window's), `device_dpi` (the screen's), `base_units` {x, y} from
+        MapDialogRect (None where the system refuses it for another process's dialog),
+        `font_base_units` of the font `face` at `points` made at `dpi` (default: the
+        window's DPI, which Wine does not always know for another process), and
+        `controls`: hwnd, id, class, text, visible, enabled, style, exstyle, `rect`
+        [left, top, right, bottom] in the dialog's client pixels, `client` {width,
+        height}, `font`, and where the text could be measured: `line` {width, height}
+        of the text on one line and `wrapped` at the control's client width, "&"
+        prefixes treated as the control draws them, `line_height` and
+        `average_char_width`. Font handles do not cross processes: another process's
+        controls are measured with the template font `face` at `points` ("template";
+        "unknown" and unmeasured without it), the driver's own with their own font."""
+        return self._checked("layout", hwnd=int(hwnd), face=face, points=points, dpi=dpi)
+
     def close(self, hwnd: HwndLike) -> None:
         """Posts WM_CLOSE, as the title bar's close button does."""
         self._checked("close", hwnd=int(hwnd))

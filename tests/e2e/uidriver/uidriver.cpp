@@ -10,7 +10,9 @@
 //
 // Commands: find [caption= class= pid= visible=1 timeout=ms], windows [pid= visible=],
 // controls hwnd=, settext hwnd= [id=] text=, press hwnd= id= [how=command|click],
-// close hwnd=, gone hwnd= [timeout=ms], process pid= (is it running), kill pid=, ping.
+// close hwnd=, gone hwnd= [timeout=ms], process pid= (is it running), kill pid=, ping,
+// select hwnd= id= index= (a list box entry, as a click chooses it),
+// layout hwnd= [face= points= dpi=] (geometry and text extents of a dialog, see command_layout).
 //
 // Every answer is one JSON line on stdout, {"ok":true,...} or {"ok":false,"error":...}.
 // Windows belong to other processes and may vanish at any moment: every message sent to
@@ -325,6 +327,184 @@ std::string command_controls(const Command& command) {
   return JsonObject().boolean("ok", true).raw("window", describe_window(hwnd)).raw("controls", list + "]").str();
 }
 
+// ---- layout ----
+
+// Geometry is read per-monitor DPI aware: an unaware reader would get rectangles scaled
+// to 96 DPI by the system. Looked up at run time, as older systems lack the calls.
+class DpiAwareThread {
+ public:
+  DpiAwareThread() {
+    HMODULE user = GetModuleHandleW(L"user32.dll");
+    set_ = reinterpret_cast<SetContext>(reinterpret_cast<void*>(GetProcAddress(user, "SetThreadDpiAwarenessContext")));
+    if (!set_) return;
+    previous_ = set_(DPI_AWARENESS_CONTEXT_PER_MONITOR_AWARE_V2);
+    if (!previous_) previous_ = set_(DPI_AWARENESS_CONTEXT_PER_MONITOR_AWARE);
+  }
+  ~DpiAwareThread() {
+    if (previous_) set_(previous_);
+  }
+  DpiAwareThread(const DpiAwareThread&) = delete;
+  DpiAwareThread& operator=(const DpiAwareThread&) = delete;
+
+ private:
+  using SetContext = DPI_AWARENESS_CONTEXT(WINAPI*)(DPI_AWARENESS_CONTEXT);
+  SetContext set_ = nullptr;
+  DPI_AWARENESS_CONTEXT previous_ = nullptr;
+};
+
+// The DPI the window sees; 0 where the system cannot say per window.
+UINT window_dpi(HWND hwnd) {
+  using GetDpi = UINT(WINAPI*)(HWND);
+  auto get = reinterpret_cast<GetDpi>(
+      reinterpret_cast<void*>(GetProcAddress(GetModuleHandleW(L"user32.dll"), "GetDpiForWindow")));
+  return get ? get(hwnd) : 0;
+}
+
+// Dialog base units as the dialog manager derives them from a font: the average width of
+// the Latin letters and the full cell height.
+SIZE base_units_of(HDC dc) {
+  TEXTMETRICW metrics{};
+  GetTextMetricsW(dc, &metrics);
+  SIZE letters{};
+  static const wchar_t alphabet[] = L"ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz";
+  GetTextExtentPoint32W(dc, alphabet, 52, &letters);
+  return {(letters.cx / 26 + 1) / 2, metrics.tmHeight};
+}
+
+std::string rect_json(const RECT& rect) {
+  return "[" + std::to_string(rect.left) + "," + std::to_string(rect.top) + "," + std::to_string(rect.right) + "," +
+         std::to_string(rect.bottom) + "]";
+}
+
+std::string size_json(long width, long height) {
+  return JsonObject().number("width", width).number("height", height).str();
+}
+
+// Statics and buttons draw their text through DrawText; a static with SS_NOPREFIX shows
+// "&" as it is, every other one hides it and underlines the next character.
+bool draws_prefixes(const std::wstring& window_class, LONG style) {
+  if (_wcsicmp(window_class.c_str(), L"Static") != 0) return true;
+  return (style & SS_NOPREFIX) == 0;
+}
+
+// For each child: where it lies in the dialog's client area, and how much room its text
+// needs in its own font: on one line, and wrapped at the width of its client area.
+// A font handle belongs to the process that made it, so for another process's dialog the
+// texts are measured with the font of the dialog's template, made again here from `face`
+// and `points` ("font":"template"; "unknown" and unmeasured without) at `dpi`, by default
+// the window's DPI. Wine answers GetDpiForWindow for another process's per-monitor aware
+// window from what the caller knows, not always the DPI that window was made at.
+std::string command_layout(const Command& command) {
+  std::string error;
+  HWND dialog = nullptr;
+  if (!window_field(command, dialog, error)) return error;
+  long long points = 0, font_dpi = 0;
+  if (!number_field(command, L"points", 0, points, error) || !number_field(command, L"dpi", 0, font_dpi, error))
+    return error;
+  const std::wstring* face = command.find(L"face");
+  if (face && points <= 0) return failure(L"face= needs points=");
+
+  DpiAwareThread aware;
+  HDC screen = GetDC(nullptr);
+  const int device_dpi = GetDeviceCaps(screen, LOGPIXELSX);
+  const UINT dpi = window_dpi(dialog);
+  DWORD owner = 0;
+  GetWindowThreadProcessId(dialog, &owner);
+  const bool own_process = owner == GetCurrentProcessId();
+
+  HFONT template_font = nullptr;
+  if (face) {
+    if (!font_dpi) font_dpi = dpi ? dpi : device_dpi;
+    const int height = -MulDiv(static_cast<int>(points), static_cast<int>(font_dpi), 72);
+    template_font = CreateFontW(height, 0, 0, 0, FW_NORMAL, FALSE, FALSE, FALSE, DEFAULT_CHARSET, OUT_DEFAULT_PRECIS,
+                                CLIP_DEFAULT_PRECIS, DEFAULT_QUALITY, FF_DONTCARE, face->c_str());
+  }
+
+  // The dialog's own units where the system tells another process (Wine does not); the
+  // remade font's units beside them show whether the remade font is the dialog's.
+  RECT units{0, 0, 4, 8};
+  const bool mapped = MapDialogRect(dialog, &units) != FALSE;
+  std::string font_units = "null";
+  if (template_font) {
+    HGDIOBJ previous = SelectObject(screen, template_font);
+    const SIZE remade = base_units_of(screen);
+    SelectObject(screen, previous);
+    font_units = JsonObject().number("x", remade.cx).number("y", remade.cy).str();
+  }
+
+  RECT client{};
+  GetClientRect(dialog, &client);
+  std::vector<HWND> children;
+  EnumChildWindows(dialog, collect_window, reinterpret_cast<LPARAM>(&children));
+  std::string list = "[";
+  for (HWND child : children) {
+    std::wstring text;
+    if (!text_of(child, text)) {
+      if (!IsWindow(dialog)) break;
+      continue;
+    }
+    const std::wstring window_class = class_of(child);
+    const LONG style = GetWindowLongW(child, GWL_STYLE);
+    RECT rect{};
+    GetWindowRect(child, &rect);
+    MapWindowPoints(nullptr, dialog, reinterpret_cast<POINT*>(&rect), 2);
+    RECT inside{};
+    GetClientRect(child, &inside);
+
+    HFONT measuring = template_font;
+    const wchar_t* font_kind = template_font ? L"template" : L"unknown";
+    if (own_process) {
+      measuring = reinterpret_cast<HFONT>(SendMessageW(child, WM_GETFONT, 0, 0));
+      font_kind = measuring ? L"own" : L"system";
+      if (!measuring) measuring = static_cast<HFONT>(GetStockObject(SYSTEM_FONT));
+    }
+
+    JsonObject object;
+    object.number("hwnd", static_cast<long long>(reinterpret_cast<uintptr_t>(child)))
+        .number("id", GetDlgCtrlID(child))
+        .text("class", window_class)
+        .text("text", text)
+        .boolean("visible", IsWindowVisible(child) != 0)
+        .boolean("enabled", IsWindowEnabled(child) != 0)
+        .number("style", static_cast<DWORD>(style))
+        .number("exstyle", static_cast<DWORD>(GetWindowLongW(child, GWL_EXSTYLE)))
+        .raw("rect", rect_json(rect))
+        .raw("client", size_json(inside.right, inside.bottom))
+        .text("font", font_kind);
+    if (measuring) {
+      HGDIOBJ previous = SelectObject(screen, measuring);
+      const UINT prefix = draws_prefixes(window_class, style) ? 0 : DT_NOPREFIX;
+      RECT line{0, 0, 0, 0};
+      DrawTextW(screen, text.c_str(), static_cast<int>(text.size()), &line, DT_CALCRECT | DT_SINGLELINE | prefix);
+      RECT wrapped{0, 0, inside.right, 0};
+      DrawTextW(screen, text.c_str(), static_cast<int>(text.size()), &wrapped,
+                DT_CALCRECT | DT_WORDBREAK | DT_EXPANDTABS | prefix);
+      TEXTMETRICW metrics{};
+      GetTextMetricsW(screen, &metrics);
+      SelectObject(screen, previous);
+      object.raw("line", size_json(line.right - line.left, line.bottom - line.top))
+          .raw("wrapped", size_json(wrapped.right - wrapped.left, wrapped.bottom - wrapped.top))
+          .number("line_height", metrics.tmHeight)
+          .number("average_char_width", metrics.tmAveCharWidth);
+    }
+    list += list.size() > 1 ? "," : "";
+    list += object.str();
+  }
+  if (template_font) DeleteObject(template_font);
+  ReleaseDC(nullptr, screen);
+  if (!IsWindow(dialog)) return failure(L"window closed while reading it");
+  return JsonObject()
+      .boolean("ok", true)
+      .raw("window", describe_window(dialog))
+      .raw("client", size_json(client.right, client.bottom))
+      .number("dpi", dpi ? dpi : static_cast<UINT>(device_dpi))
+      .number("device_dpi", device_dpi)
+      .raw("base_units", mapped ? JsonObject().number("x", units.right).number("y", units.bottom).str() : "null")
+      .raw("font_base_units", font_units)
+      .raw("controls", list + "]")
+      .str();
+}
+
 bool control_field(const Command& command, HWND window, HWND& control, std::string& error) {
   long long id = 0;
   if (!number_field(command, L"id", -1, id, error)) return false;
@@ -381,6 +561,29 @@ std::string command_press(const Command& command) {
   return JsonObject().boolean("ok", true).str();
 }
 
+// Chooses a list box entry as a click on it does: the selection moves and the owner hears
+// LBN_SELCHANGE (a list box tells its owner only of changes made by the user).
+std::string command_select(const Command& command) {
+  std::string error;
+  HWND hwnd = nullptr;
+  long long id = 0, index = 0;
+  if (!window_field(command, hwnd, error)) return error;
+  if (!command.find(L"id") || !command.find(L"index")) return failure(L"id= and index= are required");
+  if (!number_field(command, L"id", 0, id, error) || !number_field(command, L"index", 0, index, error)) return error;
+  HWND list = GetDlgItem(hwnd, static_cast<int>(id));
+  if (!list) return failure(L"no control with id " + std::to_wstring(id));
+  if (!IsWindowVisible(list)) return failure(L"control " + std::to_wstring(id) + L" is hidden");
+  if (!IsWindowEnabled(list)) return failure(L"control " + std::to_wstring(id) + L" is disabled");
+  DWORD_PTR result = 0;
+  if (!SendMessageTimeoutW(list, LB_SETCURSEL, static_cast<WPARAM>(index), 0, SMTO_ABORTIFHUNG, message_timeout_ms,
+                           &result))
+    return failure(L"LB_SETCURSEL failed: " + windows_error_text(GetLastError()));
+  if (static_cast<LRESULT>(result) == LB_ERR) return failure(L"no entry " + std::to_wstring(index));
+  if (!PostMessageW(hwnd, WM_COMMAND, MAKEWPARAM(static_cast<WORD>(id), LBN_SELCHANGE), reinterpret_cast<LPARAM>(list)))
+    return failure(L"PostMessage failed: " + windows_error_text(GetLastError()));
+  return JsonObject().boolean("ok", true).str();
+}
+
 std::string command_close(const Command& command) {
   std::string error;
   HWND hwnd = nullptr;
@@ -429,6 +632,8 @@ std::string run_command(const Command& command) {
   if (command.name == L"controls") return command_controls(command);
   if (command.name == L"settext") return command_settext(command);
   if (command.name == L"press") return command_press(command);
+  if (command.name == L"select") return command_select(command);
+  if (command.name == L"layout") return command_layout(command);
   if (command.name == L"close") return command_close(command);
   if (command.name == L"gone") return command_gone(command);
   if (command.name == L"process") return command_process(command, false);
