@@ -33,17 +33,6 @@ constexpr FileDate packaged{2021, 1, 14, 9, 30, 15};
 constexpr FileDate second_older{2021, 1, 14, 9, 30, 14};
 constexpr FileDate day_newer{2021, 1, 15, 9, 30, 15};
 
-DateTime as_date_time(const FileDate& date) {
-  DateTime time;
-  time.year = date.year;
-  time.month = date.month;
-  time.day = date.day;
-  time.hour = date.hour;
-  time.minute = date.minute;
-  time.second = date.second;
-  return time;
-}
-
 // The system's pending list, kept and put back around each test.
 class PendingListGuard {
  public:
@@ -114,7 +103,7 @@ class FileInstallTest : public ::testing::Test {
     } else {
       write_all(path, "old bytes");
     }
-    ASSERT_TRUE(set_file_time(path, as_date_time(date), file_time_local));
+    ASSERT_TRUE(set_file_time(path, date_time_of(date), file_time_local));
   }
 
   PendingListGuard pending;
