@@ -262,4 +262,25 @@ std::string self_delete_batch_text(std::string_view executable, std::string_view
   return text;
 }
 
+std::string batch_command_text(std::string_view command) {
+  std::string line;
+  bool inside_quotes = false;
+  for (char c : command) {
+    if (c == '\r' || c == '\n' || c == '\0') continue;
+    if (c == '"') inside_quotes = !inside_quotes;
+    if (c == '%')
+      line += '%';
+    else if (!inside_quotes && interpreter_specials.find(c) != std::string_view::npos)
+      line += '^';
+    line += c;
+  }
+  return line;
+}
+
+std::string must_uninstall_batch_text(std::string_view uninstall_command, std::string_view installer_command,
+                                      std::string_view batch_path) {
+  return batch_command_text(uninstall_command) + "\r\n" + batch_command_text(installer_command) + "\r\ndel " +
+         batch_quoted(batch_path) + "\r\n";
+}
+
 }  // namespace halvard

@@ -93,7 +93,7 @@ std::string batch_interpreter(const std::optional<std::string>& comspec);
 std::string batch_command_line(std::string_view interpreter, std::string_view batch_path,
                                std::string_view output_path = {});
 
-// "\"interpreter\" /c batch", quoted as above: how "delunins.bat" is started.
+// "\"interpreter\" /c batch", quoted as above: how "delunins.bat" and "utrri.bat" are started.
 std::string self_delete_command_line(std::string_view interpreter, std::string_view batch_path);
 
 // What the log gets for a captured output: nothing when the output is blank, else
@@ -106,5 +106,16 @@ std::string batch_log_section(std::string_view label, std::string_view output);
 // installation directory (only empty ones go), then deletes `batch_path`, itself.
 std::string self_delete_batch_text(std::string_view executable, std::string_view install_dir,
                                    std::string_view uninstall_subdir, std::string_view batch_path);
+
+// A command line as one batch line that runs it exactly as given: percent signs
+// doubled, carets before the interpreter's special characters outside double quotes,
+// line breaks dropped.
+std::string batch_command_text(std::string_view command);
+
+// "utrri.bat": runs the earlier installation's uninstaller, then the installer again
+// with its own command line, then deletes `batch_path`, itself.
+inline constexpr std::string_view must_uninstall_batch_name = "utrri.bat";
+std::string must_uninstall_batch_text(std::string_view uninstall_command, std::string_view installer_command,
+                                      std::string_view batch_path);
 
 }  // namespace halvard

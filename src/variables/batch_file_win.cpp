@@ -103,11 +103,12 @@ bool write_self_delete_batch(const InstallSettings& settings) {
                                  settings.InstallDir, settings.UninstallSubdir);
 }
 
-bool start_self_delete_batch(const std::string& batch_path, const std::string& executable,
-                             const std::string& install_dir, const std::string& uninstall_subdir) {
-  std::string text = self_delete_batch_text(executable, install_dir, uninstall_subdir, batch_path);
-  if (save_file(batch_path, text) != FileError::Success) return false;
+namespace {
 
+// Writes `text` as `batch_path` and starts it hidden, in the folder that holds it, without
+// waiting for it.
+bool start_detached_batch(const std::string& batch_path, const std::string& text) {
+  if (save_file(batch_path, text) != FileError::Success) return false;
   size_t slash = batch_path.find_last_of('\\');
   std::string folder = slash == std::string::npos ? std::string() : batch_path.substr(0, slash + 1);
   std::string command =
@@ -116,6 +117,19 @@ bool start_self_delete_batch(const std::string& batch_path, const std::string& e
   auto result = reinterpret_cast<INT_PTR>(ShellExecuteA(nullptr, "open", batch_path.c_str(), nullptr,
                                                         folder.empty() ? nullptr : folder.c_str(), SW_HIDE));
   return result > 32;
+}
+
+}  // namespace
+
+bool start_self_delete_batch(const std::string& batch_path, const std::string& executable,
+                             const std::string& install_dir, const std::string& uninstall_subdir) {
+  return start_detached_batch(batch_path,
+                              self_delete_batch_text(executable, install_dir, uninstall_subdir, batch_path));
+}
+
+bool start_must_uninstall_batch(const std::string& batch_path, const std::string& uninstall_command,
+                                const std::string& installer_command) {
+  return start_detached_batch(batch_path, must_uninstall_batch_text(uninstall_command, installer_command, batch_path));
 }
 
 }  // namespace halvard

@@ -42,4 +42,9 @@ bool write_self_delete_batch(const InstallSettings& settings);
 bool start_self_delete_batch(const std::string& batch_path, const std::string& executable,
                              const std::string& install_dir, const std::string& uninstall_subdir);
 
+// Writes "utrri.bat" (must_uninstall_batch_text) as `batch_path` and starts it hidden
+// without waiting: the earlier installation is removed, then the installer runs again.
+bool start_must_uninstall_batch(const std::string& batch_path, const std::string& uninstall_command,
+                                const std::string& installer_command);
+
 }  // namespace halvard

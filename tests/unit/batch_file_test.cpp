@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace halvard {
@@ -256,6 +257,26 @@ TEST(SelfDeleteBatch, AtMostFiftyFoldersAndPercentSignsKept) {
   std::string percent = self_delete_batch_text("C:\\100%\\u.exe", "C:\\100%", "", "C:\\T\\delunins.bat");
   EXPECT_NE(percent.find("del \"C:\\100%%\\u.exe\""), std::string::npos);
   EXPECT_NE(percent.find("rd \"C:\\100%%\"\r\n"), std::string::npos);
+}
+
+TEST(BatchCommandText, SpecialCharactersEscapedOnlyOutsideQuotes) {
+  const std::pair<const char*, const char*> cases[] = {
+      {"\"C:\\Tom & Jerry (2)\\setup.exe\" /a", "\"C:\\Tom & Jerry (2)\\setup.exe\" /a"},
+      {"C:\\A&B\\setup.exe /d:x|y <in >out ^", "C:\\A^&B\\setup.exe /d:x^|y ^<in ^>out ^^"},
+      {"\"100%\" 50% %PATH%", "\"100%%\" 50%% %%PATH%%"},
+      {"run (x) \"(y)\" (z)", "run ^(x^) \"(y)\" ^(z^)"},
+      {"a\r\n& del x", "a^& del x"},  // a line break cannot start a second command
+      {"odd \"quote & (x)", "odd \"quote & (x)"},
+  };
+  for (const auto& [command, line] : cases) EXPECT_EQ(batch_command_text(command), line) << command;
+}
+
+TEST(MustUninstallBatch, UninstallerThenInstallerThenItself) {
+  EXPECT_EQ(must_uninstall_batch_text("\"C:\\App 100%\\Uninstall.exe\" /a /u:\"App\"",
+                                      "\"C:\\Tom & Jerry\\setup.exe\" /b1:x&y", "C:\\T 1%\\utrri.bat"),
+            "\"C:\\App 100%%\\Uninstall.exe\" /a /u:\"App\"\r\n"
+            "\"C:\\Tom & Jerry\\setup.exe\" /b1:x^&y\r\n"
+            "del \"C:\\T 1%%\\utrri.bat\"\r\n");
 }
 
 }  // namespace

@@ -275,5 +275,26 @@ TEST(SelfDeleteBatch, FoldersThatStillHoldFilesStay) {
   EXPECT_EQ(read_all(app + "\\settings.ini"), "user data");
 }
 
+// Both command lines reach their programs as given, from folders whose names hold every
+// character the interpreter acts on; the uninstaller has ended before the installer starts.
+TEST(MustUninstallBatch, RunsBothCommandLinesAsGivenThenDeletesItself) {
+  ScratchFolder scratch;
+  std::string temp = make_folder(scratch.file("T"));
+  std::string dir = make_folder(scratch.file("Tom & Jerry (2) 100% ^x"));
+  std::string recorder = dir + "\\command_line_recorder.exe";
+  ASSERT_TRUE(CopyFileA(test::beside_this_program("command_line_recorder.exe").c_str(), recorder.c_str(), FALSE));
+  std::string record = scratch.file("record.txt");
+  SetEnvironmentVariableA("HV_RECORD_FILE", record.c_str());
+  const std::string uninstall = "\"" + recorder + "\" /a /u:\"Tom & Jerry (2) 100%\"";
+  const std::string installer = "\"" + recorder + "\" /d:C:\\A&B ^c (d) 50% \"e & f\"";
+  std::string batch = temp + "\\utrri.bat";
+
+  ASSERT_TRUE(start_must_uninstall_batch(batch, uninstall, installer));
+  EXPECT_TRUE(gone_within(batch, 60)) << "the batch did not delete itself";
+  SetEnvironmentVariableA("HV_RECORD_FILE", nullptr);
+  EXPECT_EQ(read_all(record), uninstall + "\n" + installer + "\n");
+  EXPECT_FALSE(holds_injected(scratch.path()));
+}
+
 }  // namespace
 }  // namespace halvard
