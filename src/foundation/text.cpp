@@ -26,4 +26,25 @@ bool starts_ignoring_case(std::string_view text, std::string_view prefix) {
   return true;
 }
 
+std::string format_message(std::string_view text, std::initializer_list<std::string_view> values) {
+  std::string out;
+  out.reserve(text.size());
+  const std::string_view* next = values.begin();
+  for (size_t i = 0; i < text.size(); ++i) {
+    char c = text[i];
+    char kind = i + 1 < text.size() ? text[i + 1] : 0;
+    if (c != '%' || (kind != '%' && kind != 's' && kind != 'c' && kind != 'd' && kind != 'u')) {
+      out += c;
+      continue;
+    }
+    ++i;
+    if (kind == '%') {
+      out += '%';
+    } else if (next != values.end()) {
+      out += *next++;
+    }
+  }
+  return out;
+}
+
 }  // namespace halvard

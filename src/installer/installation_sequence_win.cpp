@@ -16,6 +16,7 @@
 #include "foundation/registry_access_win.h"
 #include "foundation/system_info_win.h"
 #include "foundation/windows_error.h"
+#include "installer/folder_choice_win.h"
 #include "installer/package_files_win.h"
 #include "installer/restore_point_win.h"
 #include "installer/run_state.h"
@@ -53,7 +54,7 @@ class Sequence {
   [[noreturn]] void run() {
     if (!language_page(in_.ui)) exit_installer(1);
     check_run_conditions();
-    // The earlier installation (read from the uninstall registration) joins here.
+    find_earlier_installation(settings_, state_);
     show_opening_pages();
     close_running_applications();
     choose_folders();
@@ -80,7 +81,7 @@ class Sequence {
     progress_.text(shown(message_number::complete_status));
     progress_.percent(100);
     write_uninstall_data();
-    run_batch(BatchKind::PostInstall, in_.ui, state_.log, in_.options.batch_additions[1]);
+    run_batch(BatchKind::PostInstall, in_.ui, state_.log, in_.options.batch_additions[1], state_.installed_version);
     // The notification joins here.
     state_.log.write(commit_restore_point(restore_point_));
     SHChangeNotify(SHCNE_ASSOCCHANGED, SHCNF_IDLIST, nullptr, nullptr);
@@ -235,11 +236,11 @@ class Sequence {
   }
 
   void run_batches_before_files() {
-    run_batch(BatchKind::PreInstall, in_.ui, state_.log, in_.options.batch_additions[0]);
-    if (state_.upgrade) run_batch(BatchKind::Upgrade, in_.ui, state_.log);
+    run_batch(BatchKind::PreInstall, in_.ui, state_.log, in_.options.batch_additions[0], state_.installed_version);
+    if (state_.upgrade) run_batch(BatchKind::Upgrade, in_.ui, state_.log, {}, state_.installed_version);
     bool same_version_only = settings_.SetupOptions & setup_option::reinstall_batch_same_version_only;
     if (state_.previously_installed && (!same_version_only || state_.same_version)) {
-      run_batch(BatchKind::Reinstall, in_.ui, state_.log);
+      run_batch(BatchKind::Reinstall, in_.ui, state_.log, {}, state_.installed_version);
     }
   }
 
@@ -251,21 +252,13 @@ class Sequence {
   }
 
   void choose_folders() {
-    if (settings_.InstallDir.empty()) settings_.InstallDir = settings_.DefaultInstallDir;
-    expand_variables(settings_.InstallDir, settings_);
-    if (!silent() && (low() & product_flag::low_directory_page) &&
-        !directory_page(in_.ui, in_.package.header.FileDataSizes)) {
-      cancel();
-    }
+    choose_installation_directory(in_.ui, state_, in_.package.header.FileDataSizes);
     while (settings_.InstallDir.size() > 3 && settings_.InstallDir.back() == '\\') settings_.InstallDir.pop_back();
     settings_.UninstallDir = settings_.UninstallSubdir.empty()
                                  ? settings_.InstallDir
                                  : uninstall_folder_file(settings_.InstallDir, settings_.UninstallSubdir);
     expand_variables(settings_.SharedPath, settings_);
-    if (!silent() && (high() & product_flag::high_start_menu_page) && !state_.previously_installed &&
-        !start_menu_page(in_.ui)) {
-      cancel();
-    }
+    choose_start_menu_folder(in_.ui, state_);
     state_.start_menu_folder = settings_.ProductStartMenu;
   }
 
@@ -408,8 +401,10 @@ class Sequence {
       choices.view_log = true;
     }
     if (plan.write_file) {
+      std::optional<std::string> overwriting;
+      if (state_.previously_installed && !state_.installed_version.empty()) overwriting = state_.installed_version;
       LogHeader header = make_log_header(settings_, local_now(), os_description(), state_.previously_installed,
-                                         std::nullopt, state_.uninstall_support);
+                                         overwriting, state_.uninstall_support);
       std::string completed =
           state_.failure_summary.empty() ? shown(message_number::completed_title) + "\r\n" : std::string();
       append_install_log(log_path, header, state_.log.text(), state_.failure_summary, completed);
@@ -418,7 +413,7 @@ class Sequence {
     if (reboot && (!silent() || (high() & product_flag::high_reboot_question_in_silent_mode))) {
       reboot = in_.ui.ask_yes_no(shown(message_number::reboot_question), shown(message_number::question_title));
     }
-    run_batch(BatchKind::InstallExit, in_.ui, state_.log, in_.options.batch_additions[2]);
+    run_batch(BatchKind::InstallExit, in_.ui, state_.log, in_.options.batch_additions[2], state_.installed_version);
     if (reboot) {
       ExitWindowsEx(EWX_REBOOT, 0x80040002);
       exit_installer(1);

@@ -12,13 +12,15 @@
 namespace halvard {
 
 struct RunState {
-  // Seam: the earlier-installation check fills these; until it is built, every run is a
-  // first installation and the Start-menu folder is the package's.
+  // The earlier installation, from its uninstall registration. Previously installed
+  // only when its folder exists; the version flags only when the user was asked.
   bool previously_installed = false;
   bool same_version = false;
   bool upgrade = false;
   bool downgrade = false;
   std::string previous_dir;
+  std::string installed_version;
+  std::string previous_uninstall_command;  // QuietUninstallString, else UninstallString
   std::string previous_start_menu;
   std::string previous_shared_files;
   std::string start_menu_folder;

@@ -475,8 +475,7 @@ bool must_uninstall_page(UserInterface& ui) { return MustUninstallPage(ui).run()
 bool directory_page(UserInterface& ui, std::span<const int32_t> file_sizes) {
   while (true) {
     if (DirectoryPage(ui, file_sizes).run() != PAGE_OK) return false;
-    // A blank folder asks again without a word; the other checks come with the
-    // earlier-installation rules.
+    // A blank folder asks again without a word; the installer checks the others.
     std::string& folder = ui.settings().InstallDir;
     folder = std::string(trim_blanks(folder));
     if (!folder.empty()) return true;

@@ -23,8 +23,9 @@ bool readme_page(UserInterface& ui, std::string_view text);
 // The notice that an earlier version must be removed first: true for its Uninstall
 // button, false for Cancel or the window closed.
 bool must_uninstall_page(UserInterface& ui);
-// The installation folder, from and into InstallDir; `file_sizes` are the package's
-// stored file sizes, for the space the installation needs on the chosen drive.
+// The installation folder, from and into InstallDir (trimmed, never blank); `file_sizes`
+// are the package's stored file sizes, for the space the installation needs on the
+// chosen drive. The folder's checks are the caller's.
 bool directory_page(UserInterface& ui, std::span<const int32_t> file_sizes);
 // The Start-menu folder, from and into ProductStartMenu.
 bool start_menu_page(UserInterface& ui);
