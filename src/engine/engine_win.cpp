@@ -89,9 +89,10 @@ void take_command_line(const CommandLine& options, InstallSettings& settings) {
 [[noreturn]] void run_uninstall(const CommandLine& options) {
   if (options.uninstall_name.empty()) show_usage("Product name required");
   take_command_line(options, engine.settings);
-  if (uninstall_product(options.uninstall_name, engine.ui)) {
+  UninstallOutcome outcome = uninstall_product(options.uninstall_name, engine.ui);
+  if (outcome.removed) {
     // The uninstall notification joins here.
-    write_self_delete_batch(engine.settings);
+    write_self_delete_batch(engine.settings, outcome.outer_folders);
   }
   exit_installer(0);
 }

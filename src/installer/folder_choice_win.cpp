@@ -227,8 +227,10 @@ bool folder_passes(UserInterface& ui, RunState& state, std::span<const int32_t> 
     }
   }
 
+  // Wine reports a number also when it could not create the file: only the file tells.
   char probe[MAX_PATH + 14] = "";
-  if (folder.size() >= MAX_PATH - 14 || !GetTempFileNameA(folder.c_str(), "FKT", 0, probe)) {
+  if (folder.size() >= MAX_PATH - 14 || !GetTempFileNameA(folder.c_str(), "FKT", 0, probe) ||
+      GetFileAttributesA(probe) == INVALID_FILE_ATTRIBUTES) {
     remove_created(created);
     ui.error_box(format_message(ui.text(msg::folder_not_writable), {folder}));
     return false;

@@ -3,6 +3,8 @@
 #include <shlobj.h>
 #include <windows.h>
 
+#include <algorithm>
+
 #include "crash/fatal_error.h"
 #include "foundation/file.h"
 #include "foundation/file_functions.h"
@@ -12,6 +14,7 @@
 #include "foundation/registry_access_win.h"
 #include "foundation/system_info_win.h"
 #include "foundation/system_library_win.h"
+#include "foundation/text.h"
 #include "foundation/windows_error.h"
 #include "machine/close_applications.h"
 #include "machine/close_applications_win.h"
@@ -82,6 +85,18 @@ class Uninstaller {
     if (is_absolute_path(s_.SharedPath)) RemoveDirectoryA(s_.SharedPath.c_str());
     if (failures_.empty()) remove_registration();
     return finish();
+  }
+
+  std::vector<std::string> outer_folders() const {
+    std::vector<std::string> outer;
+    for (const std::string& folder : left_folders_) {
+      if (folder.size() < s_.InstallDir.size() && s_.InstallDir[folder.size()] == '\\' &&
+          starts_ignoring_case(s_.InstallDir, folder))
+        outer.push_back(folder);
+    }
+    std::sort(outer.begin(), outer.end(),
+              [](const std::string& a, const std::string& b) { return a.size() > b.size(); });
+    return outer;
   }
 
  private:
@@ -414,6 +429,12 @@ class Uninstaller {
 
 }  // namespace
 
-bool uninstall_product(const std::string& name, UserInterface& ui) { return Uninstaller(name, ui).run(); }
+UninstallOutcome uninstall_product(const std::string& name, UserInterface& ui) {
+  Uninstaller uninstaller(name, ui);
+  UninstallOutcome outcome;
+  outcome.removed = uninstaller.run();
+  if (outcome.removed) outcome.outer_folders = uninstaller.outer_folders();
+  return outcome;
+}
 
 }  // namespace halvard

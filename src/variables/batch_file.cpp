@@ -248,7 +248,8 @@ std::string batch_log_section(std::string_view label, std::string_view output) {
 }
 
 std::string self_delete_batch_text(std::string_view executable, std::string_view install_dir,
-                                   std::string_view uninstall_subdir, std::string_view batch_path) {
+                                   std::string_view uninstall_subdir, std::string_view batch_path,
+                                   std::span<const std::string> outer_folders) {
   std::string exe = batch_quoted(executable);
   std::string text = ":Repeat\r\ndel " + exe + "\r\nif exist " + exe + " goto Repeat\r\n";
   text += "CHOICE /T 3 /D Y\r\n";
@@ -258,6 +259,8 @@ std::string self_delete_batch_text(std::string_view executable, std::string_view
     drop_last_element(relative);
   }
   text += "rd " + batch_quoted(install_dir) + "\r\n";
+  for (size_t n = 0; n < outer_folders.size() && n < size_t(self_delete_max_folders); ++n)
+    text += "rd " + batch_quoted(outer_folders[n]) + "\r\n";
   text += "del " + batch_quoted(batch_path) + "\r\n";
   return text;
 }

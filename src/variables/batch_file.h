@@ -12,6 +12,7 @@
 #include <cstdint>
 #include <functional>
 #include <optional>
+#include <span>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -102,10 +103,12 @@ std::string self_delete_command_line(std::string_view interpreter, std::string_v
 std::string batch_log_section(std::string_view label, std::string_view output);
 
 // "delunins.bat": deletes `executable` until it can (the uninstaller has ended), waits
-// three seconds, removes the uninstall data folders from the deepest upward and the
-// installation directory (only empty ones go), then deletes `batch_path`, itself.
+// three seconds, removes the uninstall data folders from the deepest upward, the
+// installation directory and then `outer_folders` in their order (only empty ones go),
+// then deletes `batch_path`, itself.
 std::string self_delete_batch_text(std::string_view executable, std::string_view install_dir,
-                                   std::string_view uninstall_subdir, std::string_view batch_path);
+                                   std::string_view uninstall_subdir, std::string_view batch_path,
+                                   std::span<const std::string> outer_folders = {});
 
 // A command line as one batch line that runs it exactly as given: percent signs
 // doubled, carets before the interpreter's special characters outside double quotes,

@@ -83,7 +83,7 @@ bool run_batch(BatchKind kind, const UserInterface& ui, InstallLog& log, std::st
   return run_batch(request.commands, request.label, request.hidden, ui, log, old_version);
 }
 
-bool write_self_delete_batch(const InstallSettings& settings) {
+bool write_self_delete_batch(const InstallSettings& settings, std::span<const std::string> outer_folders) {
   std::string temp = variable_value(Variable::Temp, settings);
   std::vector<char> module(MAX_PATH);
   DWORD length = 0;
@@ -99,8 +99,8 @@ bool write_self_delete_batch(const InstallSettings& settings) {
   if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_READONLY)) {
     SetFileAttributesA(executable.c_str(), attributes & ~DWORD(FILE_ATTRIBUTE_READONLY));
   }
-  return start_self_delete_batch(join_path(temp, self_delete_batch_name), executable,
-                                 settings.InstallDir, settings.UninstallSubdir);
+  return start_self_delete_batch(join_path(temp, self_delete_batch_name), executable, settings.InstallDir,
+                                 settings.UninstallSubdir, outer_folders);
 }
 
 namespace {
@@ -122,9 +122,10 @@ bool start_detached_batch(const std::string& batch_path, const std::string& text
 }  // namespace
 
 bool start_self_delete_batch(const std::string& batch_path, const std::string& executable,
-                             const std::string& install_dir, const std::string& uninstall_subdir) {
-  return start_detached_batch(batch_path,
-                              self_delete_batch_text(executable, install_dir, uninstall_subdir, batch_path));
+                             const std::string& install_dir, const std::string& uninstall_subdir,
+                             std::span<const std::string> outer_folders) {
+  return start_detached_batch(
+      batch_path, self_delete_batch_text(executable, install_dir, uninstall_subdir, batch_path, outer_folders));
 }
 
 bool start_must_uninstall_batch(const std::string& batch_path, const std::string& uninstall_command,

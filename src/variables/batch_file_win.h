@@ -5,6 +5,7 @@
 
 #include <windows.h>
 
+#include <span>
 #include <string>
 #include <string_view>
 
@@ -33,14 +34,16 @@ bool run_batch(BatchKind kind, const UserInterface& ui, InstallLog& log, std::st
                std::string_view old_version = {});
 
 // Writes "delunins.bat" into the temporary folder for the running executable, the
-// installation directory and the uninstall data folder of `settings`, and starts it
-// hidden without waiting. Called as the last thing of a successful uninstallation.
-bool write_self_delete_batch(const InstallSettings& settings);
+// installation directory and the uninstall data folder of `settings`, and the product's
+// own folders around the installation directory (deepest first), and starts it hidden
+// without waiting. Called as the last thing of a successful uninstallation.
+bool write_self_delete_batch(const InstallSettings& settings, std::span<const std::string> outer_folders = {});
 
 // The same with every path given. The batch runs in the folder that holds it, so that
 // its own working directory never keeps a folder it removes.
 bool start_self_delete_batch(const std::string& batch_path, const std::string& executable,
-                             const std::string& install_dir, const std::string& uninstall_subdir);
+                             const std::string& install_dir, const std::string& uninstall_subdir,
+                             std::span<const std::string> outer_folders = {});
 
 // Writes "utrri.bat" (must_uninstall_batch_text) as `batch_path` and starts it hidden
 // without waiting: the earlier installation is removed, then the installer runs again.

@@ -3,6 +3,7 @@
 from __future__ import annotations
 
 import re
+import subprocess
 
 import pytest
 
@@ -59,6 +60,29 @@ def wine(e2e_session, request):
 def ui(e2e_session, wine):
     """The UI driver of the session."""
     return e2e_session.ui
+
+
+SMALL_DRIVE_SIZE = 2 * 1024 * 1024
+
+
+@pytest.fixture
+def small_drive(build_paths, wine):
+    """A 2 MiB tmpfs seen by Wine as drive R:."""
+    mount_point = build_paths.work_dir / "small-drive"
+    mount_point.mkdir(parents=True, exist_ok=True)
+    done = subprocess.run(["mount", "-t", "tmpfs", "-o", f"size={SMALL_DRIVE_SIZE}", "tmpfs", str(mount_point)],
+                          capture_output=True)
+    if done.returncode != 0:
+        pytest.skip("cannot mount a small tmpfs here: " + done.stderr.decode(errors="replace"))
+    letter = build_paths.prefix / "dosdevices" / "r:"
+    if letter.is_symlink() or letter.exists():
+        letter.unlink()
+    letter.symlink_to(mount_point)
+    try:
+        yield mount_point
+    finally:
+        letter.unlink()
+        subprocess.run(["umount", "-l", str(mount_point)], capture_output=True)
 
 
 @pytest.fixture(scope="session")

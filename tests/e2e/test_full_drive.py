@@ -5,14 +5,10 @@ written is reported as installed."""
 from __future__ import annotations
 
 import random
-import subprocess
-
-import pytest
 
 from package_tools import build_project
 
 SEED = 7
-DRIVE_SIZE = 2 * 1024 * 1024
 
 PROJECT = """
 [product]
@@ -33,26 +29,6 @@ base = "files"
 [build]
 compression = "fast"
 """
-
-
-@pytest.fixture
-def small_drive(build_paths, wine):
-    """A 2 MiB tmpfs seen by Wine as drive R:."""
-    mount_point = build_paths.work_dir / "small-drive"
-    mount_point.mkdir(parents=True, exist_ok=True)
-    done = subprocess.run(["mount", "-t", "tmpfs", "-o", f"size={DRIVE_SIZE}", "tmpfs", str(mount_point)],
-                          capture_output=True)
-    if done.returncode != 0:
-        pytest.skip("cannot mount a small tmpfs here: " + done.stderr.decode(errors="replace"))
-    letter = build_paths.prefix / "dosdevices" / "r:"
-    if letter.is_symlink() or letter.exists():
-        letter.unlink()
-    letter.symlink_to(mount_point)
-    try:
-        yield mount_point
-    finally:
-        letter.unlink()
-        subprocess.run(["umount", "-l", str(mount_point)], capture_output=True)
 
 
 def test_a_file_that_does_not_fit_fails_alone(wine, build_paths, engine, small_drive, tmp_path):

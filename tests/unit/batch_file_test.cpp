@@ -244,6 +244,11 @@ TEST(SelfDeleteBatch, RemovesFoldersFromTheDeepestUpward) {
   EXPECT_EQ(text("Un"), std::string(head) + "rd \"C:\\App\\Un\"\r\n" + tail);
   EXPECT_EQ(text("a\\b\\c\\"),
             std::string(head) + "rd \"C:\\App\\a\\b\\c\\\"\r\nrd \"C:\\App\\a\\b\"\r\nrd \"C:\\App\\a\"\r\n" + tail);
+  // The product's own folders around the directory go after it, in the order given.
+  const std::string outer[] = {"C:\\Maker\\Suite", "C:\\Maker"};
+  EXPECT_EQ(self_delete_batch_text("C:\\App\\Un\\uninst.exe", "C:\\App", "", "C:\\Temp\\delunins.bat", outer),
+            std::string(head) + "rd \"C:\\App\"\r\nrd \"C:\\Maker\\Suite\"\r\nrd \"C:\\Maker\"\r\n" +
+                "del \"C:\\Temp\\delunins.bat\"\r\n");
 }
 
 TEST(SelfDeleteBatch, AtMostFiftyFoldersAndPercentSignsKept) {
