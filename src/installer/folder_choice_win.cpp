@@ -308,13 +308,13 @@ void choose_installation_directory(UserInterface& ui, RunState& state, std::span
     choose_on_directory_page(ui, state, file_sizes);
 }
 
-void choose_start_menu_folder(UserInterface& ui, const RunState& state) {
+bool choose_start_menu_folder(UserInterface& ui, const RunState& state) {
   InstallSettings& settings = ui.settings();
   if (state.previously_installed) {
     if (!state.previous_start_menu.empty()) settings.ProductStartMenu = state.previous_start_menu;
-    return;
+    return true;
   }
-  if (!settings.AutomaticMode && high(settings, product_flag::high_start_menu_page) && !start_menu_page(ui)) cancel(ui);
+  return settings.AutomaticMode || !high(settings, product_flag::high_start_menu_page) || start_menu_page(ui);
 }
 
 }  // namespace halvard

@@ -19,7 +19,8 @@ void find_earlier_installation(const InstallSettings& settings, RunState& state)
 // sizes, for the space the installation needs.
 void choose_installation_directory(UserInterface& ui, RunState& state, std::span<const int32_t> file_sizes);
 
-// The earlier installation's Start-menu folder, or the Start-menu page.
-void choose_start_menu_folder(UserInterface& ui, const RunState& state);
+// The earlier installation's Start-menu folder, or the Start-menu page: false when the
+// page was cancelled (the caller ends the run with the notice).
+bool choose_start_menu_folder(UserInterface& ui, const RunState& state);
 
 }  // namespace halvard

@@ -205,9 +205,15 @@ class Sequence {
       refuse(fill_log(shown(message_number::master_product_missing).c_str(), settings_.MasterProductMessage));
   }
 
-  // The run ends here when the user cancels a page that calls for the notice.
+  // The run ends here when the user cancels a page that calls for the notice. Folders
+  // this run made (the directory page makes the installation folder) go again while
+  // they are empty.
   [[noreturn]] void cancel() {
     progress_.close();
+    const std::vector<RemovalEntry>& entries = state_.removal.entries();
+    for (auto entry = entries.rbegin(); entry != entries.rend(); ++entry) {
+      if (entry->kind == RemovalKind::Folder) RemoveDirectoryA(entry->path.c_str());
+    }
     in_.ui.cancelled_notice();
     exit_installer(1);
   }
@@ -258,7 +264,7 @@ class Sequence {
                                  ? settings_.InstallDir
                                  : uninstall_folder_file(settings_.InstallDir, settings_.UninstallSubdir);
     expand_variables(settings_.SharedPath, settings_);
-    choose_start_menu_folder(in_.ui, state_);
+    if (!choose_start_menu_folder(in_.ui, state_)) cancel();
     state_.start_menu_folder = settings_.ProductStartMenu;
   }
 
@@ -321,14 +327,10 @@ class Sequence {
   }
 
   // A cancel during the file phase: nothing is registered yet, so nothing could remove
-  // what came so far. The files this run brought go again, newest first, then every
-  // folder it recorded that is empty now; files that were there before stay.
+  // what came so far. The files this run brought go again, newest first, then (in
+  // cancel) every folder it recorded that is empty now; files that were there before stay.
   [[noreturn]] void take_back_and_cancel() {
     for (auto file = state_.created_files.rbegin(); file != state_.created_files.rend(); ++file) delete_file(*file);
-    const std::vector<RemovalEntry>& entries = state_.removal.entries();
-    for (auto entry = entries.rbegin(); entry != entries.rend(); ++entry) {
-      if (entry->kind == RemovalKind::Folder) RemoveDirectoryA(entry->path.c_str());
-    }
     cancel();
   }
 

@@ -66,6 +66,11 @@ def clear_batches(build_paths) -> None:
     (build_paths.prefix / "drive_c" / "Earlier Markers" / "batches.txt").unlink(missing_ok=True)
 
 
+def install_silently(wine, setup: Path, args: str = "") -> None:
+    process = wine.start(setup, ("/a " + args).strip(), timeout=120)
+    assert process.wait() == 1, process.stderr
+
+
 def remove_product(wine) -> None:
     if is_registered(wine, PRODUCT):
         run_recorded(wine, PRODUCT)
@@ -80,8 +85,10 @@ def test_upgrade_reinstall_and_downgrade_are_asked_and_run_their_batches(wine, u
     remove_product(wine)
     clear_batches(build_paths)
     try:
-        assert wine.run(first, r'/a /d:"C:\Earlier Chosen"', timeout=120) == 1
+        install_silently(wine, first, r'/d:"C:\Earlier Chosen"')
         assert batches_seen(build_paths) == ""
+        # The Start-menu folder the earlier installation recorded is kept.
+        wine.tool(["wine", "reg", "add", uninstall_key(PRODUCT), "/v", "ProductStartMenu", "/d", "Kept Menu", "/f"])
 
         # (package, message, batch lines it adds, version installed afterwards)
         steps = [(newer, 5, "upgrade from 2.0\n", "2.1"),
@@ -101,6 +108,7 @@ def test_upgrade_reinstall_and_downgrade_are_asked_and_run_their_batches(wine, u
             assert (folder / "program.txt").read_text() == f"program {version}\n", message
             assert registered(wine, PRODUCT, "DisplayVersion") == version
             assert batches_seen(build_paths) == seen_before + batch_lines, message
+            assert registered(wine, PRODUCT, "ProductStartMenu") == "Kept Menu"
             log = (folder / "Uninstall" / "Install.LOG").read_bytes().decode("cp1252")
             assert "Install type: Reinstall" in log and "Overwriting version: " in log
 
@@ -118,7 +126,7 @@ def test_upgrade_reinstall_and_downgrade_are_asked_and_run_their_batches(wine, u
         # A silent run over the earlier version asks nothing and counts as no upgrade: the
         # upgrade batch stays out, and the reinstall batch too (same version only).
         seen_before = batches_seen(build_paths)
-        assert wine.run(newer, "/a", timeout=120) == 1
+        install_silently(wine, newer)
         assert (folder / "program.txt").read_text() == "program 2.1\n"
         assert batches_seen(build_paths) == seen_before
     finally:
@@ -142,7 +150,7 @@ def test_must_uninstall_runs_the_earlier_uninstaller_then_the_installer(wine, ui
     messages = shown(build_paths, newer)
     remove_product(wine)
     try:
-        assert wine.run(first, f'/a /d:"{earlier_folder}"', timeout=120) == 1
+        install_silently(wine, first, f'/d:"{earlier_folder}"')
         (host_folder / "user-notes.txt").write_text("kept\n")  # not the product's: must stay
 
         # Cancel on the page: nothing happens.
@@ -180,7 +188,7 @@ def test_must_uninstall_runs_the_earlier_uninstaller_then_the_installer(wine, ui
         # At or above the version that must go first: an ordinary installation over it.
         at_least = build(build_paths, engine, tmp_path, "2.5", low=("must_uninstall_first",),
                          extra='must_uninstall_below = "2.0"')
-        assert wine.run(at_least, "/a", timeout=120) == 1
+        install_silently(wine, at_least)
         assert (default_folder / "program.txt").read_text() == "program 2.5\n"
         assert registered(wine, PRODUCT, "DisplayVersion") == "2.5"
     finally:
@@ -197,7 +205,7 @@ def test_below_the_minimum_upgradable_version_cancel_installs_nothing(wine, ui, 
     remove_product(wine)
     clear_batches(build_paths)
     try:
-        assert wine.run(first, "/a", timeout=120) == 1
+        install_silently(wine, first)
         process = wine.start(newer, timeout=180)
         question = ui.message_box(process, caption=messages[2], timeout=30)
         assert question.text.startswith(messages[5] + "\r\n")
@@ -263,3 +271,29 @@ def test_a_default_folder_from_the_registry(wine, ui, build_paths, engine, tmp_p
             run_recorded(wine, "Registry Folder")
         wine.tool(["wine", "reg", "delete", key, "/f"], check=False)
         shutil.rmtree(target, ignore_errors=True)
+
+
+def test_a_recorded_folder_that_cannot_take_the_product_is_not_used(wine, build_paths, engine, tmp_path):
+    """A registration that other programs could have changed: a drive root, the Windows
+    folder or a path with ".." is not where the new files go."""
+    setup = build(build_paths, engine, tmp_path, "2.0")
+    default_folder = build_paths.prefix / "drive_c" / "Program Files (x86)" / PRODUCT
+    remove_product(wine)
+    try:
+        for location in ["C:\\", "C:\\windows", "C:\\Program Files (x86)\\..\\windows"]:
+            wine.tool(["wine", "reg", "add", uninstall_key(PRODUCT), "/v", "InstallLocation", "/d", location, "/f"])
+            wine.tool(["wine", "reg", "add", uninstall_key(PRODUCT), "/v", "DisplayVersion", "/d", "1.0", "/f"])
+            install_silently(wine, setup)
+            assert (default_folder / "program.txt").read_text() == "program 2.0\n", location
+            for folder in ("", "windows"):
+                assert not (build_paths.prefix / "drive_c" / folder / "program.txt").exists(), location
+            assert registered(wine, PRODUCT, "InstallLocation").lower().endswith("\\program files (x86)\\earlier demo")
+            log = (default_folder / "Uninstall" / "Install.LOG").read_bytes().decode("cp1252")
+            assert "Install type: New" in log
+            assert f"The earlier installation's folder \"{location}\" cannot take the installation" in log
+            run_recorded(wine, PRODUCT)
+            deadline = time.monotonic() + 30  # the uninstaller's batch removes the folder after it
+            while default_folder.exists() and time.monotonic() < deadline:
+                time.sleep(0.5)
+    finally:
+        remove_product(wine)

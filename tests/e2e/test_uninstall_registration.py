@@ -15,6 +15,8 @@ def test_silent_install_registers_the_product(wine, build_paths, engine, tmp_pat
     setup = build_example(build_paths.build_dir, engine, tmp_path)
     folder = build_paths.prefix / "drive_c" / "Registered Hello"
     shutil.rmtree(folder, ignore_errors=True)
+    # An earlier installation of the example would take the new files into its folder.
+    wine.tool(["wine", "reg", "delete", KEY, "/f"], check=False)
     try:
         assert wine.run(setup, '/a /d:"C:\\Registered Hello"', timeout=120) == 1
         values = wine.tool(["wine", "reg", "query", KEY]).stdout
