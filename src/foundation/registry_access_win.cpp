@@ -1,5 +1,7 @@
 #include "foundation/registry_access_win.h"
 
+#include <sddl.h>
+
 #include <vector>
 
 namespace halvard {
@@ -42,6 +44,21 @@ LONG RegistryKey::open(HKEY parent, const wchar_t* path, REGSAM access) {
 LONG RegistryKey::create(HKEY parent, const std::string& path, REGSAM access) {
   close();
   return RegCreateKeyExA(parent, path.c_str(), 0, nullptr, REG_OPTION_NON_VOLATILE, access, nullptr, &key_, nullptr);
+}
+
+LONG RegistryKey::create_shared(HKEY parent, const std::string& path, REGSAM access) {
+  close();
+  // Inherited by the sub-keys it makes below.
+  PSECURITY_DESCRIPTOR descriptor = nullptr;
+  if (ConvertStringSecurityDescriptorToSecurityDescriptorA("D:(A;CI;KA;;;BA)(A;CI;KA;;;SY)(A;CI;KRKW;;;WD)",
+                                                           SDDL_REVISION_1, &descriptor, nullptr)) {
+    SECURITY_ATTRIBUTES attributes{sizeof attributes, descriptor, FALSE};
+    LONG result =
+        RegCreateKeyExA(parent, path.c_str(), 0, nullptr, REG_OPTION_NON_VOLATILE, access, &attributes, &key_, nullptr);
+    LocalFree(descriptor);
+    if (result == ERROR_SUCCESS) return result;
+  }
+  return create(parent, path, access);
 }
 
 void RegistryKey::close() {

@@ -29,6 +29,10 @@ class RegistryKey {
   LONG open(HKEY parent, const std::string& path, REGSAM access);
   LONG open(HKEY parent, const wchar_t* path, REGSAM access);
   LONG create(HKEY parent, const std::string& path, REGSAM access);
+  // As create; a key it makes lets Everyone read and write it (administrators and the
+  // system keep full control), or has the default security where the system refuses
+  // that. For keys the product's programs write while run by any user.
+  LONG create_shared(HKEY parent, const std::string& path, REGSAM access);
   void close();
 
   HKEY get() const { return key_; }

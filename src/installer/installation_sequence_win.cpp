@@ -15,9 +15,11 @@
 #include "foundation/product_view_win.h"
 #include "foundation/registry_access_win.h"
 #include "foundation/system_info_win.h"
+#include "foundation/text.h"
 #include "foundation/windows_error.h"
 #include "installer/folder_choice_win.h"
 #include "installer/package_files_win.h"
+#include "installer/registry_phase_win.h"
 #include "installer/restore_point_win.h"
 #include "installer/run_state.h"
 #include "installer/uninstall_registration_win.h"
@@ -30,6 +32,7 @@
 #include "package/settings_stream.h"
 #include "records/background_picture.h"
 #include "records/deferred_operations_win.h"
+#include "records/uninstall_data_csv.h"
 #include "records/uninstall_data_win.h"
 #include "ui/message_pump_win.h"
 #include "ui/progress_window_win.h"
@@ -73,7 +76,12 @@ class Sequence {
     write_background_picture();
     write_readme_and_licence_files();
     progress_.percent(98);
-    // Registry entries, associations and firewall exceptions join here.
+    apply_registry_key_and_script(settings_, state_);
+    apply_associations(settings_, state_);
+    if (!is_blank_text(settings_.FirewallList)) {
+      FirewallSession firewall;
+      apply_firewall_exceptions(settings_, state_, firewall);
+    }
     if (low() & product_flag::low_edit_path) state_.failure_summary += add_to_path(settings_.InstallDir);
     progress_.percent(99);
     register_uninstall(settings_, in_.package, state_, in_.install_source);
@@ -387,6 +395,14 @@ class Sequence {
     if (!state_.uninstall_support) return;
     state_.uninstall_data.removal = state_.removal;
     add_package_sections(state_.uninstall_data, settings_);
+    // The keys the script made go after its own lines, deepest first, as keys the
+    // uninstaller removes once empty.
+    std::string& script = state_.uninstall_data.registry_script;
+    const std::vector<std::string>& made = state_.created_registry_keys;
+    for (auto key = made.rbegin(); key != made.rend(); ++key) {
+      if (!script.empty() && script.back() != '\n') script += "\r\n";
+      script += csv_field(*key) + "\r\n";
+    }
     WriteOutcome outcome = write_uninstall_data_file(settings_.UninstallDir, state_.uninstall_data);
     if (!outcome.ok) add_failure(uninstall_folder_file(settings_.UninstallDir, uninstall_data_file_name),
                                  outcome.windows_error);

@@ -46,6 +46,10 @@ struct RunState {
   // The files this run brought where none was, in order: what a cancel takes away.
   std::vector<std::string> created_files;
 
+  // Registry keys the script made where there were none ("\HKLM\..."), outermost
+  // first: the uninstaller removes them again once empty.
+  std::vector<std::string> created_registry_keys;
+
   // The installation folder held files that are not this product's before it came.
   bool install_dir_held_files = false;
 };

@@ -1,5 +1,6 @@
 #include "package/settings_stream.h"
 
+#include <algorithm>
 #include <cstring>
 
 #include "foundation/text.h"
@@ -188,6 +189,17 @@ std::string expand_tags(std::string_view text, const InstallSettings& settings,
 std::u16string expand_tags(std::u16string_view text, std::u16string_view product,
                            std::u16string_view description, std::u16string_view os) {
   return replace_tags<char16_t>(text, product, description, os);
+}
+
+bool firewall_list_well_formed(std::string_view list) {
+  while (!list.empty()) {
+    size_t end = list.find('\n');
+    std::string_view line = list.substr(0, end);
+    list.remove_prefix(end == std::string_view::npos ? list.size() : end + 1);
+    if (is_blank_text(line)) continue;
+    if (std::count(line.begin(), line.end(), ';') != 3) return false;
+  }
+  return true;
 }
 
 const std::string& message(const InstallSettings& settings, int n) {
@@ -389,6 +401,9 @@ SettingsReadResult read_settings(std::span<const uint8_t> bytes, uint32_t stream
   s.MustUninstallBelow = in.read_ztext();
   at(51);
   s.FirewallList = in.read_ztext();
+  // Checked here, before anything is installed, rather than when the firewall phase
+  // meets the line after the files.
+  if (!firewall_list_well_formed(s.FirewallList)) return stop(code::bad_firewall_entry);
   at(52);
   for (int32_t& option : s.DialogOptions) option = in.i32();
   at(53);

@@ -68,4 +68,7 @@ std::u16string expand_tags(std::u16string_view text, std::u16string_view product
 // A lone LF, a lone CR and LF+CR each become CR+LF; CR+LF stays.
 std::string normalize_line_ends(std::string_view text);
 
+// Every line of a firewall list that is not blank splits into four ";" fields.
+bool firewall_list_well_formed(std::string_view list);
+
 }  // namespace halvard

@@ -57,4 +57,19 @@ std::vector<std::string> split_csv_record(std::string_view line) {
   return fields;
 }
 
+std::vector<std::string_view> csv_lines(std::string_view text) {
+  std::vector<std::string_view> lines;
+  bool quoted = false;
+  std::size_t start = 0;
+  for (std::size_t i = 0; i < text.size(); ++i) {
+    if (text[i] == '"') quoted = !quoted;
+    if (text[i] != '\n' || quoted) continue;
+    std::size_t end = i > start && text[i - 1] == '\r' ? i - 1 : i;
+    lines.push_back(text.substr(start, end - start));
+    start = i + 1;
+  }
+  if (start < text.size()) lines.push_back(text.substr(start));
+  return lines;
+}
+
 }  // namespace halvard

@@ -27,4 +27,9 @@ std::string csv_record(const std::vector<std::string>& fields);
 // empty field.
 std::vector<std::string> split_csv_record(std::string_view line);
 
+// Cuts a text into its records: each ends at a line break (LF, or CR LF) outside double
+// quotes; a line break inside quotes belongs to its field. The records come without
+// their line ends; a text that ends with a line break has no empty record after it.
+std::vector<std::string_view> csv_lines(std::string_view text);
+
 }  // namespace halvard

@@ -3,6 +3,8 @@
 #include <oleauto.h>
 #include <windows.h>
 
+#include <optional>
+
 #include "foundation/file.h"
 #include "foundation/file_functions.h"
 #include "foundation/process_launch_win.h"
@@ -20,34 +22,45 @@ constexpr int product_key_levels = 20;
 // that the walk upward never reaches the hive's top keys.
 constexpr size_t shortest_user_key = 10;
 
-
-// Puts the default value saved under `backup` back; true when there was one to restore.
+// Puts back the default value saved under `backup`: a saved text becomes the default
+// again; a blank one (the key had no default, or did not exist) takes the installation's
+// default away. The key goes when nothing is left in it. False when it has no backup,
+// that is when the installation found the default it wanted and changed nothing.
 bool restore_backup(const std::string& path, const std::string& backup) {
   RegistryKey key;
   if (key.open(HKEY_CLASSES_ROOT, path, KEY_READ | KEY_WRITE | registry_32bit_view) != ERROR_SUCCESS) return false;
-  std::string saved = read_registry_text(key.get(), backup).value_or(std::string());
-  bool restored = !is_blank_text(saved);
-  if (restored) {
-    RegSetValueExA(key.get(), nullptr, 0, REG_SZ, reinterpret_cast<const BYTE*>(saved.c_str()),
-                   DWORD(saved.size() + 1));
-    RegDeleteValueA(key.get(), backup.c_str());
+  std::optional<std::string> saved = read_registry_text(key.get(), backup);
+  if (!saved) return false;
+  if (is_blank_text(*saved)) {
+    RegDeleteValueA(key.get(), "");
+  } else {
+    RegSetValueExA(key.get(), nullptr, 0, REG_SZ, reinterpret_cast<const BYTE*>(saved->c_str()),
+                   DWORD(saved->size() + 1));
   }
-  return restored;
+  RegDeleteValueA(key.get(), backup.c_str());
+  key.close();
+  delete_key_if_empty(HKEY_CLASSES_ROOT, path);
+  return true;
 }
 
+// Deepest keys first, so that each finds its emptied sub-keys gone.
 void restore_association(const AssociationRecord& record, const std::string& backup) {
-  bool extension_had_backup = restore_backup(record.extension, backup);
   const std::string& type = record.type_key;
-  restore_backup(type, backup);
-  restore_backup(type + "\\DefaultIcon", backup);
-  restore_backup(type + "\\shell", backup);
   if (!record.verb.empty()) {
     std::string verb = type + "\\shell\\" + record.verb;
-    if (!restore_backup(verb + "\\command", backup)) delete_key_tree(HKEY_CLASSES_ROOT, verb);
+    bool command_restored = restore_backup(verb + "\\command", backup);
+    restore_backup(verb, backup);
+    if (command_restored)
+      delete_key_if_empty(HKEY_CLASSES_ROOT, verb);
+    else
+      delete_key_tree(HKEY_CLASSES_ROOT, verb);
   }
+  restore_backup(type + "\\shell", backup);
   delete_key_if_empty(HKEY_CLASSES_ROOT, type + "\\shell");
+  restore_backup(type + "\\DefaultIcon", backup);
+  restore_backup(type, backup);
   delete_key_if_empty(HKEY_CLASSES_ROOT, type);
-  if (!extension_had_backup) delete_key_tree(HKEY_CLASSES_ROOT, record.extension);
+  restore_backup(record.extension, backup);
 }
 
 void unregister_com_server(const std::wstring& path, bool system_unregister) {

@@ -337,13 +337,15 @@ class Uninstaller {
     (void)written;  // A failure here is found by the next run, which reads what is there.
   }
 
+  // The script's keys go before the product key, whose walk up through empty parents
+  // then finds the keys they shared empty too.
   void remove_registry_entries() {
     delete_registry_values(data_.registry, view());
+    undo_registry_script(parse_registry_script_removals(data_.registry_script), view());
     if (!s_.ProductRegistry.empty()) {
       delete_product_key(s_.ProductRegistry, view());
       delete_registration_value("ProductRegistry");
     }
-    undo_registry_script(parse_registry_script_removals(data_.registry_script), view());
   }
 
   void remove_firewall_exceptions() {

@@ -73,9 +73,9 @@ def test_uninstaller_restores_and_releases(wine, build_paths, engine, tmp_path):
     try:
         assert wine.run(setup, "/a", timeout=120) == 1
 
-        # The installation's association phase comes later; its records and keys are
-        # planted as it will leave them: one extension had a class before (backed up), one
-        # is new.
+        # Association records and keys planted as the installation leaves them: one
+        # extension had a class before (backed up), one is new (blank backups: there was
+        # nothing before).
         with open(folder / "Uninstall" / "Uninstall.DAT", "ab") as data:
             data.write((ASSOCIATIONS + FIREWALL).encode())
         backup = "Record Keeper Backup"
@@ -84,7 +84,9 @@ def test_uninstaller_restores_and_releases(wine, build_paths, engine, tmp_path):
         reg(wine, "add", r"HKCR\HalvardOldType\shell\open\command", "/ve", "/d", "new.exe %1", "/f")
         reg(wine, "add", r"HKCR\HalvardOldType\shell\open\command", "/v", backup, "/d", "old.exe %1", "/f")
         reg(wine, "add", r"HKCR\.hvnew", "/ve", "/d", "HalvardNewType", "/f")
+        reg(wine, "add", r"HKCR\.hvnew", "/v", backup, "/d", "", "/f")
         reg(wine, "add", r"HKCR\HalvardNewType\shell\open\command", "/ve", "/d", "new.exe %1", "/f")
+        reg(wine, "add", r"HKCR\HalvardNewType\shell\open\command", "/v", backup, "/d", "", "/f")
         # The registry script's values, as its phase will write them.
         reg(wine, "add", SCRIPT_KEY, "/v", "Removed", "/d", "gone", "/f")
         reg(wine, "add", SCRIPT_KEY, "/v", "Kept", "/d", "stays", "/f")
@@ -107,7 +109,7 @@ def test_uninstaller_restores_and_releases(wine, build_paths, engine, tmp_path):
         assert not has_value(wine, r"HKCR\.hvold", backup)
         assert default_value(wine, r"HKCR\HalvardOldType\shell\open\command") == "old.exe %1"
         assert not has_value(wine, r"HKCR\HalvardOldType\shell\open\command", backup)
-        assert default_value(wine, r"HKCR\.hvnew") is None
+        assert reg(wine, "query", r"HKCR\.hvnew", check=False).returncode != 0
         assert reg(wine, "query", r"HKCR\HalvardNewType", check=False).returncode != 0
 
         assert not has_value(wine, SCRIPT_KEY, "Removed")
