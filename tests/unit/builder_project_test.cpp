@@ -137,6 +137,8 @@ TEST(BuilderProject, ErrorsNameFileLineAndKey) {
        "'\\' or ends in \".exe\")"},
       {"[product]\nname = \"P\"\n[build]\nengine = \"X86_64\"\n", "p.toml:4:10: 'engine': unknown engine \"X86_64\""},
       {"[product]\nname = \"P\"\n[build]\nengine = \"\"\n", "p.toml:4:10: 'engine': unknown engine \"\""},
+      {"[product]\nname = \"P\"\n[registry]\nfirewall = [\"80;Web;1;\", \"app.exe;App\"]\n",
+       "p.toml:4:12: firewall line 2 (\"app.exe;App\") needs four ';' fields"},
   };
   for (const Case& c : cases) {
     Project p;

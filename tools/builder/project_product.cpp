@@ -1,6 +1,7 @@
 // [product], [options], [uninstall], [batch], [finish], [notify], [registry],
 // [reserved], [desktop] and [root_shortcut]: the product's names, options and texts.
 
+#include "package/settings_stream.h"
 #include "project_sections.h"
 
 namespace halvard::builder {
@@ -101,7 +102,13 @@ void registry(TomlReader& r, const toml::table& t, InstallSettings& s) {
   std::vector<std::string> lines;
   if (r.texts(t, "firewall", lines)) {
     s.FirewallList.clear();
-    for (size_t i = 0; i < lines.size(); ++i) s.FirewallList += (i ? "\r\n" : "") + lines[i];
+    for (size_t i = 0; i < lines.size(); ++i) {
+      // The engine refuses the whole package for such a line, so say it here.
+      if (!firewall_list_well_formed(lines[i]) || lines[i].find_first_of("\r\n") != std::string::npos)
+        r.error(*t.get("firewall"), "firewall line " + std::to_string(i + 1) + " (\"" + lines[i] +
+                                        "\") needs four ';' fields: program or port; name; protocols; options");
+      s.FirewallList += (i ? "\r\n" : "") + lines[i];
+    }
   }
 }
 
