@@ -22,6 +22,7 @@
 #include "installer/registry_phase_win.h"
 #include "installer/restore_point_win.h"
 #include "installer/run_state.h"
+#include "installer/shortcuts_win.h"
 #include "installer/uninstall_registration_win.h"
 #include "installer/windows_release.h"
 #include "machine/close_applications.h"
@@ -70,8 +71,10 @@ class Sequence {
     progress_.forbid_cancel();
     after_files();
     progress_.percent(91);
-    // Shared counts, COM servers, type libraries, drivers and shortcuts join here.
+    // Shared counts, COM servers, type libraries and drivers join here.
     progress_.text(shown(message_number::finishing_status));
+    progress_.percent(95);
+    install_shortcuts(in_.ui, state_);
     progress_.percent(97);
     write_background_picture();
     write_readme_and_licence_files();
@@ -93,6 +96,9 @@ class Sequence {
     // The notification joins here.
     state_.log.write(commit_restore_point(restore_point_));
     SHChangeNotify(SHCNE_ASSOCCHANGED, SHCNF_IDLIST, nullptr, nullptr);
+    const std::string desktop =
+        variable_value(settings_.ShortcutMode == 1 ? Variable::DesktopAllDir : Variable::DesktopDir, settings_);
+    SHChangeNotify(SHCNE_UPDATEDIR, SHCNF_PATHA, desktop.c_str(), nullptr);
     progress_.close();
     if (!in_.options.run_after_install.empty()) {
       state_.log.write(fill_log("Launch on exit: %s\r\n", in_.options.run_after_install));
