@@ -101,6 +101,24 @@ msi_value = 7
   EXPECT_EQ(rec.MsiValue, 7u);
 }
 
+TEST(BuilderProject, RegistryEntriesAndFirewallBecomeTheirLines) {
+  Project p;
+  const LoadResult r = load(
+      "[product]\nname = \"P\"\n"
+      "[registry]\nscript = '\\HKLM\\Software\\P'\nfirewall = [\"80;Web;1;\"]\n"
+      "[[registry_entries]]\nkey = '\\HKCU\\Software\\P, Inc'\n"
+      "[[registry_entries]]\nkey = '\\HKAU\\Software\\P'\nname = 'Say \"hi\"'\ntype = \"dword\"\ndata = \"-1\"\nkeep = "
+      "true\n"
+      "[[firewall]]\nport = 8080\nname = \"Both\"\nprotocols = [\"tcp\", \"udp\"]\n"
+      "[[firewall]]\nprogram = '%InstallDir%\\server.exe'\nname = \"Server\"\nkeep = true\n",
+      p);
+  ASSERT_TRUE(r.ok) << (r.errors.empty() ? "" : r.errors[0]);
+  EXPECT_EQ(p.settings.RegistryScript,
+            "\\HKLM\\Software\\P\r\n\"\\HKCU\\Software\\P, Inc\"\r\n"
+            "\\HKAU\\Software\\P,\"Say \"\"hi\"\"\",4,-1,0,1");
+  EXPECT_EQ(p.settings.FirewallList, "80;Web;1;\r\n8080;Both;3;\r\n%InstallDir%\\server.exe;Server;0;1");
+}
+
 TEST(BuilderProject, ErrorsNameFileLineAndKey) {
   struct Case {
     const char* toml;
@@ -139,6 +157,24 @@ TEST(BuilderProject, ErrorsNameFileLineAndKey) {
       {"[product]\nname = \"P\"\n[build]\nengine = \"\"\n", "p.toml:4:10: 'engine': unknown engine \"\""},
       {"[product]\nname = \"P\"\n[registry]\nfirewall = [\"80;Web;1;\", \"app.exe;App\"]\n",
        "p.toml:4:12: firewall line 2 (\"app.exe;App\") needs four ';' fields"},
+      {"[product]\nname = \"P\"\n[[registry_entries]]\nkey = 'HKLM\\Software\\X'\n",
+       "p.toml:4:7: 'key' (\"HKLM\\Software\\X\") must begin with"},
+      {"[product]\nname = \"P\"\n[[registry_entries]]\nkey = '\\HKLM\\Software\\..\\X'\n",
+       "p.toml:4:7: 'key' (\"\\HKLM\\Software\\..\\X\") cannot be written"},
+      {"[product]\nname = \"P\"\n[[registry_entries]]\nkey = '\\HKLM\\S'\nname = \"B\"\ntype = \"binary\"\ndata = \"0a "
+       "1\"\n",
+       "p.toml:7:8: a binary value's 'data' must be pairs of hexadecimal digits"},
+      {"[product]\nname = \"P\"\n[[registry_entries]]\nkey = '\\HKLM\\S'\ntype = \"text\"\n",
+       "p.toml:5:8: 'type': unknown name \"text\""},
+      {"[product]\nname = \"P\"\n[[firewall]]\nport = 80\nprogram = \"x.exe\"\nprotocols = \"tcp\"\n",
+       "p.toml:3:1: a firewall exception needs either 'program' or 'port'"},
+      {"[product]\nname = \"P\"\n[[firewall]]\nport = 80\nprotocols = [\"tcp\", \"icmp\"]\n",
+       "p.toml:5:13: 'protocols': unknown protocol \"icmp\""},
+      {"[product]\nname = \"P\"\n[[firewall]]\nport = 80\n", "p.toml:3:1: a firewall port needs 'protocols'"},
+      {"[product]\nname = \"P\"\n[registry]\nscript = '''\n\\HKLM\\S\n\\HKLM\\S,N,1,x,0\n'''\n",
+       "p.toml:4:10: registry script line 2 (\"\\HKLM\\S,N,1,x,0\") needs 1 field"},
+      {"[product]\nname = \"P\"\n[registry]\nscript = 'HKLM\\S,N,1,x,0,0'\n",
+       "p.toml:4:10: registry script line 1 (\"HKLM\\S,N,1,x,0,0\") names no key under"},
   };
   for (const Case& c : cases) {
     Project p;

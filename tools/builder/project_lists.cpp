@@ -1,15 +1,46 @@
 // The record lists: [[conditional_deletes]], [[associations]], [[shortcuts]],
-// [[registration_values]] and [[close_applications]].
+// [[registration_values]], [[close_applications]], [[registry_entries]] and [[firewall]].
 
-#include "project_sections.h"
-#include "package/settings_stream.h"
+#include <algorithm>
+#include <cctype>
+#include <optional>
+
+#include "foundation/registry_path.h"
 #include "machine/close_applications.h"
+#include "package/settings_stream.h"
+#include "project_sections.h"
+#include "records/registry_script.h"
+#include "records/uninstall_data_csv.h"
 
 namespace halvard::builder {
 namespace {
 
 // Type bytes of the uninstall registration's extra values; any other byte is a string.
 constexpr NamedValue value_types[] = {{"string", 1}, {"expand_string", 2}, {"dword", 4}};
+// Registry types of the script's values; any other number is written as it stands.
+constexpr NamedValue registry_types[] = {
+    {"string", 1}, {"expand_string", 2}, {"binary", 3}, {"dword", 4}, {"qword", 11}};
+
+bool hex_pairs(std::string_view text) {
+  std::string compact;
+  for (char c : text)
+    if (c != ' ' && c != '\t') compact += c;
+  return compact.size() % 2 == 0 && std::all_of(compact.begin(), compact.end(),
+                                                [](char c) { return std::isxdigit(static_cast<unsigned char>(c)); });
+}
+
+bool number_text(std::string_view text) {
+  std::string_view t = trim_blanks(text);
+  if (!t.empty() && (t.front() == '-' || t.front() == '+')) t.remove_prefix(1);
+  if (t.size() > 2 && t[0] == '0' && (t[1] == 'x' || t[1] == 'X'))
+    return std::all_of(t.begin() + 2, t.end(), [](char c) { return std::isxdigit(static_cast<unsigned char>(c)); });
+  return !t.empty() && std::all_of(t.begin(), t.end(), [](char c) { return c >= '0' && c <= '9'; });
+}
+
+void append_line(std::string& list, const std::string& line) {
+  if (!list.empty() && list.back() != '\n') list += "\r\n";
+  list += line;
+}
 
 uint8_t byte_or_bool(TomlReader& r, const toml::table& t, std::string_view key) {
   const toml::node* node = t.get(key);
@@ -81,6 +112,65 @@ void read_list_sections(TomlReader& r, const toml::table& root, Project& project
     r.u8(t, "show_mode", e.show_mode);
     e.keep = byte_or_bool(r, t, "keep");
     s.ShortcutEntries.push_back(std::move(e));
+  });
+
+  each(r, root, "registry_entries", max_list_entries, [&](const toml::table& t, const toml::node& node) {
+    r.unknown_keys(t, "[[registry_entries]]", {"key", "name", "type", "data", "only_remove", "keep"});
+    std::string key, name, data;
+    uint32_t type = 1;
+    bool only_remove = false, keep = false;
+    if (!r.text(t, "key", key)) r.error(node, "a registry entry needs 'key'");
+    const bool value = r.text(t, "name", name) | r.named(t, "type", registry_types, type) | r.text(t, "data", data);
+    r.boolean(t, "only_remove", only_remove);
+    r.boolean(t, "keep", keep);
+    const toml::node& where = t.get("key") ? *t.get("key") : node;
+    std::optional<RegistryKeyPath> path = parse_registry_key_path(key);
+    if (!key.empty() && (!path || path->key.empty()))
+      r.error(where,
+              "'key' (\"" + key +
+                  "\") must begin with \\HKLM\\, \\HKCU\\, \\HKCR\\, \\HKU\\, \\HKCC\\ or \\HKAU\\ and name a key");
+    if (type == 3 && !hex_pairs(data))
+      r.error(t.get("data") ? *t.get("data") : node, "a binary value's 'data' must be pairs of hexadecimal digits");
+    if ((type == 4 || type == 11) && !number_text(data))
+      r.error(t.get("data") ? *t.get("data") : node, "a number value's 'data' must be a decimal or 0x number");
+    const std::string line =
+        value ? csv_record({key, name, std::to_string(type), data, only_remove ? "1" : "0", keep ? "1" : "0"})
+              : csv_field(key);
+    std::vector<RegistryScriptEntry> parsed = parse_registry_script(line);
+    if (parsed.size() != 1 || parsed[0].kind == RegistryScriptEntry::Kind::illegal)
+      r.error(where, "'key' (\"" + key + "\") cannot be written: no empty, \".\" or \"..\" parts, no line breaks");
+    append_line(s.RegistryScript, line);
+  });
+
+  each(r, root, "firewall", max_list_entries, [&](const toml::table& t, const toml::node& node) {
+    r.unknown_keys(t, "[[firewall]]", {"program", "port", "name", "protocols", "keep"});
+    std::string program, name;
+    int64_t port = 0;
+    const bool is_program = r.text(t, "program", program);
+    const bool is_port = r.number(t, "port", 1, 65535, port);
+    if (is_program == is_port) r.error(node, "a firewall exception needs either 'program' or 'port'");
+    r.text(t, "name", name);
+    uint32_t protocols = 0;
+    std::vector<std::string> names;
+    if (r.texts(t, "protocols", names)) {
+      for (const std::string& protocol : names) {
+        if (protocol == "tcp")
+          protocols |= 1;
+        else if (protocol == "udp")
+          protocols |= 2;
+        else
+          r.error(*t.get("protocols"), "'protocols': unknown protocol \"" + protocol + "\"; known: tcp, udp");
+      }
+    } else if (is_port) {
+      r.error(node, "a firewall port needs 'protocols' (\"tcp\", \"udp\" or both)");
+    }
+    bool keep = false;
+    r.boolean(t, "keep", keep);
+    for (const std::string& text : {program, name})
+      if (text.find_first_of(";\r\n") != std::string::npos)
+        r.error(node, "a firewall exception's program and name cannot hold ';' or line breaks");
+    const std::string first = is_port ? std::to_string(port) : program;
+    append_line(s.FirewallList, first + ";" + name + ";" + std::to_string(protocols) + ";" + (keep ? "1" : ""));
   });
 
   each(r, root, "registration_values", max_list_entries, [&](const toml::table& t, const toml::node& node) {

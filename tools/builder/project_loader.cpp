@@ -12,9 +12,30 @@ namespace halvard::builder {
 namespace {
 
 constexpr std::string_view top_level_keys[] = {
-    "product", "options", "uninstall", "batch", "finish", "notify", "registry", "reserved", "desktop",
-    "root_shortcut", "window", "wizard", "texts", "conditional_deletes", "associations", "shortcuts",
-    "registration_values", "close_applications", "languages", "messages", "build", "files",
+    "product",
+    "options",
+    "uninstall",
+    "batch",
+    "finish",
+    "notify",
+    "registry",
+    "reserved",
+    "desktop",
+    "root_shortcut",
+    "window",
+    "wizard",
+    "texts",
+    "conditional_deletes",
+    "associations",
+    "shortcuts",
+    "registration_values",
+    "close_applications",
+    "registry_entries",
+    "firewall",
+    "languages",
+    "messages",
+    "build",
+    "files",
 };
 
 // The date every reproducible build may use: SOURCE_DATE_EPOCH as a UTC date.

@@ -1,8 +1,12 @@
 // [product], [options], [uninstall], [batch], [finish], [notify], [registry],
 // [reserved], [desktop] and [root_shortcut]: the product's names, options and texts.
 
+#include <optional>
+
+#include "foundation/registry_path.h"
 #include "package/settings_stream.h"
 #include "project_sections.h"
+#include "records/registry_script.h"
 
 namespace halvard::builder {
 namespace {
@@ -98,7 +102,23 @@ void notify(TomlReader& r, const toml::table& t, InstallSettings& s) {
 
 void registry(TomlReader& r, const toml::table& t, InstallSettings& s) {
   r.unknown_keys(t, "[registry]", {"script", "firewall"});
-  r.text(t, "script", s.RegistryScript);
+  if (r.text(t, "script", s.RegistryScript)) {
+    // The engine reports such lines only after the files, as failures of the installation.
+    int number = 0;
+    for (const RegistryScriptEntry& entry : parse_registry_script(s.RegistryScript)) {
+      ++number;
+      if (entry.kind == RegistryScriptEntry::Kind::key && entry.key_path.empty()) continue;  // a blank line
+      const std::string where = "registry script line " + std::to_string(number) + " (\"" + entry.line + "\")";
+      std::optional<RegistryKeyPath> path = parse_registry_key_path(entry.key_path);
+      if (entry.kind == RegistryScriptEntry::Kind::illegal)
+        r.error(*t.get("script"), where +
+                                      " needs 1 field (a key) or 6 (key, name, type, data, install, uninstall), "
+                                      "a number as its type and no empty, \".\" or \"..\" key parts");
+      else if (!path || path->key.empty())
+        r.error(*t.get("script"),
+                where + " names no key under \\HKLM\\, \\HKCU\\, \\HKCR\\, \\HKU\\, \\HKCC\\ or \\HKAU\\");
+    }
+  }
   std::vector<std::string> lines;
   if (r.texts(t, "firewall", lines)) {
     s.FirewallList.clear();
