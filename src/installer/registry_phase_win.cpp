@@ -186,7 +186,8 @@ void associate(const InstallSettings& settings, const FileAssociation& entry, st
     RegistryKey shell, verb, command;
     if (shell.create(class_key.get(), "shell", classes_access) == ERROR_SUCCESS) {
       if (entry.flags & 1) replace_default(shell.get(), entry.verb, backup);
-      if (verb.create(shell.get(), entry.verb, classes_access) == ERROR_SUCCESS) {
+      // Without a verb the command would land on "shell" itself.
+      if (!entry.verb.empty() && verb.create(shell.get(), entry.verb, classes_access) == ERROR_SUCCESS) {
         replace_default(verb.get(), entry.verb_text, backup);
         std::string text = entry.command;
         expand_variables(text, settings);

@@ -88,7 +88,7 @@ void read_list_sections(TomlReader& r, const toml::table& root, Project& project
     if (!r.text(t, "extension", a.extension)) r.error(node, "an association needs 'extension'");
     r.text(t, "class_name", a.class_name);
     r.text(t, "description", a.description);
-    r.text(t, "verb", a.verb);
+    if (!r.text(t, "verb", a.verb) || a.verb.empty()) r.error(node, "an association needs 'verb'");
     r.text(t, "verb_text", a.verb_text);
     r.text(t, "command", a.command);
     r.text(t, "language", a.language);
