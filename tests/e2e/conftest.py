@@ -67,7 +67,7 @@ SMALL_DRIVE_SIZE = 2 * 1024 * 1024
 
 @pytest.fixture
 def small_drive(build_paths, wine):
-    """A 2 MiB tmpfs seen by Wine as drive R:."""
+    """A 2 MiB tmpfs seen by Wine as drive R:, a removable drive (the prefix says so)."""
     mount_point = build_paths.work_dir / "small-drive"
     mount_point.mkdir(parents=True, exist_ok=True)
     done = subprocess.run(["mount", "-t", "tmpfs", "-o", f"size={SMALL_DRIVE_SIZE}", "tmpfs", str(mount_point)],
@@ -75,13 +75,12 @@ def small_drive(build_paths, wine):
     if done.returncode != 0:
         pytest.skip("cannot mount a small tmpfs here: " + done.stderr.decode(errors="replace"))
     letter = build_paths.prefix / "dosdevices" / "r:"
-    if letter.is_symlink() or letter.exists():
-        letter.unlink()
-    letter.symlink_to(mount_point)
+    if not letter.is_symlink() or letter.readlink() != mount_point:
+        letter.unlink(missing_ok=True)
+        letter.symlink_to(mount_point)
     try:
         yield mount_point
     finally:
-        letter.unlink()
         subprocess.run(["umount", "-l", str(mount_point)], capture_output=True)
 
 

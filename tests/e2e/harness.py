@@ -46,6 +46,9 @@ PREFIX_SETTINGS = f"""REGEDIT4
 "Default"="{SCREEN_SIZE}"
 
 [HKEY_LOCAL_MACHINE\\Software\\Wow6432Node\\Microsoft\\Windows\\CurrentVersion\\Uninstall]
+
+[HKEY_LOCAL_MACHINE\\Software\\Wine\\Drives]
+"r:"="floppy"
 """
 DEFAULT_TIMEOUT = 60.0
 PREFIX_TIMEOUT = 300.0
@@ -400,6 +403,12 @@ class WineSession:
             if link.is_symlink():
                 link.unlink()
                 link.mkdir()
+        # Drive R: (the small_drive fixture mounts a tmpfs there) is there from the start,
+        # so that Wine's mount manager gives it the removable type the settings name.
+        small_drive = self.paths.work_dir / "small-drive"
+        small_drive.mkdir(parents=True, exist_ok=True)
+        (prefix / "dosdevices" / "r:").unlink(missing_ok=True)
+        (prefix / "dosdevices" / "r:").symlink_to(small_drive)
         settings = self.paths.work_dir / "prefix-settings.reg"
         settings.write_text(PREFIX_SETTINGS, encoding="ascii")
         self.tool(["wine", "regedit", "/S", windows_path(settings)], timeout=TOOL_TIMEOUT, env=quiet)

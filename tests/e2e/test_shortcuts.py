@@ -111,3 +111,42 @@ def test_shortcuts_round_trip(wine, build_paths, engine, tmp_path):
             for child in sorted(path.rglob("*"), reverse=True):
                 child.unlink() if child.is_file() else child.rmdir()
             path.rmdir()
+
+
+ROOT_PROJECT = r"""
+[product]
+name = "Root Demo"
+version = "1.0"
+install_dir = "Root Demo"
+
+[options]
+product_flags_low = ["uninstall_support", "keep_log", "detailed_log"]
+
+[root_shortcut]
+name = "Start Root Demo"
+target = '%InstallDir%\demo.exe'
+
+[[files]]
+source = "demo.exe"
+"""
+
+
+def test_no_root_shortcut_off_the_usb_bus(wine, build_paths, engine, small_drive, tmp_path):
+    """R: is a removable drive here (the prefix gives it the "floppy" type), but Wine
+    answers the storage query with the SCSI bus, so no root shortcut is made there; nor
+    on C:, a fixed disk. (Wine has no USB bus to show the link being made; the decision
+    itself has its table test.)"""
+    (tmp_path / "demo.exe").write_bytes(b"MZ demo")
+    (tmp_path / "project.toml").write_text(ROOT_PROJECT)
+    setup = build_project(build_paths.build_dir, engine, tmp_path / "project.toml", tmp_path / "setup.exe")
+    try:
+        for folder, host in ((r"R:\Root Demo", small_drive), (r"C:\Root Demo", build_paths.prefix / "drive_c")):
+            process = wine.start(setup, f'/a /d:"{folder}"', timeout=120)
+            assert process.wait() == 1, process.stderr
+            log = (host / "Root Demo" / "Uninstall" / "Install.LOG").read_bytes().decode("cp1252")
+            assert "demo.exe >>> " in log and "Root Shortcut" not in log, log
+            assert not list(host.glob("Start Root Demo*"))
+            assert run_recorded(wine, "Root Demo") == 0
+    finally:
+        if is_registered(wine, "Root Demo"):
+            run_recorded(wine, "Root Demo")
