@@ -2,6 +2,8 @@
 // the line, glob matching and the order of gathered files, the message table's checks.
 
 #include <gtest/gtest.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 #include <filesystem>
 #include <fstream>
@@ -321,6 +323,42 @@ TEST_F(BuilderGather, SortedByPathBytesWithBaseAndInto) {
   std::vector<std::string> names;
   for (const auto& f : g.files) names.push_back(f.record.Name);
   EXPECT_EQ(names, (std::vector<std::string>{"app\\B.txt", "app\\a.txt", "app\\a\\c.txt", "app\\z.txt", "o.txt"}));
+}
+
+// A folder the builder cannot read ends the build with its name and the system's
+// reason; it is never skipped. Root reads every folder, so the gathering runs in a
+// child process as an unprivileged user.
+TEST_F(BuilderGather, AnUnreadableFolderIsAnErrorNotASkippedFolder) {
+  fs::permissions(dir, fs::perms::all);
+  fs::permissions(dir / "src", fs::perms::all);
+  fs::permissions(dir / "src" / "a", fs::perms::none);
+  Project p;
+  ASSERT_TRUE(load_project_text("[product]\nname = \"P\"\n[[files]]\nsource = \"src/**\"\nbase = \"src\"\n", "p.toml",
+                                dir, p, no_environment)
+                  .ok);
+  int pipe_ends[2];
+  ASSERT_EQ(pipe(pipe_ends), 0);
+  const pid_t child = fork();
+  ASSERT_GE(child, 0);
+  if (child == 0) {
+    close(pipe_ends[0]);
+    if (geteuid() == 0 && (setgid(65534) != 0 || setuid(65534) != 0)) _exit(3);
+    const GatherResult g = gather_files(p, {}, no_environment);
+    const std::string report = (g.ok ? "ok " : "failed ") + std::to_string(g.errors.size()) + "\n" +
+                               (g.errors.empty() ? std::string() : g.errors[0]);
+    if (write(pipe_ends[1], report.data(), report.size()) < 0) _exit(4);
+    _exit(0);
+  }
+  close(pipe_ends[1]);
+  std::string report;
+  char buffer[512];
+  for (ssize_t n; (n = read(pipe_ends[0], buffer, sizeof buffer)) > 0;) report.append(buffer, size_t(n));
+  close(pipe_ends[0]);
+  int status = 0;
+  waitpid(child, &status, 0);
+  fs::permissions(dir / "src" / "a", fs::perms::all);
+  ASSERT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << "child status " << status;
+  EXPECT_EQ(report, "failed 1\np.toml:3:1: cannot list the folder \"src/a\": Permission denied");
 }
 
 TEST_F(BuilderGather, RuleErrorsNameTheirLine) {

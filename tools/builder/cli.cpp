@@ -146,7 +146,8 @@ int build(const std::vector<std::string>& args, std::ostream& out, std::ostream&
     return outcome.exit_code;
   }
   out << "wrote " << outcome.output.string() << ": " << outcome.output_size << " bytes, " << outcome.file_count
-      << " files (" << outcome.source_size << " bytes packed into " << outcome.data_size << ")\n"
+      << (outcome.file_count == 1 ? " file (" : " files (") << outcome.source_size << " bytes packed into "
+      << outcome.data_size << ")\n"
       << "engine: " << outcome.engine.string() << " (" << arch_name(outcome.engine_arch) << ")\n";
   return exit_code::ok;
 }

@@ -33,8 +33,9 @@ bool same_file(const fs::path& a, const std::vector<fs::path>& skip) {
 }
 
 // The rule's matches as paths relative to the project folder ('/' separated), sorted.
+// `unreadable` is set when a folder could not be listed (already reported).
 std::vector<std::string> matches(const Project& project, const FileRule& rule, const std::string& pattern,
-                                 std::vector<std::string>& errors) {
+                                 std::vector<std::string>& errors, bool& unreadable) {
   std::vector<std::string> found;
   if (!has_wildcards(pattern)) {
     std::error_code ec;
@@ -45,15 +46,23 @@ std::vector<std::string> matches(const Project& project, const FileRule& rule, c
   const fs::path root = project.folder / fixed;
   std::error_code ec;
   if (!fs::is_directory(root, ec)) return found;
-  fs::recursive_directory_iterator it(root, fs::directory_options::skip_permission_denied, ec), end;
+  // A folder that cannot be read ends the build: skipping it would ship an installer
+  // without its files and say nothing.
+  fs::path listing = root;
+  fs::recursive_directory_iterator it(root, ec), end;
   for (; !ec && it != end; it.increment(ec)) {
+    listing = it->path();
     std::error_code type_ec;
     if (!it->is_regular_file(type_ec)) continue;
     std::string rel = it->path().lexically_relative(root).generic_string();
     if (!fixed.empty()) rel = fixed + "/" + rel;
     if (glob_match(pattern, rel)) found.push_back(std::move(rel));
   }
-  if (ec) errors.push_back(rule.where.text() + ": cannot list the folder \"" + root.string() + "\": " + ec.message());
+  if (ec) {
+    errors.push_back(rule.where.text() + ": cannot list the folder \"" +
+                     listing.lexically_relative(project.folder).generic_string() + "\": " + ec.message());
+    unreadable = true;
+  }
   std::sort(found.begin(), found.end());
   return found;
 }
@@ -92,7 +101,9 @@ GatherResult gather_files(const Project& project, const std::vector<fs::path>& s
       errors.push_back(rule.where.text() + ": 'source' must be relative to the project folder");
       continue;
     }
-    std::vector<std::string> found = matches(project, rule, pattern, errors);
+    bool unreadable = false;
+    std::vector<std::string> found = matches(project, rule, pattern, errors, unreadable);
+    if (unreadable) continue;
     std::erase_if(found, [&](const std::string& rel) {
       for (const std::string& ex : rule.exclude)
         if (glob_match(slashes(ex), rel)) return true;
