@@ -121,6 +121,39 @@ TEST(BuilderProject, RegistryEntriesAndFirewallBecomeTheirLines) {
   EXPECT_EQ(p.settings.FirewallList, "80;Web;1;\r\n8080;Both;3;\r\n%InstallDir%\\server.exe;Server;0;1");
 }
 
+// One cause, one message: a folder or an empty file given as the project, and a name the
+// code page cannot hold, each say what they are and nothing follows them.
+TEST(BuilderProject, OneMessagePerCause) {
+  const fs::path dir = fs::temp_directory_path() / ("hv_one_error_" + std::to_string(getpid()));
+  fs::create_directories(dir / "folder.toml");
+  std::ofstream(dir / "empty.toml") << " \n\n";
+  struct Case {
+    fs::path file;
+    std::string error;
+  };
+  const Case cases[] = {
+      {dir / "folder.toml", (dir / "folder.toml").string() + " is a folder, not a project file"},
+      {dir / "empty.toml",
+       (dir / "empty.toml").string() + " is empty: a project needs at least [product] with a 'name'"},
+      {dir / "missing.toml",
+       (dir / "missing.toml").string() + ": cannot read the project file: No such file or directory"},
+  };
+  for (const Case& c : cases) {
+    Project p;
+    const LoadResult r = load_project(c.file, p, no_environment);
+    EXPECT_EQ(r.errors, std::vector<std::string>{c.error});
+  }
+  fs::remove_all(dir);
+
+  Project p;
+  LoadResult r = load("[product]\nname = \"Caf\xC3\xA9 \xE4\xB8\xAD\"\n", p);
+  ASSERT_EQ(r.errors.size(), 1u) << r.errors.back();
+  EXPECT_NE(r.errors[0].find("p.toml:2:8: the text holds a character that Windows-1252 cannot show"), std::string::npos)
+      << r.errors[0];
+  r = load("[product]\nname = \"\"\n", p);
+  EXPECT_EQ(r.errors, std::vector<std::string>{"p.toml: [product] needs a 'name'"});
+}
+
 TEST(BuilderProject, ErrorsNameFileLineAndKey) {
   struct Case {
     const char* toml;

@@ -1,11 +1,14 @@
 #include "project_loader.h"
 
 #include <cctype>
+#include <cerrno>
 #include <cstdlib>
+#include <cstring>
 #include <ctime>
 #include <fstream>
 #include <sstream>
 
+#include "foundation/text.h"
 #include "project_sections.h"
 
 namespace halvard::builder {
@@ -119,14 +122,23 @@ LoadResult load_project_text(std::string_view text, const std::string& file, con
 }
 
 LoadResult load_project(const std::filesystem::path& file, Project& project, Environment environment) {
+  LoadResult refused;
+  std::error_code ec;
+  if (std::filesystem::is_directory(file, ec)) {
+    refused.errors.push_back(file.string() + " is a folder, not a project file");
+    return refused;
+  }
   std::ifstream in(file, std::ios::binary);
   if (!in) {
-    LoadResult result;
-    result.errors.push_back(file.string() + ": cannot read the project file");
-    return result;
+    refused.errors.push_back(file.string() + ": cannot read the project file: " + std::strerror(errno));
+    return refused;
   }
   std::ostringstream text;
   text << in.rdbuf();
+  if (is_blank_text(text.str())) {
+    refused.errors.push_back(file.string() + " is empty: a project needs at least [product] with a 'name'");
+    return refused;
+  }
   std::filesystem::path folder = file.parent_path();
   if (folder.empty()) folder = ".";
   return load_project_text(text.str(), file.string(), folder, project, environment);

@@ -188,7 +188,10 @@ void read_product_sections(TomlReader& reader, const toml::table& root, Project&
   if (const auto* t = reader.table(root, "reserved")) reserved(reader, *t, s);
   if (const auto* t = reader.table(root, "desktop")) desktop(reader, *t, project);
   if (const auto* t = reader.table(root, "root_shortcut")) root_shortcut(reader, *t, s);
-  if (s.ProductName.empty()) reader.error("[product] needs a 'name'");
+  // A name that was given but refused (not a text, or not Windows-1252) has its own error.
+  const toml::node* given = root["product"]["name"].node();
+  const bool refused = given && !(given->is_string() && given->as_string()->get().empty());
+  if (s.ProductName.empty() && !refused) reader.error("[product] needs a 'name'");
 }
 
 }  // namespace halvard::builder
