@@ -33,6 +33,7 @@
 #include "package/settings_stream.h"
 #include "records/background_picture.h"
 #include "records/deferred_operations_win.h"
+#include "records/install_log.h"
 #include "records/uninstall_data_csv.h"
 #include "records/uninstall_data_win.h"
 #include "ui/message_pump_win.h"
@@ -101,7 +102,7 @@ class Sequence {
     SHChangeNotify(SHCNE_UPDATEDIR, SHCNF_PATHA, desktop.c_str(), nullptr);
     progress_.close();
     if (!in_.options.run_after_install.empty()) {
-      state_.log.write(fill_log("Launch on exit: %s\r\n", in_.options.run_after_install));
+      state_.log.write(fill_message("Launch on exit: %s\r\n", in_.options.run_after_install));
     }
     finish();
   }
@@ -118,13 +119,6 @@ class Sequence {
   uint32_t high() const { return settings_.ProductFlags.high; }
 
   std::string shown(int n) const { return in_.ui.text(n); }
-
-  static std::string fill_log(const char* format, const std::string& value) {
-    std::string text(format);
-    size_t at = text.find("%s");
-    if (at != std::string::npos) text.replace(at, 2, value);
-    return text;
-  }
 
   // An error message box: titled by message 21, nothing for an empty text, nothing
   // in a silent run unless the package asks for errors there too.
@@ -167,8 +161,8 @@ class Sequence {
     int bit = windows_release_bit(info.dwPlatformId == VER_PLATFORM_WIN32_NT, info.dwMajorVersion,
                                   info.dwMinorVersion);
     if (settings_.ExcludedSystems & (1u << bit)) {
-      refuse(fill_log(shown(message_number::windows_release_refused).c_str(),
-                      std::string(windows_releases()[size_t(bit)].name)));
+      refuse(fill_message(shown(message_number::windows_release_refused).c_str(),
+                          std::string(windows_releases()[size_t(bit)].name)));
     }
   }
 
@@ -216,7 +210,7 @@ class Sequence {
       settings_.DefaultInstallDir = location;
     }
     if (!installed)
-      refuse(fill_log(shown(message_number::master_product_missing).c_str(), settings_.MasterProductMessage));
+      refuse(fill_message(shown(message_number::master_product_missing).c_str(), settings_.MasterProductMessage));
   }
 
   // The run ends here when the user cancels a page that calls for the notice. Folders
@@ -420,7 +414,7 @@ class Sequence {
     ExitChoices choices;
     if (state_.failure_summary.empty()) {
       choices = completion(in_.ui);
-    } else if (!silent() && in_.ui.ask_yes_no(fill_log(shown(message_number::failures_view_log).c_str(), log_path),
+    } else if (!silent() && in_.ui.ask_yes_no(fill_message(shown(message_number::failures_view_log).c_str(), log_path),
                                               shown(message_number::failures_title))) {
       choices.view_log = true;
     }
