@@ -273,7 +273,7 @@ void find_earlier_installation(const InstallSettings& settings, RunState& state)
     auto text = [&key](const char* name) { return read_registry_text(key.get(), name).value_or(std::string()); };
     state.previous_dir = text("InstallLocation");
     state.installed_version = text("DisplayVersion");
-    state.previous_shared_files = text("SharedFiles");
+    state.shared_files_value = text("SharedFiles");
     state.previous_start_menu = text("ProductStartMenu");
     state.previous_uninstall_command = text("QuietUninstallString");
     if (state.previous_uninstall_command.empty()) state.previous_uninstall_command = text("UninstallString");

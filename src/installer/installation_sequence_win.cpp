@@ -17,6 +17,7 @@
 #include "foundation/system_info_win.h"
 #include "foundation/text.h"
 #include "foundation/windows_error.h"
+#include "installer/component_registration_win.h"
 #include "installer/folder_choice_win.h"
 #include "installer/package_files_win.h"
 #include "installer/registry_phase_win.h"
@@ -72,7 +73,7 @@ class Sequence {
     progress_.forbid_cancel();
     after_files();
     progress_.percent(91);
-    // Shared counts, COM servers, type libraries and drivers join here.
+    register_components();
     progress_.text(shown(message_number::finishing_status));
     progress_.percent(95);
     install_shortcuts(in_.ui, state_);
@@ -343,10 +344,22 @@ class Sequence {
   }
 
   void after_files() {
-    if (!state_.fonts.empty()) SendMessageTimeoutA(HWND_BROADCAST, WM_FONTCHANGE, 0, 0, SMTO_ABORTIFHUNG, 1000, nullptr);
+    announce_fonts(state_);
     std::string cleaned;
     clean_pending_operations(state_.written_files, &cleaned);
     state_.log.write(cleaned);
+  }
+
+  void register_components() {
+    if (state_.uninstall_support) {
+      progress_.percent(92);
+      raise_shared_counts(state_);
+    }
+    if (!state_.com_servers.empty() || !state_.type_libraries.empty()) {
+      progress_.percent(93);
+      register_servers_and_type_libraries(state_, high() & product_flag::high_product_64bit);
+    }
+    install_drivers(state_);
   }
 
   void write_text_file(const std::string& name, const std::string& text) {

@@ -6,6 +6,7 @@
 
 #include "foundation/product_view_win.h"
 #include "foundation/system_info_win.h"
+#include "installer/component_registration_win.h"
 #include "installer/file_install_win.h"
 #include "package/file_table.h"
 #include "ui/message_pump_win.h"
@@ -22,33 +23,6 @@ std::string fonts_folder() {
   char windows[MAX_PATH];
   UINT length = GetWindowsDirectoryA(windows, MAX_PATH);
   return std::string(windows, length < MAX_PATH ? length : 0) + "\\Fonts";
-}
-
-// What each kind of file is gathered for, for the phases after the files.
-void collect(const ExtractedFile& file, RunState& state) {
-  const std::string& path = file.destination.path;
-  switch (file.record.Kind) {
-    case file_kind::shared:
-    case file_kind::system:
-      state.shared_files.push_back(path);
-      break;
-    case file_kind::font:
-      state.fonts.push_back(path);
-      break;
-    case file_kind::com_server:
-      state.shared_files.push_back(path);
-      state.com_servers.push_back(path);
-      break;
-    case file_kind::type_library:
-      state.shared_files.push_back(path);
-      state.type_libraries.push_back(path);
-      break;
-    case file_kind::inf_driver:
-      state.inf_files.push_back(path);
-      break;
-    default:
-      break;
-  }
 }
 
 }  // namespace
@@ -90,7 +64,9 @@ PackageFilesResult install_package_files(const OpenedPackage& package, File& own
     context.show_progress = [&progress](const std::string& text, bool) { progress.text(text); };
     checked = extract_files(*region, table, file_table_options(settings.ProductFlags), folders, expand,
                             [&](const ExtractedFile& file) {
-                              if (install_file(context, file)) collect(file, state);
+                              if (install_file(context, file))
+                                register_installed_file(settings, file.record, file.destination.path, state,
+                                                        progress.owner());
                             },
                             hooks);
   }

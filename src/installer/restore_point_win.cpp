@@ -4,6 +4,7 @@
 #include <objbase.h>
 #include <sddl.h>
 
+#include "foundation/guarded_call_win.h"
 #include "foundation/file.h"
 #include "foundation/system_library_win.h"
 #include "foundation/windows_error.h"
@@ -72,9 +73,14 @@ std::string begin_restore_point(const std::string& description, RestorePoint& po
   wide.resize(std::min(wide.size(), description_limit));
   wide.copy(info.description, wide.size());
   StateManagerStatus status{};
-  if (!call(&info, &status)) {
-    return log + "FAILED\r\n" + windows_error_text(status.status ? status.status : GetLastError()) + "\r\n\r\n";
-  }
+  BOOL made = FALSE;
+  DWORD error = 0;
+  if (guarded_call([&] {
+        made = call(&info, &status);
+        error = made ? 0 : GetLastError();
+      }).faulted)
+    return log + "CRASHED!\r\n\r\n";
+  if (!made) return log + "FAILED\r\n" + windows_error_text(status.status ? status.status : error) + "\r\n\r\n";
   point.begun = true;
   point.sequence = status.sequence;
   return log + "OK\r\n";
@@ -91,7 +97,9 @@ std::string commit_restore_point(RestorePoint& point) {
   info.sequence = point.sequence;
   StateManagerStatus status{};
   point.sequence = 0;
-  return call && call(&info, &status) ? std::string() : std::string("Failed to commit restore point.\r\n");
+  BOOL committed = FALSE;
+  if (call) guarded_call([&] { committed = call(&info, &status); });
+  return committed ? std::string() : std::string("Failed to commit restore point.\r\n");
 }
 
 }  // namespace halvard

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "records/install_log.h"
+#include "records/uninstall_registration.h"
 #include "records/uninstall_data.h"
 
 namespace halvard {
@@ -22,7 +23,8 @@ struct RunState {
   std::string installed_version;
   std::string previous_uninstall_command;  // QuietUninstallString, else UninstallString
   std::string previous_start_menu;
-  std::string previous_shared_files;
+  // "SharedFiles": the earlier installation's value, then with this run's entries.
+  std::string shared_files_value;
   std::string start_menu_folder;
 
   // The package's own options as this run carries them out: uninstall support can be
@@ -36,8 +38,9 @@ struct RunState {
   UninstallData uninstall_data;
 
   // Filled by the file phase for the later phases.
-  std::vector<std::string> fonts;
-  std::vector<std::string> shared_files;
+  bool fonts_installed = false;
+  std::vector<InstalledFont> product_fonts;  // "ProductFonts": the fonts the uninstaller removes
+  std::vector<std::string> shared_files;     // path + shared_count_mark, in installation order
   std::vector<std::string> com_servers;
   std::vector<std::string> type_libraries;
   std::vector<std::string> inf_files;

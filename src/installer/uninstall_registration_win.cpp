@@ -166,7 +166,8 @@ UninstallFacts gather_uninstall_facts(const InstallSettings& settings, const Ope
   facts.uninstaller_path = uninstaller_path(settings);
   facts.install_source = install_source;
   facts.start_menu_folder = state.start_menu_folder;
-  facts.shared_files = state.previous_shared_files;
+  facts.shared_files = state.shared_files_value;
+  facts.product_fonts = product_fonts_text(state.product_fonts);
   facts.install_dir_held_files = state.install_dir_held_files;
   facts.required_space = required_space(
       settings, package.header.FileDataSizes,

@@ -3,6 +3,7 @@
 #include <optional>
 #include <utility>
 
+#include "records/uninstall_registration.h"
 #include "crash/fatal_error.h"
 #include "foundation/text.h"
 #include "package/settings_stream.h"
@@ -203,8 +204,8 @@ std::string msi_line(std::string_view package_path, int ui_level) {
 }
 
 std::string control_panel_value_path(std::string_view value_name) {
-  std::string path = "\\HKLM\\SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Control Panel\\Cpls\\";
-  path.append(value_name);
+  std::string path = "\\HKLM\\";
+  path.append(control_panel_key).append("\\").append(value_name);
   return path;
 }
 

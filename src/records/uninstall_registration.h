@@ -18,6 +18,11 @@
 namespace halvard {
 
 inline constexpr std::string_view uninstall_key_parent = "Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall";
+// The system's lists that the installation adds to and the uninstaller takes from again.
+inline constexpr char shared_counts_key[] = "Software\\Microsoft\\Windows\\CurrentVersion\\SharedDLLs";
+inline constexpr char fonts_key_nt[] = "Software\\Microsoft\\Windows NT\\CurrentVersion\\Fonts";
+inline constexpr char fonts_key_9x[] = "Software\\Microsoft\\Windows\\CurrentVersion\\Fonts";
+inline constexpr char control_panel_key[] = "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Control Panel\\Cpls";
 
 enum class RegistryOperationKind { set_string, set_expand_string, set_dword, delete_value };
 

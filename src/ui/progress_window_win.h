@@ -29,6 +29,8 @@ class ProgressWindow {
   // From here on the run can only finish: Cancel is greyed out.
   void forbid_cancel();
   void close();
+  // The window that owns what others show meanwhile (an MSI package's own windows).
+  HWND owner() const { return ui_.owner(); }
 
  private:
   bool pump();

@@ -7,16 +7,17 @@
 
 #include "foundation/file.h"
 #include "foundation/file_functions.h"
+#include "foundation/guarded_call_win.h"
 #include "foundation/process_launch_win.h"
 #include "foundation/product_view_win.h"
 #include "foundation/registry_access_win.h"
 #include "foundation/registry_path.h"
 #include "foundation/text.h"
+#include "records/uninstall_registration.h"
 
 namespace halvard {
 namespace {
 
-constexpr char shared_counts_key[] = "Software\\Microsoft\\Windows\\CurrentVersion\\SharedDLLs";
 constexpr int product_key_levels = 20;
 // A user's copy of the product key is only cleaned up while its path is this long, so
 // that the walk upward never reaches the hive's top keys.
@@ -65,7 +66,7 @@ void restore_association(const AssociationRecord& record, const std::string& bac
 
 void unregister_com_server(const std::wstring& path, bool system_unregister) {
   if (system_unregister) {
-    // The product's system folder: a 32-bit server needs the 32-bit regsvr32.
+    // The product's system folder: a server of the other bitness needs its own regsvr32.
     std::string system = product_system_folder();
     if (system.empty()) return;
     std::wstring command = L"\"" + name_to_wide(system) + L"\\regsvr32.exe\" /s /u \"" + path + L"\"";
@@ -77,21 +78,24 @@ void unregister_com_server(const std::wstring& path, bool system_unregister) {
   using Unregister = HRESULT(STDAPICALLTYPE*)();
   if (auto unregister = reinterpret_cast<Unregister>(
           reinterpret_cast<void*>(GetProcAddress(module, "DllUnregisterServer")))) {
-    unregister();
+    // A server that crashes here is left loaded: its code may still run elsewhere.
+    if (guarded_call(unregister).faulted) return;
   }
   FreeLibrary(module);
 }
 
 void unregister_type_library(const std::wstring& path) {
-  ITypeLib* library = nullptr;
-  if (FAILED(LoadTypeLib(path.c_str(), &library)) || !library) return;
-  TLIBATTR* attributes = nullptr;
-  if (SUCCEEDED(library->GetLibAttr(&attributes)) && attributes) {
-    UnRegisterTypeLib(attributes->guid, attributes->wMajorVerNum, attributes->wMinorVerNum, attributes->lcid,
-                      attributes->syskind);
-    library->ReleaseTLibAttr(attributes);
-  }
-  library->Release();
+  guarded_call([&] {
+    ITypeLib* library = nullptr;
+    if (FAILED(LoadTypeLib(path.c_str(), &library)) || !library) return;
+    TLIBATTR* attributes = nullptr;
+    if (SUCCEEDED(library->GetLibAttr(&attributes)) && attributes) {
+      UnRegisterTypeLib(attributes->guid, attributes->wMajorVerNum, attributes->wMinorVerNum, attributes->lcid,
+                        attributes->syskind);
+      library->ReleaseTLibAttr(attributes);
+    }
+    library->Release();
+  });
 }
 
 // Opens the key of a package registry path, in every user's hive for "\HKAU\".

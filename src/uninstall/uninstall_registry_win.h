@@ -19,7 +19,7 @@ void restore_associations(const std::vector<AssociationRecord>& associations, co
 
 // What to do with a shared file whose count reached zero.
 struct SharedFileRelease {
-  bool system_unregister = false;  // a 64-bit product: the system's regsvr32 unregisters
+  bool system_unregister = false;  // the servers are not of the engine's bitness: regsvr32 unregisters
   // Asked before a file is deleted; false keeps it. Null deletes without asking.
   std::function<bool(const std::string&)> confirm_delete;
 };

@@ -8,6 +8,7 @@
 #include "crash/fatal_error.h"
 #include "foundation/file.h"
 #include "foundation/file_functions.h"
+#include "foundation/guarded_call_win.h"
 #include "foundation/own_path.h"
 #include "foundation/path_rules.h"
 #include "foundation/product_view_win.h"
@@ -43,8 +44,7 @@ namespace {
 constexpr DWORD step_pause_ms = 600;
 constexpr DWORD pause_slice_ms = 50;
 constexpr DWORD msi_missing = 120;
-constexpr char fonts_key_nt[] = "Software\\Microsoft\\Windows NT\\CurrentVersion\\Fonts";
-constexpr char fonts_key_9x[] = "Software\\Microsoft\\Windows\\CurrentVersion\\Fonts";
+constexpr DWORD exception_in_service = 1064;  // a crash inside the call
 
 class Uninstaller {
  public:
@@ -251,8 +251,8 @@ class Uninstaller {
   void release_shared_files_step() {
     if (product_.shared_files.empty()) return;
     SharedFileRelease how;
-    // The x64 engine cannot load a 32-bit product's servers itself.
-    how.system_unregister = product_64bit() || engine_is_64bit;
+    // An engine can load only servers of its own bitness; the others go through regsvr32.
+    how.system_unregister = product_64bit() != engine_is_64bit;
     if (!automatic() && (low() & product_flag::low_ask_file_removal)) {
       how.confirm_delete = [this](const std::string& path) {
         return ask(message_number::remove_shared_file_question, message_number::remove_file_title, path);
@@ -280,8 +280,12 @@ class Uninstaller {
       if (!removal) continue;
       UINT result = msi_missing;
       if (set_ui && install) {
-        set_ui(removal->ui_level, nullptr);
-        result = install(ansi_to_wide(removal->package).c_str(), L"REBOOT=R REMOVE=ALL");
+        const std::wstring package = ansi_to_wide(removal->package);
+        if (guarded_call([&] {
+              set_ui(removal->ui_level, nullptr);
+              result = install(package.c_str(), L"REBOOT=R REMOVE=ALL");
+            }).faulted)
+          result = exception_in_service;
       }
       if (result == ERROR_SUCCESS) continue;
       char text[2048];

@@ -108,7 +108,7 @@ class UninstallRegistrationTest : public ::testing::Test {
     s.EngineCopySize = package.engine_copy.size();
     package.header.FileDataSizes = {200000};
     state.start_menu_folder = "Halvard\\Test";
-    state.previous_shared_files = "\"C:\\windows\\system32\\old.dll \"";
+    state.shared_files_value = "\"C:\\windows\\system32\\old.dll \"";
   }
   ~UninstallRegistrationTest() override { remove_keys(); }
 
