@@ -15,6 +15,7 @@ packages=(
   zlib1g-dev liblz4-dev libzstd-dev liblzma-dev pkg-config libz-mingw-w64
   libtomlplusplus-dev
   nsis
+  msitools wixl mingw-w64-tools fonts-dejavu-core
 )
 
 missing=()

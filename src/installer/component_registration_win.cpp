@@ -34,7 +34,7 @@ std::string file_name_of(const std::string& path) { return std::string(file_name
 
 // A font's registry value, its resource, and its entry in "ProductFonts" unless the
 // package keeps it. A file the system does not take as a font is no font: its value
-// goes again and nothing is recorded.
+// goes again and it is removed as a plain file.
 void register_font(const FileRecord& record, const std::string& destination, RunState& state) {
   RegistryKey fonts;
   const char* key = windows_9x() ? fonts_key_9x : fonts_key_nt;
@@ -50,6 +50,8 @@ void register_font(const FileRecord& record, const std::string& destination, Run
     if (written == ERROR_SUCCESS) RegDeleteValueA(fonts.get(), record.VersionText.c_str());
     state.log.write("Failed to register font \"" + record.VersionText + "\": " +
                     (error ? windows_error_text(error) : std::string("not a font file")) + "\r\n");
+    // Fonts are otherwise removed by their "ProductFonts" entry, which this one does not get.
+    if (!(record.Flags & file_flag::keep_at_uninstall)) state.removal.record(destination, RemovalKind::File);
     return;
   }
   state.fonts_installed = true;
@@ -108,12 +110,13 @@ void install_msi_package(const FileRecord& record, const std::string& destinatio
 }
 
 // The "Cpls" key is opened, never created: where the system has no such list, an
-// applet cannot be registered and the key must not appear for our sake.
-void register_applet(const FileRecord& record, const std::string& destination, RunState& state) {
+// applet cannot be registered and the key must not appear for our sake. In the
+// product's view: a 64-bit applet is listed where the 64-bit Control Panel looks.
+void register_applet(const FileRecord& record, const std::string& destination, bool product_64bit, RunState& state) {
   std::string name = applet_name(record.VersionText, destination);
   state.log.write("Registering control panel applet \"" + name + "\"...");
   RegistryKey key;
-  LONG result = key.open(HKEY_LOCAL_MACHINE, control_panel_key, product_key_access | registry_32bit_view);
+  LONG result = key.open(HKEY_LOCAL_MACHINE, control_panel_key, product_key_access | product_registry_view(product_64bit));
   if (result == ERROR_SUCCESS) {
     std::wstring value = name_to_wide(destination);
     result = RegSetValueExW(key.get(), name_to_wide(name).c_str(), 0, REG_SZ, reinterpret_cast<const BYTE*>(value.c_str()),
@@ -164,12 +167,20 @@ void bind_executable(const std::string& path, RunState& state) {
   if (!bound) state.log.write(windows_error_text(error) + "\r\n");
 }
 
+void collect_shared_file(const FileRecord& record, const std::string& destination, RunState& state) {
+  state.shared_files.push_back(destination + std::string(shared_count_mark(record.Kind, record.Flags)));
+}
+
 }  // namespace
+
+void collect_skipped_shared_file(const FileRecord& record, const std::string& destination, RunState& state) {
+  if (is_shared_count_kind(record.Kind) && GetFileAttributesW(name_to_wide(destination).c_str()) != INVALID_FILE_ATTRIBUTES)
+    collect_shared_file(record, destination, state);
+}
 
 void register_installed_file(const InstallSettings& settings, const FileRecord& record,
                              const std::string& destination, RunState& state, HWND owner) {
-  if (is_shared_count_kind(record.Kind))
-    state.shared_files.push_back(destination + std::string(shared_count_mark(record.Kind, record.Flags)));
+  if (is_shared_count_kind(record.Kind)) collect_shared_file(record, destination, state);
   switch (record.Kind) {
     case file_kind::font:
       register_font(record, destination, state);
@@ -187,7 +198,7 @@ void register_installed_file(const InstallSettings& settings, const FileRecord& 
       install_msi_package(record, destination, state, owner);
       break;
     case file_kind::control_panel:
-      register_applet(record, destination, state);
+      register_applet(record, destination, settings.ProductFlags.high & product_flag::high_product_64bit, state);
       break;
     default:
       break;

@@ -21,6 +21,11 @@ namespace halvard {
 void register_installed_file(const InstallSettings& settings, const FileRecord& record,
                              const std::string& destination, RunState& state, HWND owner);
 
+// A shared file that this run did not write (the one there is up to date, or newer)
+// is still this product's to count: otherwise the other product's removal would take
+// it away from under this one. Counted when its destination exists.
+void collect_skipped_shared_file(const FileRecord& record, const std::string& destination, RunState& state);
+
 // Tells every window that the fonts changed, once, when the file phase brought any.
 void announce_fonts(const RunState& state);
 

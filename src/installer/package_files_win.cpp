@@ -67,6 +67,8 @@ PackageFilesResult install_package_files(const OpenedPackage& package, File& own
                               if (install_file(context, file))
                                 register_installed_file(settings, file.record, file.destination.path, state,
                                                         progress.owner());
+                              else
+                                collect_skipped_shared_file(file.record, file.destination.path, state);
                             },
                             hooks);
   }
