@@ -389,3 +389,38 @@ source = "bound.exe"
         reg(wine, "delete", key, "/f")
         if is_registered(wine, "Planted Demo"):
             run_recorded(wine, "Planted Demo", timeout=180)
+
+
+def test_an_msi_package_without_windows_installer_fails_with_code_120(wine, build_paths, engine, tmp_path):
+    prepare_component_files(build_paths, tmp_path)
+    (tmp_path / "project.toml").write_text(r"""
+[product]
+name = "No Installer Demo"
+version = "1.0"
+install_dir = "No Installer Demo"
+
+[options]
+product_flags_low = ["uninstall_support", "keep_log"]
+
+[[files]]
+source = "demo.msi"
+kind = "msi_package"
+msi_value = 2
+flags = ["msi_list"]
+""")
+    setup = build_project(build_paths.build_dir, engine, tmp_path / "project.toml", tmp_path / "setup.exe")
+    # Windows Installer switched off for this program: msi.dll cannot be loaded.
+    key = r"HKCU\Software\Wine\AppDefaults\setup.exe\DllOverrides"
+    reg(wine, "add", key, "/v", "msi", "/d", "", "/f", check=True)
+    try:
+        assert wine.run(setup, "/a", timeout=120) == 1
+        location = registered(wine, "No Installer Demo", "InstallLocation")
+        log = read_log(build_paths.prefix, location)
+        line = re.search(r'Installing MSI package "[^"]*demo\.msi"\.\.\.FAILED code 120: [^\r]*\r\n', log)
+        assert line and log.count(line.group(0)) == 2, log
+        data = next(host_path(build_paths.prefix, location).rglob("Uninstall.DAT")).read_bytes().decode("cp1252")
+        assert section(data, "MSI") == ""
+    finally:
+        reg(wine, "delete", key, "/f")
+        if is_registered(wine, "No Installer Demo"):
+            run_recorded(wine, "No Installer Demo")
