@@ -11,6 +11,7 @@
 #include "foundation/unique_handle_win.h"
 #include "installer/command_line.h"
 #include "installer/installation_sequence_win.h"
+#include "machine/notification_win.h"
 #include "package/message_numbers.h"
 #include "package/option_bits.h"
 #include "package/package_error.h"
@@ -35,7 +36,6 @@ namespace {
 // calls them outside any object we could pass along.
 struct EngineProcess {
   HINSTANCE instance = nullptr;
-  HANDLE worker_thread = nullptr;    // the notification request, when one runs
   File own_file;
   InstallSettings settings;
   UserInterface ui{settings};  // its background window comes with the settings stream
@@ -91,7 +91,7 @@ void take_command_line(const CommandLine& options, InstallSettings& settings) {
   take_command_line(options, engine.settings);
   UninstallOutcome outcome = uninstall_product(options.uninstall_name, engine.ui);
   if (outcome.removed) {
-    // The uninstall notification joins here.
+    start_notification(engine.settings.NotifyURL, engine.settings.DisplayVersion);
     write_self_delete_batch(engine.settings, outcome.outer_folders);
   }
   exit_installer(0);
@@ -157,11 +157,7 @@ void tidy_up_before_exit() {
     close_background_window(background);
   }
   pump_messages();
-  if (engine.worker_thread) {
-    WaitForSingleObject(engine.worker_thread, INFINITE);
-    CloseHandle(engine.worker_thread);
-    engine.worker_thread = nullptr;
-  }
+  wait_for_notification();
   engine.own_file.close();
   OleUninitialize();
 }

@@ -28,6 +28,8 @@
 #include "installer/windows_release.h"
 #include "machine/close_applications.h"
 #include "machine/close_applications_win.h"
+#include "machine/notification.h"
+#include "machine/notification_win.h"
 #include "machine/path_edit_win.h"
 #include "package/message_numbers.h"
 #include "package/package_error.h"
@@ -95,7 +97,10 @@ class Sequence {
     progress_.percent(100);
     write_uninstall_data();
     run_batch(BatchKind::PostInstall, in_.ui, state_.log, in_.options.batch_additions[1], state_.installed_version);
-    // The notification joins here.
+    start_notification(notification_address(settings_, {.upgrade = state_.upgrade,
+                                                        .downgrade = state_.downgrade,
+                                                        .over_earlier_folder = state_.previously_installed}),
+                       settings_.DisplayVersion);
     state_.log.write(commit_restore_point(restore_point_));
     SHChangeNotify(SHCNE_ASSOCCHANGED, SHCNF_IDLIST, nullptr, nullptr);
     const std::string desktop =
