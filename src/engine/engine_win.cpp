@@ -10,6 +10,7 @@
 #include "foundation/system_info_win.h"
 #include "foundation/unique_handle_win.h"
 #include "installer/command_line.h"
+#include "installer/crash_handler_win.h"
 #include "installer/installation_sequence_win.h"
 #include "machine/notification_win.h"
 #include "package/message_numbers.h"
@@ -166,7 +167,7 @@ void tidy_up_before_exit() {
 
 void run_engine(HINSTANCE instance, const char* command_text) {
   // The tool name that version messages and captions use is the constant tool_name.
-  install_crash_handler();
+  install_crash_handler(installer_crash_handler);
   set_exit_steps(tidy_up_before_exit);
   OleInitialize(nullptr);
   enable_take_ownership_privilege();

@@ -18,6 +18,7 @@
 #include "foundation/text.h"
 #include "foundation/windows_error.h"
 #include "installer/component_registration_win.h"
+#include "installer/crash_handler_win.h"
 #include "installer/folder_choice_win.h"
 #include "installer/package_files_win.h"
 #include "installer/registry_phase_win.h"
@@ -60,6 +61,14 @@ class Sequence {
   }
 
   [[noreturn]] void run() {
+    // A crash from here on is recorded in this run's failure summary and log.
+    set_crash_recorder(
+        [](void* context, const std::string& text) {
+          auto* sequence = static_cast<Sequence*>(context);
+          sequence->state_.failure_summary += text;
+          sequence->write_log_file();
+        },
+        this);
     if (!language_page(in_.ui)) exit_installer(1);
     check_run_conditions();
     find_earlier_installation(settings_, state_);
@@ -426,6 +435,17 @@ class Sequence {
                                  outcome.windows_error);
   }
 
+  void write_log_file() {
+    std::string log_path = uninstall_folder_file(settings_.UninstallDir, install_log_file_name);
+    std::optional<std::string> overwriting;
+    if (state_.previously_installed && !state_.installed_version.empty()) overwriting = state_.installed_version;
+    LogHeader header = make_log_header(settings_, local_now(), os_description(), state_.previously_installed,
+                                       overwriting, state_.uninstall_support);
+    std::string completed =
+        state_.failure_summary.empty() ? shown(message_number::completed_title) + "\r\n" : std::string();
+    append_install_log(log_path, header, state_.log.text(), state_.failure_summary, completed);
+  }
+
   [[noreturn]] void finish() {
     FinishLogPlan plan = plan_finish_log(finish_log_inputs(settings_, true, state_.failure_summary, state_.reboot_wanted));
     std::string log_path = uninstall_folder_file(settings_.UninstallDir, install_log_file_name);
@@ -436,15 +456,7 @@ class Sequence {
                                               shown(message_number::failures_title))) {
       choices.view_log = true;
     }
-    if (plan.write_file) {
-      std::optional<std::string> overwriting;
-      if (state_.previously_installed && !state_.installed_version.empty()) overwriting = state_.installed_version;
-      LogHeader header = make_log_header(settings_, local_now(), os_description(), state_.previously_installed,
-                                         overwriting, state_.uninstall_support);
-      std::string completed =
-          state_.failure_summary.empty() ? shown(message_number::completed_title) + "\r\n" : std::string();
-      append_install_log(log_path, header, state_.log.text(), state_.failure_summary, completed);
-    }
+    if (plan.write_file) write_log_file();
     bool reboot = state_.reboot_wanted;
     if (reboot && (!silent() || (high() & product_flag::high_reboot_question_in_silent_mode))) {
       reboot = in_.ui.ask_yes_no(shown(message_number::reboot_question), shown(message_number::question_title));

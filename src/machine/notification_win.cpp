@@ -3,6 +3,7 @@
 #include <windows.h>
 #include <wininet.h>
 
+#include "crash/crash_filter_win.h"
 #include "foundation/http_client_win.h"
 #include "foundation/system_library_win.h"
 #include "machine/notification.h"
@@ -61,11 +62,13 @@ void start_notification(const std::string& address, const std::string& version) 
   // scheme) are dropped here, before any thread starts.
   if (!parse_http_address(requested)) return;
   auto* task = new std::string(std::move(requested));
-  notification_thread = CreateThread(nullptr, 0, request_address, task, CREATE_SUSPENDED, nullptr);
+  DWORD thread_id = 0;
+  notification_thread = CreateThread(nullptr, 0, request_address, task, CREATE_SUSPENDED, &thread_id);
   if (!notification_thread) {
     delete task;
     return;
   }
+  mark_worker_thread(thread_id);
   ResumeThread(notification_thread);
 }
 

@@ -709,6 +709,10 @@ class UiDriver:
         "unknown" and unmeasured without it), the driver's own with their own font."""
         return self._checked("layout", hwnd=int(hwnd), face=face, points=points, dpi=dpi)
 
+    def clipboard(self) -> str:
+        """The clipboard's text."""
+        return self._checked("clipboard")["text"]
+
     def close(self, hwnd: HwndLike) -> None:
         """Posts WM_CLOSE, as the title bar's close button does."""
         self._checked("close", hwnd=int(hwnd))

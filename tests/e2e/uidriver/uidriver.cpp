@@ -626,6 +626,25 @@ std::string command_process(const Command& command, bool terminate) {
   return JsonObject().boolean("ok", true).boolean("running", running).str();
 }
 
+// The clipboard's text, as a program that pastes it gets it (CF_UNICODETEXT, which
+// Windows also makes from a CF_TEXT that another program put there).
+std::string command_clipboard(const Command&) {
+  // The program that just copied may still hold it open for a moment.
+  bool opened = false;
+  for (DWORD start = GetTickCount(); !(opened = OpenClipboard(nullptr)) && GetTickCount() - start < message_timeout_ms;)
+    Sleep(poll_ms);
+  if (!opened) return failure(L"OpenClipboard failed: " + windows_error_text(GetLastError()));
+  std::wstring text;
+  if (HANDLE data = GetClipboardData(CF_UNICODETEXT)) {
+    if (const auto* chars = static_cast<const wchar_t*>(GlobalLock(data))) {
+      text = chars;
+      GlobalUnlock(data);
+    }
+  }
+  CloseClipboard();
+  return JsonObject().boolean("ok", true).text("text", text).str();
+}
+
 std::string run_command(const Command& command) {
   if (command.name == L"find") return command_find(command);
   if (command.name == L"windows") return command_windows(command);
@@ -635,6 +654,7 @@ std::string run_command(const Command& command) {
   if (command.name == L"select") return command_select(command);
   if (command.name == L"layout") return command_layout(command);
   if (command.name == L"close") return command_close(command);
+  if (command.name == L"clipboard") return command_clipboard(command);
   if (command.name == L"gone") return command_gone(command);
   if (command.name == L"process") return command_process(command, false);
   if (command.name == L"kill") return command_process(command, true);
