@@ -162,7 +162,7 @@ TEST(BuilderProject, ErrorsNameFileLineAndKey) {
   const Case cases[] = {
       {"[product]\nname = \"P\"\n\n[options]\nproduct_flags_low = [\"directory_pgae\"]\n",
        "p.toml:5:22: 'product_flags_low': unknown name \"directory_pgae\""},
-      {"[product]\nname = \"P\"\nnmae = \"x\"\n", "p.toml:3:8: unknown key 'nmae' in [product]"},
+      {"[product]\nname = \"P\"\nnmae = \"x\"\n", "p.toml:3:1: unknown key 'nmae' in [product]"},
       {"[product]\nname = \"P\"\n[window]\nbitmap_size = 101\n",
        "p.toml:4:15: 'bitmap_size' must be between 0 and 100"},
       {"[product]\nname = \"P\"\n[window]\nstep_delay = 10000\n",
@@ -175,7 +175,7 @@ TEST(BuilderProject, ErrorsNameFileLineAndKey) {
        "p.toml:5:8: 'kind': unknown name \"driver\""},
       {"[product]\nname = \"P\"\n[[files]]\nsource = \"x\"\nkind = 3\n", "p.toml:5:8: 'kind' 3 is not a file kind"},
       {"[product]\nname = \"P\"\n[[files]]\nsource = \"x\"\nmsi_value = 1\n",
-       "p.toml:5:13: 'msi_value' is stored only for kind"},
+       "p.toml:5:13: 'msi_value' is only for kind \"msi_package\", and this entry's kind is \"plain\""},
       {"[product]\nname = \"P\"\n[messages.French]\n1 = \"x\"\n", "\"French\" is not one of the languages"},
       {"[product]\nname = \"P\"\n[messages.English]\n10000 = \"x\"\n",
        "p.toml:4:9: [messages.English]: '10000' is not a message number"},
@@ -391,7 +391,7 @@ TEST_F(BuilderGather, AnUnreadableFolderIsAnErrorNotASkippedFolder) {
   waitpid(child, &status, 0);
   fs::permissions(dir / "src" / "a", fs::perms::all);
   ASSERT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << "child status " << status;
-  EXPECT_EQ(report, "failed 1\np.toml:3:1: cannot list the folder \"src/a\": Permission denied");
+  EXPECT_EQ(report, "failed 1\np.toml:4:10: cannot list the folder \"src/a\": Permission denied");
 }
 
 TEST_F(BuilderGather, RuleErrorsNameTheirLine) {
@@ -403,10 +403,10 @@ TEST_F(BuilderGather, RuleErrorsNameTheirLine) {
                   .ok);
   const GatherResult g = gather_files(p, {}, no_environment);
   ASSERT_EQ(g.errors.size(), 3u);
-  EXPECT_NE(g.errors[0].find("p.toml:3:1: no file matches \"nothing/*.txt\""), std::string::npos) << g.errors[0];
-  EXPECT_NE(g.errors[1].find("p.toml:5:1: 'name' needs a 'source' that matches exactly one file"), std::string::npos)
+  EXPECT_NE(g.errors[0].find("p.toml:4:10: no file matches \"nothing/*.txt\""), std::string::npos) << g.errors[0];
+  EXPECT_NE(g.errors[1].find("p.toml:6:10: 'name' needs a 'source' that matches exactly one file"), std::string::npos)
       << g.errors[1];
-  EXPECT_NE(g.errors[2].find("installs to the same place as p.toml:8:1"), std::string::npos) << g.errors[2];
+  EXPECT_NE(g.errors[2].find("installs to the same place as p.toml:9:10"), std::string::npos) << g.errors[2];
 }
 
 TEST(BuilderMessages, FallBackToEnglishAndCheckConversions) {

@@ -209,6 +209,7 @@ destination = "%InstallDir%\\packages\\"
 [[files]]
 source = "extra/font.ttf"
 kind = "font"
+font_name = "Round Trip Regular"
 name = "RoundTrip.ttf"
 date = "none"
 attributes = "unchanged"
