@@ -299,6 +299,12 @@ TEST_F(BuilderRoundTrip, EveryItemAndFieldComesBack) {
   EXPECT_EQ(in.files[4].destination, "%FontDir%\\RoundTrip.ttf");
   EXPECT_EQ(in.files[4].record.FileDate.month, 0);
   EXPECT_EQ(in.files[4].record.Attributes, 0xFFFFFFFFu);
+  EXPECT_EQ(in.files[4].record.VersionText, "Round Trip Regular");  // the font's name, where the engine reads it
+  // inspect shows what each kind makes of the fields, in the project's words.
+  const std::string report = to_text(inspection_report(in, built.output));
+  for (const char* shown : {"font_name: \"Round Trip Regular\"", "msi_ui_level: \"full (5)\"",
+                            "msi_remove_at_uninstall: true"})
+    EXPECT_NE(report.find(shown), std::string::npos) << shown;
 }
 
 TEST_F(BuilderRoundTrip, SameInputsGiveSameBytes) {

@@ -238,8 +238,10 @@ GatherResult gather_files(const Project& project, const std::vector<fs::path>& s
           folded(file.record.Name));
       if (auto [it, fresh] = named.emplace(windows_key, std::make_pair(here, stored)); !fresh) {
         result.warnings.push_back(here + ": \"" + stored + "\" is stored under the same name as " + it->second.first +
-                                  " (\"" + it->second.second +
-                                  "\"); Windows ignores the case of names, so the later file replaces the earlier");
+                                  " (\"" + it->second.second + "\"); " +
+                                  (it->second.second == stored
+                                       ? "both install to one file, and the later replaces the earlier"
+                                       : "Windows ignores the case of names, so the later file replaces the earlier"));
       }
       result.files.push_back(std::move(file));
     }

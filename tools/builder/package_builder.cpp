@@ -64,7 +64,8 @@ BuildOutcome build_loaded_project(const BuildRequest& request, Project& project,
   if (!finish_settings(project, errors)) return failed(exit_code::input_error, errors);
 
   BuildOutcome outcome;
-  outcome.output = request.output.empty() ? project.folder / project.build.output : fs::path(request.output);
+  outcome.output = (request.output.empty() ? project.folder / project.build.output : fs::path(request.output))
+                       .lexically_normal();
   EngineRequest wanted;
   wanted.command_line_path = request.engine;
   wanted.command_line_arch = request.arch;
