@@ -91,6 +91,9 @@ void print_names(std::ostream& out) {
   bits("[[files]] flags", file_flag_names());
   values("[[files]] kind", file_kind_names());
   values("[[files]] overwrite", overwrite_mode_names());
+  values("[[files]] msi_ui_level (kind msi_package, or a number)", msi_ui_level_names());
+  out << "\n[[files]] by kind: font_name (kind font, required), applet_name (kind control_panel),\n"
+         "msi_ui_level and msi_remove_at_uninstall (kind msi_package); keep (any kind)\n";
   out << "\n[[files]] attributes: " << list_names(file_attribute_names()) << ", or \"unchanged\"\n";
   out << "\n[messages.LANGUAGE] keys: a message's name or its number; a text the engine fills must keep\n"
          "the conversions shown, in that order:\n";

@@ -214,15 +214,16 @@ GatherResult gather_files(const Project& project, const std::vector<fs::path>& s
         continue;
       }
       file.record.Name = std::move(*name);
-      if (rule.date_source == DateSource::modified_time) file.record.FileDate = file_date_of(file.source, environment);
       std::error_code ec;
-      file.size = fs::file_size(file.source, ec);
+      (void)fs::last_write_time(file.source, ec);
+      if (!ec) file.size = fs::file_size(file.source, ec);
       if (ec) {
-        errors.push_back(file.source.string() + ": cannot read its size: " + ec.message());
+        errors.push_back(file.where + ": cannot read the file's size and date: " + ec.message());
         continue;
       }
+      if (rule.date_source == DateSource::modified_time) file.record.FileDate = file_date_of(file.source, environment);
       if (file.size > uint64_t(max_file_record_data)) {
-        errors.push_back(file.source.string() + ": the file is larger than the 1 GiB a package can hold per file");
+        errors.push_back(file.where + ": the file is larger than the 1 GiB a package can hold per file");
         continue;
       }
       const auto key = std::make_tuple(file.record.Kind, (file.record.Flags & file_flag::uninstall_dir) != 0,

@@ -82,10 +82,13 @@ BuildOutcome build_loaded_project(const BuildRequest& request, Project& project,
     return failed(exit_code::input_error, {text});
   }
   outcome.engine = engine.found;
+  errno = 0;
   std::ifstream engine_in(engine.found, std::ios::binary);
+  if (!engine_in)
+    return failed(exit_code::input_error, {engine.found.string() + ": cannot read the engine: " + system_reason(errno)});
   std::vector<uint8_t> engine_bytes((std::istreambuf_iterator<char>(engine_in)), std::istreambuf_iterator<char>());
   if (!engine_in.good() && !engine_in.eof())
-    return failed(exit_code::input_error, {engine.found.string() + ": cannot read the engine"});
+    return failed(exit_code::input_error, {engine.found.string() + ": cannot read the engine: " + system_reason(errno)});
   {
     PeLayout pe;
     std::string why;
