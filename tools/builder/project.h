@@ -43,7 +43,7 @@ struct FileRule {
 // The texts of one language, by message number; missing numbers fall back to English.
 struct LanguageTexts {
   std::string name;                    // as shown on the language page
-  SourcePos where;          // its 'source' line (the header without one): messages about its files point here
+  SourcePos where;
   std::map<int, std::string> texts;    // Windows-1252 bytes
   std::map<int, SourcePos> positions;  // where each text was set
 };
