@@ -543,6 +543,30 @@ TEST_F(BuilderGather, AnUnreadableFolderIsAnErrorNotASkippedFolder) {
   EXPECT_EQ(report, "failed 1\np.toml:4:10: cannot list the folder \"src/a\": Permission denied");
 }
 
+// A wildcard entry that only repeats files an earlier one took is a warning; when its
+// files land on the places already taken, the error says it alone.
+TEST_F(BuilderGather, RepeatedFilesWarnOnceAndNeverBesideAnError) {
+  GatherResult g = gather("[product]\nname = \"P\"\n[[files]]\nsource = \"src/*.txt\"\n[[files]]\n"
+                          "source = \"src/*.txt\"\ninto = \"copy\"\n");
+  ASSERT_TRUE(g.ok) << g.errors[0];
+  EXPECT_EQ(g.warnings, std::vector<std::string>{"p.toml:6:10: every file \"src/*.txt\" matches is already stored by "
+                                                 "an earlier [[files]] entry (p.toml:4:10); this entry stores them a "
+                                                 "second time"});
+  Project p;
+  ASSERT_TRUE(load_project_text("[product]\nname = \"P\"\n[[files]]\nsource = \"src/*.txt\"\n[[files]]\n"
+                                "source = \"src/*.txt\"\n",
+                                "p.toml", dir, p, no_environment)
+                  .ok);
+  g = gather_files(p, {}, no_environment);
+  EXPECT_FALSE(g.ok);
+  EXPECT_TRUE(g.warnings.empty()) << g.warnings[0];
+  // A single file named again (the README's hello-again.bat) warns of nothing.
+  g = gather("[product]\nname = \"P\"\n[[files]]\nsource = \"src/*.txt\"\n[[files]]\n"
+             "source = \"src/z.txt\"\nname = \"again.txt\"\n");
+  ASSERT_TRUE(g.ok) << g.errors[0];
+  EXPECT_TRUE(g.warnings.empty()) << g.warnings[0];
+}
+
 TEST_F(BuilderGather, RuleErrorsNameTheirLine) {
   Project p;
   ASSERT_TRUE(load_project_text("[product]\nname = \"P\"\n[[files]]\nsource = \"nothing/*.txt\"\n[[files]]\n"

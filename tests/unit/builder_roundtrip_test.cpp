@@ -413,6 +413,7 @@ TEST_F(BuilderRoundTrip, ReadmeExampleBuilds) {
   request.environment = fixed_epoch;
   const BuildOutcome built = build_package(request);
   ASSERT_EQ(built.exit_code, 0) << built.errors[0];
+  EXPECT_TRUE(built.warnings.empty()) << built.warnings[0];
   const Inspection in = inspect_package(built.output);
   ASSERT_TRUE(in.sound()) << in.failure;
   std::vector<std::string> names;

@@ -168,13 +168,16 @@ GatherResult gather_files(const Project& project, const std::vector<fs::path>& s
                        rule.source + "\" matches " + std::to_string(found.size()));
       continue;
     }
+    // Said once the entry's files are placed, and only when they raised no error: a
+    // file bound for a place already taken is the message then.
+    std::string all_taken;
     if (has_wildcards(pattern) &&
-        std::all_of(found.begin(), found.end(), [&](const std::string& rel) { return taken.count(rel) != 0; })) {
-      result.warnings.push_back(rule.where.text() + ": every file \"" + rule.source +
-                                "\" matches is already stored by an earlier [[files]] entry (" + taken[found[0]] +
-                                "); this entry stores them a second time");
-    }
+        std::all_of(found.begin(), found.end(), [&](const std::string& rel) { return taken.count(rel) != 0; }))
+      all_taken = rule.where.text() + ": every file \"" + rule.source +
+                  "\" matches is already stored by an earlier [[files]] entry (" + taken[found[0]] +
+                  "); this entry stores them a second time";
     for (const std::string& rel : found) taken.emplace(rel, rule.where.text());
+    const size_t errors_before = errors.size();
     std::string base = slashes(rule.base);
     while (!base.empty() && base.back() == '/') base.pop_back();
     const bool explicit_base = !rule.base.empty();
@@ -246,6 +249,7 @@ GatherResult gather_files(const Project& project, const std::vector<fs::path>& s
       }
       result.files.push_back(std::move(file));
     }
+    if (!all_taken.empty() && errors.size() == errors_before) result.warnings.push_back(std::move(all_taken));
   }
   if (result.files.size() > 0x7FFFFFFF) errors.push_back("too many files for one package");
   result.ok = errors.empty();
