@@ -9,11 +9,13 @@
 #include <fstream>
 
 #include "builder_test_files.h"
+#include "cli.h"
 #include "file_gatherer.h"
 #include "glob.h"
 #include "message_table.h"
 #include "package_builder.h"
 #include "project_loader.h"
+#include "text_encoding.h"
 
 namespace halvard::builder {
 namespace {
@@ -154,6 +156,153 @@ TEST(BuilderProject, OneMessagePerCause) {
   EXPECT_EQ(r.errors, std::vector<std::string>{"p.toml: [product] needs a 'name'"});
 }
 
+// A text Windows-1252 cannot show is refused with the character at fault, by position,
+// code point and (for the usual combining marks) name; a decomposed accent gets its
+// composed form, which the code page has.
+TEST(BuilderText, RefusalNamesTheCharacterAndTheComposedForm) {
+  struct Case {
+    const char* utf8;
+    const char* refusal;
+    const char* composed;  // "" when composing does not help
+  };
+  const Case cases[] = {
+      {"cafe\xCC\x81.txt", "character 5 is U+0301 COMBINING ACUTE ACCENT", "caf\xC3\xA9.txt"},
+      {"Ju\xCC\x88" "rgen", "character 3 is U+0308 COMBINING DIAERESIS", "J\xC3\xBC" "rgen"},
+      {"S\xCC\x8C" "koda", "character 2 is U+030C COMBINING CARON", "\xC5\xA0" "koda"},
+      {"Ju\xCC\x88" "rgen k\xCC\x8A", "character 3 is U+0308 COMBINING DIAERESIS", ""},  // no k with a ring
+      {"n\xCC\x83o", "character 2 is U+0303 COMBINING TILDE", "\xC3\xB1o"},
+      {"\xCC\x81x", "character 1 is U+0301 COMBINING ACUTE ACCENT", ""},   // no letter before it
+      {"e\xCC\x81\xCC\x81", "character 2 is U+0301 COMBINING ACUTE ACCENT", ""},  // two marks on one letter
+      {"q\xCC\x81", "character 2 is U+0301 COMBINING ACUTE ACCENT", ""},  // no such letter in the code page
+      {"a \xE4\xB8\xAD", "character 3 is U+4E2D", ""},
+      {"x\xF0\x9F\x98\x80", "character 2 is U+1F600", ""},
+      {"ok\xFF", "byte 3 (0xFF) is not UTF-8", ""},
+      {"caf\xC3\xA9 \xE2\x82\xAC", "", ""},  // converts
+  };
+  for (const Case& c : cases) {
+    std::string composed = "untouched";
+    EXPECT_EQ(cp1252_refusal(c.utf8, &composed), c.refusal) << c.utf8;
+    EXPECT_EQ(composed, c.composed) << c.utf8;
+    if (!composed.empty()) {
+      EXPECT_TRUE(utf8_to_cp1252(composed).has_value()) << composed;
+    }
+  }
+  EXPECT_EQ(escape_for_cp1252("cafe\xCC\x81 \xE2\x82\xAC" "\xF0\x9F\x98\x80" "\xFF"),
+            "cafe\\u0301 \xE2\x82\xAC" "\\U0001F600\\xFF");
+}
+
+// Fonts, applets and MSI packages have readable keys for what the engine reads from
+// VersionText, MsiValue and the Flags bits; each is checked against the entry's kind.
+TEST(BuilderProject, ComponentFieldsByKind) {
+  Project p;
+  LoadResult r = load(R"toml([product]
+name = "P"
+[[files]]
+source = "f.ttf"
+kind = "font"
+font_name = "Hello Sans (TrueType)"
+keep = true
+[[files]]
+source = "old.ttf"
+kind = "font"
+version = "Old Sans (TrueType)"
+[[files]]
+source = "a.cpl"
+kind = "control_panel"
+applet_name = "Hello Settings"
+[[files]]
+source = "b.cpl"
+kind = "control_panel"
+[[files]]
+source = "p.msi"
+kind = "msi_package"
+msi_ui_level = "basic"
+msi_remove_at_uninstall = true
+[[files]]
+source = "q.msi"
+kind = "msi_package"
+msi_value = 0x43
+flags = ["msi_list"]
+)toml", p);
+  ASSERT_TRUE(r.ok) << r.errors[0];
+  ASSERT_EQ(p.files.size(), 6u);
+  EXPECT_EQ(p.files[0].record.VersionText, "Hello Sans (TrueType)");
+  EXPECT_EQ(p.files[0].record.Flags, file_flag::keep_at_uninstall);
+  EXPECT_EQ(p.files[1].record.VersionText, "Old Sans (TrueType)");  // the raw field still carries it
+  EXPECT_EQ(p.files[2].record.VersionText, "Hello Settings");
+  EXPECT_EQ(p.files[3].record.VersionText, "");  // the engine takes the file's name
+  EXPECT_EQ(p.files[4].record.MsiValue, 3u);
+  EXPECT_EQ(p.files[4].record.Flags, file_flag::msi_list);
+  EXPECT_EQ(p.files[5].record.MsiValue, 0x43u);
+  EXPECT_EQ(p.files[5].record.Flags, file_flag::msi_list);
+
+  struct Case {
+    const char* entry;   // after [[files]] on line 3 and source on line 4
+    const char* error;
+  };
+  const Case cases[] = {
+      {"kind = \"font\"\n", "p.toml:5:8: a font needs 'font_name'"},
+      {"kind = \"font\"\nfont_name = \"\"\n", "p.toml:6:13: 'font_name' must not be empty"},
+      {"kind = \"font\"\nfont_name = \"A\"\nversion = \"B\"\n",
+       "p.toml:6:13: give the name either in 'font_name' or in 'version', not both"},
+      {"font_name = \"A\"\n", "p.toml:5:13: 'font_name' is only for kind \"font\", and this entry's kind is \"plain\""},
+      {"kind = \"font\"\nfont_name = \"A\"\napplet_name = \"B\"\n",
+       "p.toml:7:15: 'applet_name' is only for kind \"control_panel\", and this entry's kind is \"font\""},
+      {"kind = \"control_panel\"\napplet_name = \"\"\n", "p.toml:6:15: 'applet_name' must not be empty"},
+      {"kind = \"com_server\"\nmsi_remove_at_uninstall = true\n",
+       "p.toml:6:27: 'msi_remove_at_uninstall' is only for kind \"msi_package\", and this entry's kind is "
+       "\"com_server\""},
+      {"kind = \"shared\"\nflags = [\"msi_list\"]\n",
+       "p.toml:6:9: 'flags': \"msi_list\" is only for kind \"msi_package\", and this entry's kind is \"shared\""},
+      {"kind = \"msi_package\"\nmsi_ui_level = \"quiet\"\n",
+       "p.toml:6:16: 'msi_ui_level': unknown name \"quiet\"; known names: no_change, default, none, basic, reduced, "
+       "full"},
+      {"kind = \"msi_package\"\nmsi_ui_level = 2\nmsi_value = 2\n",
+       "p.toml:6:16: give the level either in 'msi_ui_level' or in 'msi_value', not both"},
+      {"kind = \"msi_package\"\nflags = [\"msi_list\"]\nmsi_remove_at_uninstall = false\n",
+       "p.toml:7:27: 'msi_remove_at_uninstall' is false but 'flags' holds \"msi_list\""},
+      {"flags = [\"keep_at_uninstall\"]\nkeep = false\n", "p.toml:6:8: 'keep' is false but 'flags' holds"},
+      {"keep = \"yes\"\n", "p.toml:5:8: 'keep' must be true or false"},
+  };
+  for (const Case& c : cases) {
+    Project q;
+    r = load(std::string("[product]\nname = \"P\"\n[[files]]\nsource = \"x\"\n") + c.entry, q);
+    ASSERT_EQ(r.errors.size(), 1u) << c.entry << (r.errors.empty() ? "" : r.errors.back());
+    EXPECT_EQ(r.errors[0].rfind(c.error, 0), 0u) << "got: " << r.errors[0];
+  }
+}
+
+// The line a build ends with reads well for one file and for ten thousand.
+TEST(BuilderCli, SummaryReadsWellForOneAndManyFiles) {
+  BuildOutcome one;
+  one.output = "out/setup.exe";
+  one.output_size = 84480;
+  one.file_count = 1;
+  one.source_size = 139;
+  one.data_size = 201;
+  EXPECT_EQ(summary_line(one),
+            "wrote out/setup.exe: 84,480 bytes; 1 file of 139 bytes, stored in 201 (data this small or already packed "
+            "does not shrink)");
+  BuildOutcome many = one;
+  many.output_size = 12345678;
+  many.file_count = 10000;
+  many.source_size = 40000000;
+  many.data_size = 11000000;
+  EXPECT_EQ(summary_line(many),
+            "wrote out/setup.exe: 12,345,678 bytes; 10,000 files of 40,000,000 bytes, packed into 11,000,000 (28%)");
+  BuildOutcome none = one;
+  none.file_count = 0;
+  none.source_size = 0;
+  EXPECT_EQ(summary_line(none), "wrote out/setup.exe: 84,480 bytes; no files");
+  BuildOutcome tiny = one;
+  tiny.file_count = 1;
+  tiny.source_size = 1;
+  tiny.data_size = 20;
+  EXPECT_EQ(summary_line(tiny),
+            "wrote out/setup.exe: 84,480 bytes; 1 file of 1 byte, stored in 20 (data this small or already packed does "
+            "not shrink)");
+}
+
 TEST(BuilderProject, ErrorsNameFileLineAndKey) {
   struct Case {
     const char* toml;
@@ -162,7 +311,7 @@ TEST(BuilderProject, ErrorsNameFileLineAndKey) {
   const Case cases[] = {
       {"[product]\nname = \"P\"\n\n[options]\nproduct_flags_low = [\"directory_pgae\"]\n",
        "p.toml:5:22: 'product_flags_low': unknown name \"directory_pgae\""},
-      {"[product]\nname = \"P\"\nnmae = \"x\"\n", "p.toml:3:8: unknown key 'nmae' in [product]"},
+      {"[product]\nname = \"P\"\nnmae = \"x\"\n", "p.toml:3:1: unknown key 'nmae' in [product]"},
       {"[product]\nname = \"P\"\n[window]\nbitmap_size = 101\n",
        "p.toml:4:15: 'bitmap_size' must be between 0 and 100"},
       {"[product]\nname = \"P\"\n[window]\nstep_delay = 10000\n",
@@ -175,7 +324,7 @@ TEST(BuilderProject, ErrorsNameFileLineAndKey) {
        "p.toml:5:8: 'kind': unknown name \"driver\""},
       {"[product]\nname = \"P\"\n[[files]]\nsource = \"x\"\nkind = 3\n", "p.toml:5:8: 'kind' 3 is not a file kind"},
       {"[product]\nname = \"P\"\n[[files]]\nsource = \"x\"\nmsi_value = 1\n",
-       "p.toml:5:13: 'msi_value' is stored only for kind"},
+       "p.toml:5:13: 'msi_value' is only for kind \"msi_package\", and this entry's kind is \"plain\""},
       {"[product]\nname = \"P\"\n[messages.French]\n1 = \"x\"\n", "\"French\" is not one of the languages"},
       {"[product]\nname = \"P\"\n[messages.English]\n10000 = \"x\"\n",
        "p.toml:4:9: [messages.English]: '10000' is not a message number"},
@@ -391,7 +540,31 @@ TEST_F(BuilderGather, AnUnreadableFolderIsAnErrorNotASkippedFolder) {
   waitpid(child, &status, 0);
   fs::permissions(dir / "src" / "a", fs::perms::all);
   ASSERT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << "child status " << status;
-  EXPECT_EQ(report, "failed 1\np.toml:3:1: cannot list the folder \"src/a\": Permission denied");
+  EXPECT_EQ(report, "failed 1\np.toml:4:10: cannot list the folder \"src/a\": Permission denied");
+}
+
+// A wildcard entry that only repeats files an earlier one took is a warning; when its
+// files land on the places already taken, the error says it alone.
+TEST_F(BuilderGather, RepeatedFilesWarnOnceAndNeverBesideAnError) {
+  GatherResult g = gather("[product]\nname = \"P\"\n[[files]]\nsource = \"src/*.txt\"\n[[files]]\n"
+                          "source = \"src/*.txt\"\ninto = \"copy\"\n");
+  ASSERT_TRUE(g.ok) << g.errors[0];
+  EXPECT_EQ(g.warnings, std::vector<std::string>{"p.toml:6:10: every file \"src/*.txt\" matches is already stored by "
+                                                 "an earlier [[files]] entry (p.toml:4:10); this entry stores them a "
+                                                 "second time"});
+  Project p;
+  ASSERT_TRUE(load_project_text("[product]\nname = \"P\"\n[[files]]\nsource = \"src/*.txt\"\n[[files]]\n"
+                                "source = \"src/*.txt\"\n",
+                                "p.toml", dir, p, no_environment)
+                  .ok);
+  g = gather_files(p, {}, no_environment);
+  EXPECT_FALSE(g.ok);
+  EXPECT_TRUE(g.warnings.empty()) << g.warnings[0];
+  // A single file named again (the README's hello-again.bat) warns of nothing.
+  g = gather("[product]\nname = \"P\"\n[[files]]\nsource = \"src/*.txt\"\n[[files]]\n"
+             "source = \"src/z.txt\"\nname = \"again.txt\"\n");
+  ASSERT_TRUE(g.ok) << g.errors[0];
+  EXPECT_TRUE(g.warnings.empty()) << g.warnings[0];
 }
 
 TEST_F(BuilderGather, RuleErrorsNameTheirLine) {
@@ -403,10 +576,10 @@ TEST_F(BuilderGather, RuleErrorsNameTheirLine) {
                   .ok);
   const GatherResult g = gather_files(p, {}, no_environment);
   ASSERT_EQ(g.errors.size(), 3u);
-  EXPECT_NE(g.errors[0].find("p.toml:3:1: no file matches \"nothing/*.txt\""), std::string::npos) << g.errors[0];
-  EXPECT_NE(g.errors[1].find("p.toml:5:1: 'name' needs a 'source' that matches exactly one file"), std::string::npos)
+  EXPECT_NE(g.errors[0].find("p.toml:4:10: no file matches \"nothing/*.txt\""), std::string::npos) << g.errors[0];
+  EXPECT_NE(g.errors[1].find("p.toml:6:10: 'name' needs a 'source' that matches exactly one file"), std::string::npos)
       << g.errors[1];
-  EXPECT_NE(g.errors[2].find("installs to the same place as p.toml:8:1"), std::string::npos) << g.errors[2];
+  EXPECT_NE(g.errors[2].find("installs to the same place as p.toml:9:10"), std::string::npos) << g.errors[2];
 }
 
 TEST(BuilderMessages, FallBackToEnglishAndCheckConversions) {

@@ -209,6 +209,7 @@ destination = "%InstallDir%\\packages\\"
 [[files]]
 source = "extra/font.ttf"
 kind = "font"
+font_name = "Round Trip Regular"
 name = "RoundTrip.ttf"
 date = "none"
 attributes = "unchanged"
@@ -298,6 +299,12 @@ TEST_F(BuilderRoundTrip, EveryItemAndFieldComesBack) {
   EXPECT_EQ(in.files[4].destination, "%FontDir%\\RoundTrip.ttf");
   EXPECT_EQ(in.files[4].record.FileDate.month, 0);
   EXPECT_EQ(in.files[4].record.Attributes, 0xFFFFFFFFu);
+  EXPECT_EQ(in.files[4].record.VersionText, "Round Trip Regular");  // the font's name, where the engine reads it
+  // inspect shows what each kind makes of the fields, in the project's words.
+  const std::string report = to_text(inspection_report(in, built.output));
+  for (const char* shown : {"font_name: \"Round Trip Regular\"", "msi_ui_level: \"full (5)\"",
+                            "msi_remove_at_uninstall: true"})
+    EXPECT_NE(report.find(shown), std::string::npos) << shown;
 }
 
 TEST_F(BuilderRoundTrip, SameInputsGiveSameBytes) {
@@ -406,6 +413,7 @@ TEST_F(BuilderRoundTrip, ReadmeExampleBuilds) {
   request.environment = fixed_epoch;
   const BuildOutcome built = build_package(request);
   ASSERT_EQ(built.exit_code, 0) << built.errors[0];
+  EXPECT_TRUE(built.warnings.empty()) << built.warnings[0];
   const Inspection in = inspect_package(built.output);
   ASSERT_TRUE(in.sound()) << in.failure;
   std::vector<std::string> names;

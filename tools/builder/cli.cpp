@@ -16,7 +16,7 @@ namespace {
 constexpr char main_help[] = R"(halvard-build: makes Halvard Setup installers.
 
 Usage:
-  halvard-build build [PROJECT.toml] [-o OUTPUT] [--engine PATH] [--arch x86|x64]
+  halvard-build build [PROJECT.toml] [-o OUTPUT] [--engine PATH] [--arch x86|x64] [--warnings-as-errors]
   halvard-build inspect FILE [--json]
   halvard-build new DIR
   halvard-build COMMAND --help
@@ -30,6 +30,7 @@ Exit codes:
 )";
 
 constexpr char build_help[] = R"(halvard-build build [PROJECT.toml] [-o OUTPUT] [--engine PATH] [--arch x86|x64]
+                    [--warnings-as-errors]
 
 Builds an installer from a project file (default: project.toml in the current folder).
 The same project and files always give the same bytes. Set SOURCE_DATE_EPOCH to give
@@ -40,6 +41,12 @@ the uninstaller a date and to clamp file dates to it.
   --arch x86|x64       which engine: x86 (32-bit, the default; runs on every Windows)
                        or x64 (64-bit Windows only); overrides [build] engine = "x86"
                        or "x64". The package is the same for both.
+  --warnings-as-errors a warning ends the build (exit code 1) before anything is
+                       written, as an error would: for CI.
+
+The output is written beside its final name and renamed when complete: a build that
+fails leaves an earlier output as it was. Missing folders of the output are created.
+Warnings go to standard error and leave the exit code 0.
 
 The engine is searched for in this order, first match wins:
   1. --engine PATH;
@@ -84,6 +91,9 @@ void print_names(std::ostream& out) {
   bits("[[files]] flags", file_flag_names());
   values("[[files]] kind", file_kind_names());
   values("[[files]] overwrite", overwrite_mode_names());
+  values("[[files]] msi_ui_level (kind msi_package, or a number)", msi_ui_level_names());
+  out << "\n[[files]] by kind: font_name (kind font, required), applet_name (kind control_panel),\n"
+         "msi_ui_level and msi_remove_at_uninstall (kind msi_package); keep (any kind)\n";
   out << "\n[[files]] attributes: " << list_names(file_attribute_names()) << ", or \"unchanged\"\n";
   out << "\n[messages.LANGUAGE] keys: a message's name or its number; a text the engine fills must keep\n"
          "the conversions shown, in that order:\n";
@@ -103,8 +113,9 @@ bool wants_help(const std::vector<std::string>& args) {
   return false;
 }
 
-int usage(std::ostream& err, const std::string& text, const char* help_of) {
-  err << "halvard-build: " << text << "\n(see halvard-build " << help_of << " --help)\n";
+int usage(std::ostream& err, const std::string& text, std::string_view help_of) {
+  err << "halvard-build: " << text << "\n(see halvard-build " << help_of << (help_of.empty() ? "" : " ")
+      << "--help)\n";
   return exit_code::usage_error;
 }
 
@@ -115,7 +126,9 @@ int build(const std::vector<std::string>& args, std::ostream& out, std::ostream&
   std::string project;
   for (size_t i = 0; i < args.size(); ++i) {
     const std::string& a = args[i];
-    if (a == "-o" || a == "--output" || a == "--engine" || a == "--arch") {
+    if (a == "--warnings-as-errors") {
+      request.warnings_as_errors = true;
+    } else if (a == "-o" || a == "--output" || a == "--engine" || a == "--arch") {
       if (i + 1 >= args.size()) return usage(err, a + " needs a value", "build");
       const std::string& value = args[++i];
       if (a == "--arch") {
@@ -145,9 +158,7 @@ int build(const std::vector<std::string>& args, std::ostream& out, std::ostream&
     for (const auto& e : outcome.errors) err << "error: " << e << "\n";
     return outcome.exit_code;
   }
-  out << "wrote " << outcome.output.string() << ": " << outcome.output_size << " bytes, " << outcome.file_count
-      << (outcome.file_count == 1 ? " file (" : " files (") << outcome.source_size << " bytes packed into "
-      << outcome.data_size << ")\n"
+  out << summary_line(outcome) << "\n"
       << "engine: " << outcome.engine.string() << " (" << arch_name(outcome.engine_arch) << ")\n";
   return exit_code::ok;
 }
@@ -169,7 +180,7 @@ int inspect(const std::vector<std::string>& args, std::ostream& out, std::ostrea
   if (file.empty()) return usage(err, "inspect needs a FILE", "inspect");
   const Inspection inspection = inspect_package(file);
   if (!inspection.opened) {
-    err << "error: " << file << ": cannot open the file\n";
+    err << "error: " << file << inspection.failure << "\n";
     return exit_code::input_error;
   }
   const ReportNode report = inspection_report(inspection, file);
@@ -194,6 +205,29 @@ int make_new(const std::vector<std::string>& args, std::ostream& out, std::ostre
 }
 
 }  // namespace
+
+std::string grouped(uint64_t n) {
+  std::string digits = std::to_string(n), out;
+  for (size_t i = 0; i < digits.size(); ++i) {
+    if (i && (digits.size() - i) % 3 == 0) out += ',';
+    out += digits[i];
+  }
+  return out;
+}
+
+std::string summary_line(const BuildOutcome& outcome) {
+  auto count = [](uint64_t n, const char* one, const char* many) { return grouped(n) + " " + (n == 1 ? one : many); };
+  std::string line = "wrote " + outcome.output.string() + ": " + count(outcome.output_size, "byte", "bytes") + "; ";
+  if (outcome.file_count == 0) return line + "no files";
+  line += count(outcome.file_count, "file", "files") + " of " + count(outcome.source_size, "byte", "bytes");
+  if (outcome.data_size < outcome.source_size) {
+    const uint64_t percent = (outcome.data_size * 100 + outcome.source_size / 2) / outcome.source_size;
+    return line + ", packed into " + grouped(outcome.data_size) + " (" + std::to_string(std::max<uint64_t>(percent, 1)) +
+           "%)";
+  }
+  // Each block carries a few bytes of its own: data this small, or already packed, grows.
+  return line + ", stored in " + grouped(outcome.data_size) + " (data this small or already packed does not shrink)";
+}
 
 int run_cli(const std::vector<std::string>& args, std::ostream& out, std::ostream& err, const CliContext& context) {
   if (args.empty()) {

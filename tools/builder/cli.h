@@ -16,6 +16,12 @@ struct CliContext {
   bool terminal = false;              // stderr is a terminal: show a progress line
 };
 
+struct BuildOutcome;
+
+// The line a build ends with, for one file as for 10,000:
+// "wrote setup.exe: 84,480 bytes; 2 files of 1,234 bytes, packed into 812 (66%)".
+std::string summary_line(const BuildOutcome& outcome);
+
 // `args` excludes the program name. Returns the process's exit code (exit_code::*).
 int run_cli(const std::vector<std::string>& args, std::ostream& out, std::ostream& err, const CliContext& context);
 

@@ -1,7 +1,11 @@
 #include "file_gatherer.h"
 
+#include <sys/stat.h>
+
 #include <algorithm>
+#include <cerrno>
 #include <chrono>
+#include <cstring>
 #include <cstdlib>
 #include <ctime>
 #include <map>
@@ -38,8 +42,25 @@ std::vector<std::string> matches(const Project& project, const FileRule& rule, c
                                  std::vector<std::string>& errors, bool& unreadable) {
   std::vector<std::string> found;
   if (!has_wildcards(pattern)) {
-    std::error_code ec;
-    if (fs::is_regular_file(project.folder / pattern, ec)) found.push_back(pattern);
+    // One file named outright: when it is not there, say so and why, not "no match".
+    struct stat info {};
+    if (::stat((project.folder / pattern).c_str(), &info) != 0) {
+      const int error = errno;
+      if (rule.optional && (error == ENOENT || error == ENOTDIR)) return found;
+      errors.push_back(rule.where.text() + ": the file \"" + rule.source + "\" " +
+                       (error == ENOENT || error == ENOTDIR ? "does not exist" : "cannot be reached") +
+                       " (relative to the project folder): " + std::strerror(error));
+      unreadable = true;
+    } else if (S_ISDIR(info.st_mode)) {
+      errors.push_back(rule.where.text() + ": \"" + rule.source + "\" is a folder, not a file; \"" + pattern +
+                       "/**\" takes every file in it");
+      unreadable = true;
+    } else if (!S_ISREG(info.st_mode)) {
+      errors.push_back(rule.where.text() + ": \"" + rule.source + "\" is not a regular file");
+      unreadable = true;
+    } else {
+      found.push_back(pattern);
+    }
     return found;
   }
   const std::string fixed = glob_fixed_folder(pattern);
@@ -65,6 +86,29 @@ std::vector<std::string> matches(const Project& project, const FileRule& rule, c
   }
   std::sort(found.begin(), found.end());
   return found;
+}
+
+// Letters folded the way Windows compares file names (ASCII and the Windows-1252 letters).
+std::string folded(std::string text) {
+  for (char& c : text) {
+    const auto b = uint8_t(c);
+    if ((b >= 'A' && b <= 'Z') || (b >= 0xC0 && b <= 0xDE && b != 0xD7)) c = char(b + 0x20);
+    if (b == 0x8A || b == 0x8C || b == 0x8E) c = char(b + 0x10);  // Š Œ Ž
+    if (b == 0x9F) c = char(0xFF);                                // Ÿ
+  }
+  return text;
+}
+
+// Where a kind puts a file that has no Destination of its own.
+std::string folder_of_kind(uint32_t kind) {
+  switch (kind) {
+    case file_kind::shared: return "<shared>";
+    case file_kind::font: return "<fonts>";
+    case file_kind::system:
+    case file_kind::com_server:
+    case file_kind::type_library: return "<system>";
+    default: return "<install>";
+  }
 }
 
 }  // namespace
@@ -93,6 +137,10 @@ GatherResult gather_files(const Project& project, const std::vector<fs::path>& s
   auto& errors = result.errors;
   // Where each stored file lands, to refuse two files for one place.
   std::map<std::tuple<uint32_t, bool, std::string, std::string>, std::string> placed;
+  // The same, as Windows will see it: names in any case, the kind's own folder.
+  std::map<std::tuple<bool, std::string, std::string>, std::pair<std::string, std::string>> named;
+  // Each source file taken so far, by the entry that took it first.
+  std::map<std::string, std::string> taken;
 
   for (const FileRule& rule : project.files) {
     const std::string pattern = slashes(rule.source);
@@ -120,6 +168,16 @@ GatherResult gather_files(const Project& project, const std::vector<fs::path>& s
                        rule.source + "\" matches " + std::to_string(found.size()));
       continue;
     }
+    // Said once the entry's files are placed, and only when they raised no error: a
+    // file bound for a place already taken is the message then.
+    std::string all_taken;
+    if (has_wildcards(pattern) &&
+        std::all_of(found.begin(), found.end(), [&](const std::string& rel) { return taken.count(rel) != 0; }))
+      all_taken = rule.where.text() + ": every file \"" + rule.source +
+                  "\" matches is already stored by an earlier [[files]] entry (" + taken[found[0]] +
+                  "); this entry stores them a second time";
+    for (const std::string& rel : found) taken.emplace(rel, rule.where.text());
+    const size_t errors_before = errors.size();
     std::string base = slashes(rule.base);
     while (!base.empty() && base.back() == '/') base.pop_back();
     const bool explicit_base = !rule.base.empty();
@@ -143,33 +201,55 @@ GatherResult gather_files(const Project& project, const std::vector<fs::path>& s
 
       GatheredFile file;
       file.source = project.folder / rel;
+      file.where = rule.where.text() + " (\"" + rel + "\")";
       file.record = rule.record;
       auto name = utf8_to_cp1252(backslashes(stored));
       if (!name) {
-        errors.push_back(rule.where.text() + ": the name \"" + stored + "\" holds a character that Windows-1252 cannot show");
+        std::string composed;
+        const std::string why = cp1252_refusal(stored, &composed);
+        std::string text = rule.where.text() + ": the name \"" + escape_for_cp1252(stored) + "\"";
+        if (rel != stored) text += " (of \"" + escape_for_cp1252(rel) + "\")";
+        text += " holds a character that Windows-1252 cannot show: " + why;
+        if (!composed.empty())
+          text += "; composed, the name is \"" + composed + "\", which it can show: rename the file" +
+                  (found.size() == 1 ? " or store it with name = \"" + composed + "\"" : "");
+        errors.push_back(text);
         continue;
       }
       file.record.Name = std::move(*name);
-      if (rule.date_source == DateSource::modified_time) file.record.FileDate = file_date_of(file.source, environment);
       std::error_code ec;
-      file.size = fs::file_size(file.source, ec);
+      (void)fs::last_write_time(file.source, ec);
+      if (!ec) file.size = fs::file_size(file.source, ec);
       if (ec) {
-        errors.push_back(file.source.string() + ": cannot read its size: " + ec.message());
+        errors.push_back(file.where + ": cannot read the file's size and date: " + ec.message());
         continue;
       }
+      if (rule.date_source == DateSource::modified_time) file.record.FileDate = file_date_of(file.source, environment);
       if (file.size > uint64_t(max_file_record_data)) {
-        errors.push_back(file.source.string() + ": the file is larger than the 1 GiB a package can hold per file");
+        errors.push_back(file.where + ": the file is larger than the 1 GiB a package can hold per file");
         continue;
       }
       const auto key = std::make_tuple(file.record.Kind, (file.record.Flags & file_flag::uninstall_dir) != 0,
                                        file.record.Destination, file.record.Name);
-      const std::string here = rule.where.text() + " (\"" + rel + "\")";
+      const std::string& here = file.where;
       if (auto [it, fresh] = placed.emplace(key, here); !fresh) {
         errors.push_back(here + ": installs to the same place as " + it->second + ": \"" + stored + "\"");
         continue;
       }
+      const auto windows_key = std::make_tuple(
+          (file.record.Flags & file_flag::uninstall_dir) != 0,
+          file.record.Destination.empty() ? folder_of_kind(file.record.Kind) : folded(file.record.Destination),
+          folded(file.record.Name));
+      if (auto [it, fresh] = named.emplace(windows_key, std::make_pair(here, stored)); !fresh) {
+        result.warnings.push_back(here + ": \"" + stored + "\" is stored under the same name as " + it->second.first +
+                                  " (\"" + it->second.second + "\"); " +
+                                  (it->second.second == stored
+                                       ? "both install to one file, and the later replaces the earlier"
+                                       : "Windows ignores the case of names, so the later file replaces the earlier"));
+      }
       result.files.push_back(std::move(file));
     }
+    if (!all_taken.empty() && errors.size() == errors_before) result.warnings.push_back(std::move(all_taken));
   }
   if (result.files.size() > 0x7FFFFFFF) errors.push_back("too many files for one package");
   result.ok = errors.empty();

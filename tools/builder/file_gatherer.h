@@ -17,11 +17,15 @@ struct GatheredFile {
   std::filesystem::path source;
   FileRecord record;
   uint64_t size = 0;
+  std::string where;  // the rule's 'source' line and the file, for messages: p.toml:4:10 ("files/a.txt")
 };
 
 struct GatherResult {
   bool ok = false;
   std::vector<std::string> errors;  // each names the rule's line, or the file
+  // What builds but is likely a mistake: a name stored twice (Windows ignores case), a
+  // wildcard entry whose every file an earlier entry already stores.
+  std::vector<std::string> warnings;
   std::vector<GatheredFile> files;  // table order: rules in project order, matches sorted
 };
 

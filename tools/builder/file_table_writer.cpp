@@ -1,6 +1,8 @@
 #include "file_table_writer.h"
 
 #include <algorithm>
+#include <cerrno>
+#include <cstring>
 #include <condition_variable>
 #include <deque>
 #include <fstream>
@@ -294,8 +296,10 @@ bool FileTableWriter::add_file(const FileRecord& record, std::span<const uint8_t
 bool FileTableWriter::add_file(const FileRecord& record, const std::filesystem::path& source) {
   std::error_code error;
   const uint64_t size = std::filesystem::file_size(source, error);
+  if (error) return fail("cannot open the file: " + error.message());
+  errno = 0;
   std::ifstream in(source, std::ios::binary);
-  if (error || !in) return fail("cannot open " + source.string());
+  if (!in) return fail(std::string("cannot open the file: ") + std::strerror(errno ? errno : EIO));
   return add_file(record, size, [&in](std::span<uint8_t> out) {
     in.read(reinterpret_cast<char*>(out.data()), std::streamsize(out.size()));
     return in.gcount() == std::streamsize(out.size());

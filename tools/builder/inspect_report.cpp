@@ -247,6 +247,37 @@ N messages(const InstallSettings& s) {
   return table;
 }
 
+// What the kind makes of the record's fields, in the project's words: a font's and an
+// applet's name (carried in VersionText), an MSI package's user-interface level
+// (MsiValue) and removal record (Flags bit 7), and whether the file is kept at removal.
+N component(const FileRecord& r) {
+  const bool keep = (r.Flags & file_flag::keep_at_uninstall) != 0;
+  N c = N::object();
+  switch (r.Kind) {
+    case file_kind::font:
+      c.add("font_name", txt(r.VersionText));
+      c.add("keep", N::of(keep));
+      break;
+    case file_kind::control_panel: {
+      const std::string file_name = r.Name.substr(r.Name.find_last_of('\\') + 1);
+      c.add("applet_name", r.VersionText.empty() ? N::of(cp1252_to_utf8(file_name) + " (the file's name)")
+                                                 : txt(r.VersionText));
+      c.add("keep", N::of(keep));
+      break;
+    }
+    case file_kind::msi_package:
+      c.add("msi_ui_level", N::of(describe_value(msi_ui_level_names(), r.MsiValue & 0xF) +
+                                  ((r.MsiValue & ~0xFu) ? " + " + hex(r.MsiValue & ~0xFu) : "") + " (" +
+                                  std::to_string(r.MsiValue) + ")"));
+      c.add("msi_remove_at_uninstall", N::of((r.Flags & file_flag::msi_list) != 0));
+      c.add("keep", N::of(keep));
+      break;
+    default:
+      return N();
+  }
+  return c;
+}
+
 N file_table(const std::vector<InspectedFile>& files) {
   N list = N::list();
   for (const InspectedFile& f : files) {
@@ -265,6 +296,7 @@ N file_table(const std::vector<InspectedFile>& files) {
     e.add("Destination", txt(r.Destination));
     e.add("ShortcutText3", txt(r.ShortcutText3));
     if (r.has_msi_value()) e.add("MsiValue", num(r.MsiValue));
+    if (N c = component(r); c.type != N::Type::null) e.add("component", std::move(c));
     e.add("size", num(f.data_size));
     e.add("data_checksum", N::of(hex(f.data_checksum)));
     e.add("installs_to", txt(f.destination));

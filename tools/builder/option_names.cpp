@@ -36,6 +36,11 @@ constexpr NamedValue overwrite_modes[] = {
     {"unless_newer", 0x10},  // not over a newer file
 };
 
+// Windows Installer user-interface levels (INSTALLUILEVEL), the MsiValue of kind 11.
+constexpr NamedValue msi_ui_levels[] = {
+    {"no_change", 0}, {"default", 1}, {"none", 2}, {"basic", 3}, {"reduced", 4}, {"full", 5},
+};
+
 }  // namespace
 
 // The option words' names are the engine's own table.
@@ -58,6 +63,7 @@ std::span<const NamedBit> file_flag_names() { return file_flag_bits; }
 std::span<const NamedBit> file_attribute_names() { return attribute_bits; }
 std::span<const NamedValue> file_kind_names() { return kinds; }
 std::span<const NamedValue> overwrite_mode_names() { return overwrite_modes; }
+std::span<const NamedValue> msi_ui_level_names() { return msi_ui_levels; }
 
 std::optional<uint32_t> find_bit(std::span<const NamedBit> table, std::string_view name) {
   for (const NamedBit& b : table)

@@ -29,6 +29,7 @@ std::span<const NamedBit> file_attribute_names();  // the attribute bits an inst
 
 std::span<const NamedValue> file_kind_names();
 std::span<const NamedValue> overwrite_mode_names();  // values of Flags & 0x1C
+std::span<const NamedValue> msi_ui_level_names();   // MsiValue of an MSI package
 
 std::optional<uint32_t> find_bit(std::span<const NamedBit> table, std::string_view name);
 std::optional<uint32_t> find_value(std::span<const NamedValue> table, std::string_view name);

@@ -1,5 +1,7 @@
 #include "package_builder.h"
 
+#include <cerrno>
+#include <cstring>
 #include <fstream>
 #include <iterator>
 #include <system_error>
@@ -54,12 +56,16 @@ bool finish_settings(Project& project, std::vector<std::string>& errors) {
 
 namespace {
 
-BuildOutcome build_loaded_project(const BuildRequest& request, Project& project) {
+// The system's reason for the last failed call, for a stream that does not keep it.
+std::string system_reason(int error) { return std::strerror(error ? error : EIO); }
+
+BuildOutcome build_loaded_project(const BuildRequest& request, Project& project, std::vector<std::string>& warnings) {
   std::vector<std::string> errors;
   if (!finish_settings(project, errors)) return failed(exit_code::input_error, errors);
 
   BuildOutcome outcome;
-  outcome.output = request.output.empty() ? project.folder / project.build.output : fs::path(request.output);
+  outcome.output = (request.output.empty() ? project.folder / project.build.output : fs::path(request.output))
+                       .lexically_normal();
   EngineRequest wanted;
   wanted.command_line_path = request.engine;
   wanted.command_line_arch = request.arch;
@@ -76,10 +82,13 @@ BuildOutcome build_loaded_project(const BuildRequest& request, Project& project)
     return failed(exit_code::input_error, {text});
   }
   outcome.engine = engine.found;
+  errno = 0;
   std::ifstream engine_in(engine.found, std::ios::binary);
+  if (!engine_in)
+    return failed(exit_code::input_error, {engine.found.string() + ": cannot read the engine: " + system_reason(errno)});
   std::vector<uint8_t> engine_bytes((std::istreambuf_iterator<char>(engine_in)), std::istreambuf_iterator<char>());
   if (!engine_in.good() && !engine_in.eof())
-    return failed(exit_code::input_error, {engine.found.string() + ": cannot read the engine"});
+    return failed(exit_code::input_error, {engine.found.string() + ": cannot read the engine: " + system_reason(errno)});
   {
     PeLayout pe;
     std::string why;
@@ -95,22 +104,46 @@ BuildOutcome build_loaded_project(const BuildRequest& request, Project& project)
   }
 
   GatherResult files = gather_files(project, {outcome.output, request.project_file}, request.environment);
+  warnings.insert(warnings.end(), files.warnings.begin(), files.warnings.end());
   if (!files.ok) return failed(exit_code::input_error, files.errors);
+  // Before anything is written: a CI run that wants no warnings gets no installer.
+  if (request.warnings_as_errors && !warnings.empty()) {
+    std::vector<std::string> fatal;
+    for (const std::string& w : warnings) fatal.push_back(w + " (a warning; --warnings-as-errors makes it fatal)");
+    warnings.clear();
+    return failed(exit_code::input_error, fatal);
+  }
 
   const std::vector<uint8_t> stream = write_settings(project.settings);
 
-  if (outcome.output.has_parent_path()) {
+  // Every message about writing names the output, never a temporary file's name. The
+  // output's folder is created when missing.
+  const std::string output_name = outcome.output.string();
+  auto cannot_write = [&](int error) {
+    return failed(exit_code::output_error, {output_name + ": cannot write the installer: " + system_reason(error)});
+  };
+  {
     std::error_code ec;
-    fs::create_directories(outcome.output.parent_path(), ec);
-    if (ec) return failed(exit_code::output_error, {outcome.output.parent_path().string() + ": " + ec.message()});
+    if (fs::is_directory(outcome.output, ec))
+      return failed(exit_code::output_error,
+                    {output_name + " is a folder; give the installer's file name (such as " +
+                     (outcome.output / "setup.exe").string() + ")"});
+    if (outcome.output.has_parent_path()) {
+      fs::create_directories(outcome.output.parent_path(), ec);
+      if (ec)
+        return failed(exit_code::output_error, {output_name + ": cannot create its folder \"" +
+                                                outcome.output.parent_path().string() + "\": " + ec.message()});
+    }
   }
 
-  // The region first, into a temporary file: the header needs its size and checksum.
-  TemporaryFile region_file{fs::path(outcome.output.string() + ".region.tmp")};
+  // The region first, into a temporary file beside the output: the header needs its
+  // size and checksum. An earlier output stays untouched until the final rename.
+  TemporaryFile region_file{fs::path(output_name + ".region.tmp")};
   FileTableSummary summary;
   {
+    errno = 0;
     std::ofstream region_out(region_file.path, std::ios::binary | std::ios::trunc);
-    if (!region_out) return failed(exit_code::output_error, {region_file.path.string() + ": cannot create"});
+    if (!region_out) return cannot_write(errno);
     FileTableWriterOptions options;
     options.block_size = project.build.block_size;
     options.compress = project.build.compression != DataCompression::none;
@@ -118,14 +151,16 @@ BuildOutcome build_loaded_project(const BuildRequest& request, Project& project)
     FileTableWriter writer(options, ostream_sink(region_out));
     for (size_t i = 0; i < files.files.size(); ++i) {
       const GatheredFile& f = files.files[i];
-      if (!writer.add_file(f.record, f.source))
-        return failed(exit_code::input_error, {f.source.string() + ": " + writer.error()});
+      if (!writer.add_file(f.record, f.source)) return failed(exit_code::input_error, {f.where + ": " + writer.error()});
       outcome.source_size += f.size;
       if (request.progress) request.progress(i + 1, files.files.size(), f.record.Name);
     }
-    if (!writer.finish(summary)) return failed(exit_code::output_error, {"file data: " + writer.error()});
+    if (!writer.finish(summary)) {
+      const int error = errno;
+      return region_out ? failed(exit_code::output_error, {output_name + ": " + writer.error()}) : cannot_write(error);
+    }
     region_out.flush();
-    if (!region_out) return failed(exit_code::output_error, {region_file.path.string() + ": write failed"});
+    if (!region_out) return cannot_write(errno);
   }
 
   PackageInput input;
@@ -144,20 +179,25 @@ BuildOutcome build_loaded_project(const BuildRequest& request, Project& project)
   input.engine_version = project.build.engine_version;
   input.stream_mode = project.build.stream_mode;
 
-  TemporaryFile partial{fs::path(outcome.output.string() + ".tmp")};
+  TemporaryFile partial{fs::path(output_name + ".tmp")};
   AssembledLayout layout;
   std::string error;
   {
+    errno = 0;
     std::ofstream out(partial.path, std::ios::binary | std::ios::trunc);
-    if (!out) return failed(exit_code::output_error, {partial.path.string() + ": cannot create"});
-    if (!assemble_package(input, out, layout, error))
-      return failed(exit_code::output_error, {outcome.output.string() + ": " + error});
+    if (!out) return cannot_write(errno);
+    if (!assemble_package(input, out, layout, error)) {
+      const int write_error = errno;
+      return out ? failed(exit_code::output_error, {output_name + ": " + error}) : cannot_write(write_error);
+    }
     out.flush();
-    if (!out) return failed(exit_code::output_error, {partial.path.string() + ": write failed"});
+    if (!out) return cannot_write(errno);
+    out.close();
+    if (!out) return cannot_write(errno);
   }
   std::error_code ec;
   fs::rename(partial.path, outcome.output, ec);
-  if (ec) return failed(exit_code::output_error, {outcome.output.string() + ": " + ec.message()});
+  if (ec) return failed(exit_code::output_error, {output_name + ": cannot write the installer: " + ec.message()});
   partial.path.clear();
   outcome.output_size = layout.file_size;
   outcome.file_count = files.files.size();
@@ -170,8 +210,8 @@ BuildOutcome build_loaded_project(const BuildRequest& request, Project& project)
 BuildOutcome build_package(const BuildRequest& request) {
   Project project;
   LoadResult loaded = load_project(request.project_file, project, request.environment);
-  BuildOutcome outcome =
-      loaded.ok ? build_loaded_project(request, project) : failed(exit_code::input_error, loaded.errors);
+  BuildOutcome outcome = loaded.ok ? build_loaded_project(request, project, loaded.warnings)
+                                    : failed(exit_code::input_error, loaded.errors);
   outcome.warnings = std::move(loaded.warnings);
   return outcome;
 }

@@ -31,6 +31,8 @@ struct BuildRequest {
   std::optional<EngineArch> arch;      // --arch: overrides an arch in [build] engine
   std::filesystem::path builder_exe;   // for the engine search
   Environment environment = process_environment;
+  // Warnings end the build (exit 1) before anything is written: for CI.
+  bool warnings_as_errors = false;
   // Called after each file's data is added (index from 1, count, stored name).
   std::function<void(size_t, size_t, const std::string&)> progress;
 };

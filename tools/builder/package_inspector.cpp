@@ -1,6 +1,8 @@
 #include "package_inspector.h"
 
 #include <algorithm>
+#include <cerrno>
+#include <cstring>
 #include <fstream>
 
 #include "package/checksum.h"
@@ -36,9 +38,22 @@ bool corrupt(Inspection& in, int code) {
 
 Inspection inspect_package(const std::filesystem::path& path) {
   Inspection in;
+  // A folder "opens" as a stream on Linux and reports a size of 2^63 - 1: refuse
+  // anything that is not a regular file before reading.
+  std::error_code ec;
+  const auto type = std::filesystem::status(path, ec).type();
+  if (type == std::filesystem::file_type::directory) {
+    in.failure = " is a folder, not an installer";
+    return in;
+  }
+  if (!ec && type != std::filesystem::file_type::regular) {
+    in.failure = " is not a regular file";
+    return in;
+  }
+  errno = 0;
   std::ifstream file(path, std::ios::binary | std::ios::ate);
   if (!file) {
-    in.failure = "cannot open the file";
+    in.failure = std::string(": cannot open the file: ") + std::strerror(errno ? errno : ENOENT);
     return in;
   }
   in.opened = true;

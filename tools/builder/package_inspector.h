@@ -28,7 +28,8 @@ struct InspectedFile {
 
 struct Inspection {
   bool opened = false;              // the file could be read at all
-  std::string failure;              // why reading stopped; empty when the package is sound
+  std::string failure;              // why reading stopped; empty when the package is sound. Not
+                                    // opened: follows the file name (" is a folder, not an installer")
   int package_error = 0;            // the engine's code, when that is why
   uint64_t file_size = 0;
   std::optional<EngineArch> engine_arch;  // which engine carries the package

@@ -29,7 +29,7 @@ enum class DateSource : uint8_t { modified_time, none, fixed };
 
 // One [[files]] entry: a glob and the record fields that every file it matches gets.
 struct FileRule {
-  SourcePos where;
+  SourcePos where;          // its 'source' line (the header without one): messages about its files point here
   std::string source;       // glob relative to the project folder, '/' separated, '**' allowed
   std::string base;         // folder stripped from matches; empty: the glob's fixed leading folders
   std::string into;         // relative folder put in front of each name

@@ -4,6 +4,7 @@
 #include <string>
 #include <vector>
 
+#include "foundation/text.h"
 #include "project_sections.h"
 #include "ui/background_paint.h"
 
@@ -139,6 +140,10 @@ void language_texts(TomlReader& r, const toml::table& t, std::string_view key, P
       r.error(item, "'" + std::string(key) + "' takes file names or { text = \"...\" }");
       continue;
     }
+    // The page would show nothing: almost always a file that was meant to be filled in.
+    if (is_blank_text(text))
+      r.warning(r.position(item), std::string(key == "license" ? "the licence" : "the read-me") +
+                                      " text is empty; its page will show nothing");
     out.push_back(std::move(text));
   }
 }

@@ -5,15 +5,83 @@
 namespace halvard::builder {
 namespace {
 
+// The key's node, for errors; the caller knows it is there.
+const toml::node& at(const toml::table& t, std::string_view key) { return *t.get(key); }
+
+std::string kind_name(uint32_t kind) { return "\"" + describe_value(file_kind_names(), kind) + "\""; }
+
+// The fields that only some kinds store or use: a font's and an applet's name (both
+// carried in VersionText, where the engine reads them), an MSI package's user-interface
+// level (MsiValue) and removal record (Flags bit 7), and the keep flag (Flags bit 5).
+void component_fields(TomlReader& r, const toml::table& t, FileRecord& rec) {
+  const uint32_t kind = rec.Kind;
+  auto only_for = [&](std::string_view key, uint32_t wanted) {
+    if (!t.contains(key) || kind == wanted) return true;
+    r.error(at(t, key), "'" + std::string(key) + "' is only for kind " + kind_name(wanted) + ", and this entry's kind is " +
+                            kind_name(kind));
+    return false;
+  };
+  auto named_text = [&](std::string_view key, uint32_t wanted) {
+    if (!only_for(key, wanted)) return;
+    std::string value;
+    if (!r.text(t, key, value)) return;
+    if (t.contains("version")) {
+      r.error(at(t, key), "give the name either in '" + std::string(key) + "' or in 'version', not both");
+      return;
+    }
+    if (value.empty()) {
+      r.error(at(t, key), "'" + std::string(key) + "' must not be empty");
+      return;
+    }
+    rec.VersionText = std::move(value);
+  };
+  named_text("font_name", file_kind::font);
+  named_text("applet_name", file_kind::control_panel);
+  if (kind == file_kind::font && rec.VersionText.empty() && !t.contains("font_name") && t.contains("kind"))
+    r.error(at(t, "kind"),
+            "a font needs 'font_name', the name Windows lists it under (the registry value the engine writes), "
+            "such as \"DejaVu Sans (TrueType)\"");
+
+  if (only_for("msi_value", file_kind::msi_package)) r.u32(t, "msi_value", rec.MsiValue);
+  if (t.contains("msi_ui_level") && only_for("msi_ui_level", file_kind::msi_package)) {
+    if (t.contains("msi_value"))
+      r.error(at(t, "msi_ui_level"), "give the level either in 'msi_ui_level' or in 'msi_value', not both");
+    else
+      r.named(t, "msi_ui_level", msi_ui_level_names(), rec.MsiValue);
+  }
+  if ((rec.Flags & file_flag::msi_list) && kind != file_kind::msi_package)
+    r.error(at(t, "flags"), "'flags': \"msi_list\" is only for kind \"msi_package\", and this entry's kind is " +
+                                kind_name(kind));
+  bool remove = false;
+  if (only_for("msi_remove_at_uninstall", file_kind::msi_package) && r.boolean(t, "msi_remove_at_uninstall", remove)) {
+    if (!remove && (rec.Flags & file_flag::msi_list))
+      r.error(at(t, "msi_remove_at_uninstall"), "'msi_remove_at_uninstall' is false but 'flags' holds \"msi_list\"");
+    else if (remove)
+      rec.Flags |= file_flag::msi_list;
+  }
+  bool keep = false;
+  if (r.boolean(t, "keep", keep)) {
+    if (!keep && (rec.Flags & file_flag::keep_at_uninstall))
+      r.error(at(t, "keep"), "'keep' is false but 'flags' holds \"keep_at_uninstall\"");
+    else if (keep)
+      rec.Flags |= file_flag::keep_at_uninstall;
+  }
+}
+
 void file_rule(TomlReader& r, const toml::table& t, const toml::node& node, Project& project) {
   r.unknown_keys(t, "[[files]]",
                  {"source", "base", "into", "name", "exclude", "optional", "kind", "overwrite", "flags",
                   "attributes", "date", "version", "shortcut_text", "shortcut_text2", "shortcut_text3",
-                  "destination", "msi_value"});
+                  "destination", "msi_value", "msi_ui_level", "msi_remove_at_uninstall", "font_name", "applet_name",
+                  "keep"});
   FileRule rule;
-  rule.where = r.position(node);
+  // What is said about the entry's files later (no match, a name refused) points at
+  // its 'source' line.
+  rule.where = r.position(t.contains("source") ? at(t, "source") : node);
   FileRecord& rec = rule.record;
-  if (!r.text(t, "source", rule.source)) r.error(node, "a [[files]] entry needs 'source' (a file name or a glob)");
+  if (!r.text(t, "source", rule.source)) {
+    if (!t.contains("source")) r.error(node, "a [[files]] entry needs 'source' (a file name or a glob)");
+  }
   r.text(t, "base", rule.base);
   r.text(t, "into", rule.into);
   r.text(t, "name", rule.name);
@@ -51,8 +119,7 @@ void file_rule(TomlReader& r, const toml::table& t, const toml::node& node, Proj
   r.text(t, "shortcut_text2", rec.ShortcutText2);
   r.text(t, "shortcut_text3", rec.ShortcutText3);
   r.text(t, "destination", rec.Destination);
-  if (r.u32(t, "msi_value", rec.MsiValue) && rec.Kind != file_kind::msi_package)
-    r.error(*t.get("msi_value"), "'msi_value' is stored only for kind \"msi_package\"");
+  if (is_file_kind(rec.Kind)) component_fields(r, t, rec);
   if (!rec.has_shortcut_text() && t.contains("shortcut_text"))
     r.error(*t.get("shortcut_text"),
             "'shortcut_text' is stored only with the flag \"desktop_shortcut\" or \"start_menu_shortcut\"");

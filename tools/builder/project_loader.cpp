@@ -108,7 +108,7 @@ LoadResult load_project_text(std::string_view text, const std::string& file, con
   for (auto&& [k, v] : root) {
     bool known = false;
     for (std::string_view name : top_level_keys) known = known || k.str() == name;
-    if (!known) reader.error(v, "unknown section or key '" + std::string(k.str()) + "'");
+    if (!known) reader.error(reader.position(k), "unknown section or key '" + std::string(k.str()) + "'");
   }
   if (!source_date(environment, project.settings.UninstallerDate)) project.settings.UninstallerDate = {};
   read_product_sections(reader, root, project);
@@ -146,9 +146,16 @@ LoadResult load_project(const std::filesystem::path& file, Project& project, Env
 
 bool read_project_file_bytes(TomlReader& reader, const toml::node& node, const Project& project,
                              const std::string& relative, std::string& out) {
-  std::ifstream in(project.folder / relative, std::ios::binary);
+  const std::filesystem::path path = project.folder / relative;
+  std::error_code ec;
+  if (std::filesystem::is_directory(path, ec)) {
+    reader.error(node, "\"" + relative + "\" is a folder, not a file (relative to the project folder)");
+    return false;
+  }
+  std::ifstream in(path, std::ios::binary);
   if (!in) {
-    reader.error(node, "cannot read the file \"" + relative + "\" (relative to the project folder)");
+    reader.error(node, "cannot read the file \"" + relative + "\" (relative to the project folder): " +
+                           std::strerror(errno));
     return false;
   }
   std::ostringstream bytes;

@@ -1,5 +1,8 @@
 #include "starter_project.h"
 
+#include <cerrno>
+#include <cstring>
+
 #include <fstream>
 #include <system_error>
 
@@ -76,10 +79,16 @@ bool write_starter_project(const std::filesystem::path& folder, std::string& err
     const fs::path path = folder / f.path;
     std::error_code ec;
     fs::create_directories(path.parent_path(), ec);
+    if (ec) {
+      error = path.parent_path().string() + ": cannot create the folder: " + ec.message();
+      return false;
+    }
+    errno = 0;
     std::ofstream out(path, std::ios::binary);
     out.write(f.text.data(), std::streamsize(f.text.size()));
+    out.close();
     if (!out) {
-      error = path.string() + ": cannot write";
+      error = path.string() + ": cannot write: " + std::strerror(errno ? errno : EIO);
       return false;
     }
   }

@@ -36,7 +36,12 @@ void TomlReader::error(std::string_view text) { errors_.push_back(file_ + ": " +
 
 std::optional<std::string> TomlReader::ansi(const toml::node& node, std::string_view utf8) {
   auto converted = utf8_to_cp1252(utf8);
-  if (!converted) error(node, "the text holds a character that Windows-1252 cannot show");
+  if (!converted) {
+    std::string composed;
+    std::string text = "the text holds a character that Windows-1252 cannot show: " + cp1252_refusal(utf8, &composed);
+    if (!composed.empty()) text += " (a decomposed accent); write it composed: \"" + composed + "\"";
+    error(node, text);
+  }
   return converted;
 }
 
@@ -272,7 +277,7 @@ void TomlReader::unknown_keys(const toml::table& t, std::string_view where, std:
     if (!found) {
       std::string names;
       for (std::string_view name : known) names += (names.empty() ? "" : ", ") + std::string(name);
-      error(v, "unknown key '" + std::string(k.str()) + "' in " + std::string(where) + "; known keys: " + names);
+      error(position(k), "unknown key '" + std::string(k.str()) + "' in " + std::string(where) + "; known keys: " + names);
     }
   }
 }
