@@ -11,6 +11,7 @@ import http.server
 import re
 import shutil
 import threading
+import time
 from contextlib import contextmanager
 
 import pytest
@@ -118,6 +119,10 @@ def test_the_dialog_shows_the_report_and_exit_leaves_the_fault_to_the_system(win
     # Without a sender address there is nobody to inform.
     assert not ui.control(dialog, INFORM_US).enabled
     ui.press(dialog, COPY_REPORT)
+    # The press is posted: the copy lands a moment later.
+    deadline = time.monotonic() + 10
+    while ui.clipboard().replace("\r\n", "\n") != report and time.monotonic() < deadline:
+        time.sleep(0.2)
     assert ui.clipboard().replace("\r\n", "\n") == report
     assert ui.running(process)  # Copy Report leaves the dialog open
     ui.press(dialog, EXIT)

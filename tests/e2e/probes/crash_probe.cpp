@@ -9,6 +9,7 @@
 #include <string>
 
 #include "crash/crash_filter_win.h"
+#include "foundation/system_library_win.h"
 #include "installer/crash_handler_win.h"
 
 namespace {
@@ -41,6 +42,7 @@ int recurse(int depth) {
 }  // namespace
 
 int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
+  halvard::harden_dll_search();
   halvard::install_crash_handler(halvard::installer_crash_handler);
   halvard::set_crash_recorder(record, nullptr);
   int count = 0;
