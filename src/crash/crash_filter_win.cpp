@@ -32,8 +32,15 @@ DWORD WINAPI call_handler(void* parameter) {
   return 0;
 }
 
+// g++'s own throw on x64: when no frame catches it, the runtime must get it back to end
+// the run through std::terminate (out of memory, say), as the C runtime's filter allows.
+constexpr DWORD gcc_throw = 0x20474343;
+constexpr DWORD gcc_unwind = 0x21474343;
+
 LONG WINAPI crash_filter(EXCEPTION_POINTERS* exception) {
   DWORD code = exception->ExceptionRecord->ExceptionCode;
+  if ((code == gcc_throw || code == gcc_unwind) && !(exception->ExceptionRecord->ExceptionFlags & EXCEPTION_NONCONTINUABLE))
+    return EXCEPTION_CONTINUE_EXECUTION;
   if (passed_on(code)) return EXCEPTION_CONTINUE_SEARCH;
   if (worker_thread && DWORD(worker_thread) == GetCurrentThreadId()) return EXCEPTION_EXECUTE_HANDLER;
   if (!installed_handler || InterlockedExchange(&handler_running, 1)) return EXCEPTION_CONTINUE_SEARCH;

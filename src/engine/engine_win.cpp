@@ -4,6 +4,7 @@
 
 #include "crash/crash_filter_win.h"
 #include "crash/fatal_error.h"
+#include "crash/out_of_memory.h"
 #include "foundation/file.h"
 #include "foundation/orderly_exit_win.h"
 #include "foundation/own_path.h"
@@ -168,6 +169,7 @@ void tidy_up_before_exit() {
 void run_engine(HINSTANCE instance, const char* command_text) {
   // The tool name that version messages and captions use is the constant tool_name.
   install_crash_handler(installer_crash_handler);
+  install_uncaught_exception_end();
   set_exit_steps(tidy_up_before_exit);
   OleInitialize(nullptr);
   enable_take_ownership_privilege();

@@ -210,7 +210,10 @@ std::string item_text(HWND dialog, int id) {
 }
 
 void copy_to_clipboard(HWND owner, const std::string& text) {
-  if (!OpenClipboard(owner)) return;
+  // Another program may hold the clipboard for a moment (a clipboard viewer, say).
+  bool opened = false;
+  for (int attempt = 0; attempt < 20 && !(opened = OpenClipboard(owner)); ++attempt) Sleep(50);
+  if (!opened) return;
   EmptyClipboard();
   if (HGLOBAL memory = GlobalAlloc(GMEM_MOVEABLE, text.size() + 1)) {
     std::memcpy(GlobalLock(memory), text.c_str(), text.size() + 1);

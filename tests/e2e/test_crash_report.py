@@ -122,7 +122,7 @@ def test_the_dialog_shows_the_report_and_exit_leaves_the_fault_to_the_system(win
     # The press is posted: the copy lands a moment later.
     deadline = time.monotonic() + 10
     while ui.clipboard().replace("\r\n", "\n") != report and time.monotonic() < deadline:
-        time.sleep(0.2)
+        time.sleep(0.5)
     assert ui.clipboard().replace("\r\n", "\n") == report
     assert ui.running(process)  # Copy Report leaves the dialog open
     ui.press(dialog, EXIT)
@@ -177,3 +177,18 @@ def test_a_breakpoint_gets_no_report(wine, ui, build_paths, probe):
     process = wine.start(probe, "breakpoint", cwd=probe.parent, timeout=60)
     process.wait()
     assert not (probe.parent / "crash-record.txt").exists()
+
+
+def test_an_allocation_nobody_can_meet_ends_as_out_of_memory(wine, build_paths, probe):
+    process = wine.start(probe, "memory", cwd=probe.parent, timeout=60)
+    process.wait()
+    text = (probe.parent / "fatal-text.txt").read_bytes().decode("cp1252")
+    requested = 1 << (62 if build_paths.arch == "x64" else 31)
+    digits = 16 if build_paths.arch == "x64" else 8
+    assert text.startswith(f"Out Of Memory.\r\nAdvice: Make sure the hard drive is not full.\r\n"
+                           f"Requested size = {requested} (0x{requested:08X})\r\n\r\nStack contents:"
+                           f"\r{0x11223344:0{digits}X} {0x55667788:0{digits}X} "), text
+    values = text.split("Stack contents:")[1]
+    assert len(re.findall(rf"[\r ][0-9A-F]{{{digits}}}", values)) == 80
+    assert values.count("\r") == 10
+    assert not (probe.parent / "crash-record.txt").exists()  # not a crash: no report
