@@ -84,7 +84,8 @@ def read_map(path: Path) -> dict[str, dict[str, int]]:
             match = OUTPUT_LINE.match(raw)
             name = raw.split()[0]
             if name.startswith(".") or name.startswith("/DISCARD/"):
-                output = None if name.startswith("/DISCARD/") else name
+                # .bss takes no room in the file.
+                output = None if name.startswith("/DISCARD/") or name == ".bss" else name
                 # Sections with no address (debug, discarded) or of no size are left out.
                 if match and int(match.group(2), 16) == 0:
                     output = None
@@ -107,7 +108,8 @@ def read_map(path: Path) -> dict[str, dict[str, int]]:
         size = int(match.group(3), 16)
         if size == 0:
             continue
-        table[component(match.group(4))][section_kind(output)] += size
+        origin = "base relocations" if output == ".reloc" else component(match.group(4))
+        table[origin][section_kind(output)] += size
     return table
 
 
@@ -143,7 +145,7 @@ def measure(engine: str, build_first: bool, map_dir: Path) -> None:
 
     print(f"\n{engine} engine: {exe.relative_to(ROOT)}  {exe.stat().st_size:,} bytes stripped"
           f" (relinked with a map: {scratch.stat().st_size:,})")
-    names = [name for name, _ in COMPONENTS] + ["other (linker)"]
+    names = [name for name, _ in COMPONENTS] + ["base relocations", "other (linker)"]
     rows = [(name, table.get(name, {})) for name in names if table.get(name)]
     width = max(len(name) for name, _ in rows)
     print(f"  {'component':<{width}}  " + "  ".join(f"{k:>13}" for k in KINDS) + f"  {'total':>9}")
