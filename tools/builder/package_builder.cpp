@@ -6,6 +6,7 @@
 
 #include "engine_locator.h"
 #include "file_gatherer.h"
+#include "file_order.h"
 #include "file_table_writer.h"
 #include "message_table.h"
 #include "package_assembler.h"
@@ -96,6 +97,10 @@ BuildOutcome build_loaded_project(const BuildRequest& request, Project& project)
 
   GatherResult files = gather_files(project, {outcome.output, request.project_file}, request.environment);
   if (!files.ok) return failed(exit_code::input_error, files.errors);
+  if (project.build.file_order == FileOrder::compression) {
+    std::string why;
+    if (!order_for_compression(files.files, why)) return failed(exit_code::input_error, {why});
+  }
 
   const std::vector<uint8_t> stream = write_settings(project.settings);
 
