@@ -61,9 +61,9 @@ TEST_F(FileOrder, RepeatsMeetAndPinnedFilesKeepTheirPlace) {
   ASSERT_TRUE(order_for_compression(files, error)) << error;
   // Before the MSI package: the repeats together (the typeless copy with them), then by
   // type; the MSI package, the font and what lies between them stay in their places.
-  EXPECT_EQ(names(files), (std::vector<std::string>{"a/tool.exe", "a/changelog.gz", "b/COPYING", "b/changelog.gz",
-                                                    "a/readme.txt", "setup.msi", "c/changelog.gz", "c/notes.txt",
-                                                    "c/face.ttf", "d/changelog.gz"}));
+  EXPECT_EQ(names(files),
+            (std::vector<std::string>{"a/tool.exe", "a/changelog.gz", "b/COPYING", "b/changelog.gz", "a/readme.txt",
+                                      "setup.msi", "c/changelog.gz", "c/notes.txt", "c/face.ttf", "d/changelog.gz"}));
 }
 
 TEST_F(FileOrder, TheOrderFoundDoesNotMatter) {
@@ -95,9 +95,9 @@ TEST_F(FileOrder, WhatMovesAndWhatStays) {
     record.Kind = kind;
     EXPECT_FALSE(keeps_its_place(record)) << kind;
   }
-  for (uint32_t kind : {file_kind::shared, file_kind::font, file_kind::shortcut, file_kind::system,
-                        file_kind::com_server, file_kind::type_library, file_kind::inf_driver,
-                        file_kind::msi_package, file_kind::control_panel}) {
+  for (uint32_t kind :
+       {file_kind::shared, file_kind::font, file_kind::shortcut, file_kind::system, file_kind::com_server,
+        file_kind::type_library, file_kind::inf_driver, file_kind::msi_package, file_kind::control_panel}) {
     record.Kind = kind;
     EXPECT_TRUE(keeps_its_place(record)) << kind;
   }

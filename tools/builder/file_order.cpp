@@ -14,13 +14,12 @@ namespace {
 
 // A 64-bit hash of a file's bytes: equal contents meet, and different contents of one
 // size fall into a fixed order. A collision only places two files side by side.
-bool content_hash(const fs::path& path, uint64_t& hash, std::string& error) {
+bool content_hash(const fs::path& path, std::vector<char>& buffer, uint64_t& hash, std::string& error) {
   std::ifstream in(path, std::ios::binary);
   if (!in) {
     error = path.string() + ": cannot read it to compare its contents";
     return false;
   }
-  std::vector<char> buffer(size_t(1) << 20);
   uint64_t h = 0xcbf29ce484222325ull;
   while (in) {
     in.read(buffer.data(), std::streamsize(buffer.size()));
@@ -78,6 +77,7 @@ bool order_for_compression(std::vector<GatheredFile>& files, std::string& error)
     if (!keeps_its_place(f.record)) ++per_size[f.size];
 
   std::vector<SortKey> keys(files.size());
+  std::vector<char> buffer(size_t(1) << 20);
   std::map<std::pair<uint64_t, uint64_t>, std::string> type_of_contents;
   for (size_t i = 0; i < files.size(); ++i) {
     const GatheredFile& f = files[i];
@@ -86,7 +86,7 @@ bool order_for_compression(std::vector<GatheredFile>& files, std::string& error)
     key.source = f.source.generic_string();
     key.index = i;
     if (keeps_its_place(f.record)) continue;
-    if (per_size[f.size] > 1 && !content_hash(f.source, key.hash, error)) return false;
+    if (per_size[f.size] > 1 && !content_hash(f.source, buffer, key.hash, error)) return false;
   }
   // Identical contents take one type, that of their first source path, so that a
   // README.txt and its copy named LICENSE stay next to each other.
@@ -96,8 +96,8 @@ bool order_for_compression(std::vector<GatheredFile>& files, std::string& error)
             [&](size_t a, size_t b) { return std::tie(keys[a].source, a) < std::tie(keys[b].source, b); });
   for (size_t i : by_source) {
     if (keeps_its_place(files[i].record)) continue;
-    keys[i].type = type_of_contents.try_emplace({keys[i].size, keys[i].hash}, extension_of(files[i].source))
-                       .first->second;
+    keys[i].type =
+        type_of_contents.try_emplace({keys[i].size, keys[i].hash}, extension_of(files[i].source)).first->second;
   }
 
   std::vector<GatheredFile> ordered;
