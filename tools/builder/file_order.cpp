@@ -1,19 +1,21 @@
 #include "file_order.h"
 
 #include <algorithm>
+#include <array>
 #include <cstdint>
 #include <cstring>
 #include <fstream>
 #include <map>
 #include <numeric>
+#include <string_view>
 #include <tuple>
 
 namespace halvard::builder {
 namespace fs = std::filesystem;
 namespace {
 
-// A 64-bit hash of a file's bytes: equal contents meet, and different contents of one
-// size fall into a fixed order. A collision only places two files side by side.
+// A 64-bit hash of a file's bytes: equal contents meet. A collision only places two
+// different files side by side.
 bool content_hash(const fs::path& path, std::vector<char>& buffer, uint64_t& hash, std::string& error) {
   std::ifstream in(path, std::ios::binary);
   if (!in) {
@@ -51,15 +53,28 @@ std::string extension_of(const fs::path& path) {
   return ext;
 }
 
+// Data already compressed gains nothing from the codec and only pushes text and code
+// out of its reach; code compresses best next to code.
+enum FileGroup : int { other_group = 0, code_group = 1, compressed_group = 2 };
+
+FileGroup group_of(const std::string& extension) {
+  static constexpr std::array<std::string_view, 25> compressed = {
+      "gz",  "tgz", "xz",  "bz2",  "zst", "lz",   "lzma", "z",   "zip",  "7z",   "cab",   "jar", "deb",
+      "rpm", "png", "jpg", "jpeg", "gif", "webp", "mp3",  "ogg", "svgz", "woff", "woff2", "msi"};
+  static constexpr std::array<std::string_view, 16> code = {"exe", "dll", "sys", "drv", "ocx", "cpl", "acm", "ax",
+                                                            "tlb", "efi", "scr", "mui", "com", "so",  "tsp", "ds"};
+  if (std::find(compressed.begin(), compressed.end(), extension) != compressed.end()) return compressed_group;
+  if (std::find(code.begin(), code.end(), extension) != code.end()) return code_group;
+  return other_group;
+}
+
 struct SortKey {
-  std::string type;  // the extension of the first source path with these contents
-  uint64_t size = 0;
-  uint64_t hash = 0;
-  std::string source;
-  size_t index = 0;  // two rules may gather one file into two places
+  int group = other_group;  // of the first file with these contents
+  size_t first = 0;         // where the first file with these contents was given
+  size_t index = 0;         // where this file was given
 
   friend bool operator<(const SortKey& a, const SortKey& b) {
-    return std::tie(a.type, a.size, a.hash, a.source, a.index) < std::tie(b.type, b.size, b.hash, b.source, b.index);
+    return std::tie(a.group, a.first, a.index) < std::tie(b.group, b.first, b.index);
   }
 };
 
@@ -78,26 +93,18 @@ bool order_for_compression(std::vector<GatheredFile>& files, std::string& error)
 
   std::vector<SortKey> keys(files.size());
   std::vector<char> buffer(size_t(1) << 20);
-  std::map<std::pair<uint64_t, uint64_t>, std::string> type_of_contents;
+  // By size and hash: the first file given with those contents, and its group.
+  std::map<std::pair<uint64_t, uint64_t>, SortKey> first_of_contents;
   for (size_t i = 0; i < files.size(); ++i) {
     const GatheredFile& f = files[i];
-    SortKey& key = keys[i];
-    key.size = f.size;
-    key.source = f.source.generic_string();
-    key.index = i;
+    keys[i].index = i;
     if (keeps_its_place(f.record)) continue;
-    if (per_size[f.size] > 1 && !content_hash(f.source, buffer, key.hash, error)) return false;
-  }
-  // Identical contents take one type, that of their first source path, so that a
-  // README.txt and its copy named LICENSE stay next to each other.
-  std::vector<size_t> by_source(files.size());
-  std::iota(by_source.begin(), by_source.end(), size_t(0));
-  std::sort(by_source.begin(), by_source.end(),
-            [&](size_t a, size_t b) { return std::tie(keys[a].source, a) < std::tie(keys[b].source, b); });
-  for (size_t i : by_source) {
-    if (keeps_its_place(files[i].record)) continue;
-    keys[i].type =
-        type_of_contents.try_emplace({keys[i].size, keys[i].hash}, extension_of(files[i].source)).first->second;
+    uint64_t hash = 0;
+    if (per_size[f.size] > 1 && !content_hash(f.source, buffer, hash, error)) return false;
+    const SortKey first{group_of(extension_of(f.source)), i, i};
+    const SortKey& found = first_of_contents.try_emplace({f.size, hash}, first).first->second;
+    keys[i].group = found.group;
+    keys[i].first = found.first;
   }
 
   std::vector<GatheredFile> ordered;
