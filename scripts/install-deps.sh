@@ -7,6 +7,7 @@ packages=(
   cmake make g++ ninja-build
   mingw-w64 g++-mingw-w64-i686-posix gcc-mingw-w64-i686-posix
   g++-mingw-w64-x86-64-posix gcc-mingw-w64-x86-64-posix
+  g++-mingw-w64-i686-win32 g++-mingw-w64-x86-64-win32
   wine wine32:i386 wine64 xvfb xauth
   googletest libgtest-dev
   python3 python3-pytest

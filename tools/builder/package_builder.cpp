@@ -8,6 +8,7 @@
 
 #include "engine_locator.h"
 #include "file_gatherer.h"
+#include "file_order.h"
 #include "file_table_writer.h"
 #include "message_table.h"
 #include "package_assembler.h"
@@ -112,6 +113,10 @@ BuildOutcome build_loaded_project(const BuildRequest& request, Project& project,
     for (const std::string& w : warnings) fatal.push_back(w + " (a warning; --warnings-as-errors makes it fatal)");
     warnings.clear();
     return failed(exit_code::input_error, fatal);
+  }
+  if (project.build.file_order == FileOrder::compression) {
+    std::string why;
+    if (!order_for_compression(files.files, why)) return failed(exit_code::input_error, {why});
   }
 
   const std::vector<uint8_t> stream = write_settings(project.settings);

@@ -50,6 +50,10 @@ struct LanguageTexts {
 
 enum class DataCompression : uint8_t { none, fast, best };
 
+// compression: files placed for the block codec (file_order.h); as_given: in the
+// order the [[files]] rules and their sorted matches give.
+enum class FileOrder : uint8_t { compression, as_given };
+
 struct BuildOptions {
   std::string output = "setup.exe";   // relative to the project folder
   // [build] engine holds either a path (relative to the project folder) or an arch;
@@ -64,6 +68,7 @@ struct BuildOptions {
   BlockEncodeMode stream_mode = BlockEncodeMode::best;
   bool data_on_disk = false;
   int32_t engine_version = 0;         // 0: this builder's version
+  FileOrder file_order = FileOrder::compression;
 };
 
 struct Project {

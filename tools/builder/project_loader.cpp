@@ -168,7 +168,7 @@ void read_build_section(TomlReader& reader, const toml::table& root, Project& pr
   const toml::table* t = reader.table(root, "build");
   if (!t) return;
   reader.unknown_keys(*t, "[build]", {"output", "engine", "block_size", "compression", "stream_compression",
-                                      "data_on_disk", "engine_version"});
+                                      "data_on_disk", "engine_version", "file_order"});
   BuildOptions& b = project.build;
   reader.text(*t, "output", b.output);
   std::string engine;
@@ -200,6 +200,15 @@ void read_build_section(TomlReader& reader, const toml::table& root, Project& pr
       b.stream_mode = mode == 1 ? BlockEncodeMode::fast : BlockEncodeMode::best;
   }
   reader.boolean(*t, "data_on_disk", b.data_on_disk);
+  std::string order;
+  if (reader.text(*t, "file_order", order)) {
+    if (order == "compression")
+      b.file_order = FileOrder::compression;
+    else if (order == "as-given")
+      b.file_order = FileOrder::as_given;
+    else
+      reader.error(*t->get("file_order"), "'file_order' must be \"compression\" or \"as-given\"");
+  }
   int64_t version = 0;
   if (reader.number(*t, "engine_version", 1, INT32_MAX, version)) b.engine_version = int32_t(version);
 }
