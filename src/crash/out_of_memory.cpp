@@ -33,11 +33,13 @@ void install_uncaught_exception_end() { std::set_terminate(end_uncaught_exceptio
 
 void set_out_of_memory_advice(const char* advice) { advice_line = advice ? advice : ""; }
 
-size_t format_out_of_memory(char* out, size_t capacity, const char* advice, uint64_t requested,
-                            const uintptr_t* stack, size_t count, int digits) {
+size_t format_out_of_memory(char* out, size_t capacity, const char* advice, uint64_t requested, const uintptr_t* stack,
+                            size_t count, int digits) {
   if (capacity == 0) return 0;
-  int written = std::snprintf(out, capacity, "Out Of Memory.\r\nAdvice: %s\r\nRequested size = %" PRIu64
-                              " (0x%08" PRIX64 ")\r\n\r\nStack contents:", advice, requested, requested);
+  int written = std::snprintf(
+      out, capacity,
+      "Out Of Memory.\r\nAdvice: %s\r\nRequested size = %" PRIu64 " (0x%08" PRIX64 ")\r\n\r\nStack contents:", advice,
+      requested, requested);
   size_t length = written < 0 ? 0 : size_t(written);
   for (size_t i = 0; i < count && length + 1 < capacity; ++i) {
     written = std::snprintf(out + length, capacity - length, "%c%0*" PRIX64, i % 8 == 0 ? '\r' : ' ', digits,

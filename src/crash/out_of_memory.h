@@ -17,8 +17,8 @@ void set_out_of_memory_advice(const char* advice);
 // and then `count` values in hexadecimal of `digits` digits, the first of every eight
 // after a carriage return alone, the others after a blank. Cut at `capacity`, always
 // ended by a zero; gives the length written.
-size_t format_out_of_memory(char* out, size_t capacity, const char* advice, uint64_t requested,
-                            const uintptr_t* stack, size_t count, int digits);
+size_t format_out_of_memory(char* out, size_t capacity, const char* advice, uint64_t requested, const uintptr_t* stack,
+                            size_t count, int digits);
 
 // Ends the run through the fatal-error path with that text, the stack read from here.
 [[noreturn]] void out_of_memory(size_t requested);

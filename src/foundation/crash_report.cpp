@@ -120,7 +120,8 @@ std::string build_report(const CrashFacts& facts) {
 
   if (!facts.modules.empty()) {
     std::vector<CrashModule> modules = facts.modules;
-    std::sort(modules.begin(), modules.end(), [](const CrashModule& a, const CrashModule& b) { return a.base < b.base; });
+    std::sort(modules.begin(), modules.end(),
+              [](const CrashModule& a, const CrashModule& b) { return a.base < b.base; });
     out += "\r\n\r\nModules:\r\n";
     for (const CrashModule& m : modules)
       out += hex(m.base, digits) + " " + hex(m.base + m.size - (m.size ? 1 : 0), digits) + " " + m.path + "\r\n";

@@ -146,12 +146,13 @@ HttpOutcome exchange(std::string_view url, const RequestText& request, DWORD idl
 }  // namespace
 
 HttpOutcome http_get(std::string_view url, DWORD idle_limit_ms) {
-  return exchange(url, [](const HttpAddress& address) { return get_request(address); }, idle_limit_ms);
+  return exchange(
+      url, [](const HttpAddress& address) { return get_request(address); }, idle_limit_ms);
 }
 
 HttpOutcome post_form(std::string_view url, const FormFields& fields, DWORD idle_limit_ms) {
-  return exchange(url, [&fields](const HttpAddress& address) { return form_post_request(address, fields); },
-                  idle_limit_ms);
+  return exchange(
+      url, [&fields](const HttpAddress& address) { return form_post_request(address, fields); }, idle_limit_ms);
 }
 
 }  // namespace halvard

@@ -18,8 +18,8 @@ namespace halvard {
 // The actions that run right after `record`'s file was written to `destination`, and the
 // collecting of it for the steps after the file phase. `owner`: the window that owns
 // an MSI package's own windows.
-void register_installed_file(const InstallSettings& settings, const FileRecord& record,
-                             const std::string& destination, RunState& state, HWND owner);
+void register_installed_file(const InstallSettings& settings, const FileRecord& record, const std::string& destination,
+                             RunState& state, HWND owner);
 
 // A shared file that this run did not write (the one there is up to date, or newer)
 // is still this product's to count: otherwise the other product's removal would take

@@ -4,13 +4,13 @@
 // Rows that need a file the builder may not read run as an unprivileged user (nobody)
 // when the tests run as root.
 
-#include <gtest/gtest.h>
+#include <fcntl.h>
 #include <grp.h>
+#include <gtest/gtest.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <cstdlib>
-#include <fcntl.h>
 #include <filesystem>
 #include <functional>
 #include <regex>
@@ -62,7 +62,7 @@ std::vector<std::string> lines_of(const std::string& text) {
 // Runs halvard-build in `folder` with SOURCE_DATE_EPOCH fixed; as nobody when asked
 // and running as root (an ordinary user meets permissions anyway).
 ProcessRun run_builder(const fs::path& folder, const std::vector<std::string>& args, bool unprivileged,
-                const fs::path& results) {
+                       const fs::path& results) {
   const fs::path out_file = results / "stdout", err_file = results / "stderr";
   const pid_t child = fork();
   if (child == 0) {
@@ -146,21 +146,38 @@ TEST_F(BuilderProcess, EachMistakeGivesOneMessageAndLeavesTheOutputAlone) {
 
   // Line 13 is the first one a row appends to the project.
   const std::vector<Row> rows = {
-      {"unreadable folder under a glob", [](const fs::path& d) { fs::permissions(d / "files/bin", fs::perms::none); },
-       {"build"}, true, 1, "error: project.toml:8:10: cannot list the folder \"files/bin\": Permission denied"},
-      {"folder given as the project", [](const fs::path& d) { fs::create_directories(d / "folder.toml"); },
-       {"build", "folder.toml"}, false, 1, "error: folder.toml is a folder, not a project file"},
-      {"empty project file", [](const fs::path& d) { write_file(d / "empty.toml", " \n"); }, {"build", "empty.toml"},
-       false, 1, "error: empty.toml is empty: a project needs at least [product] with a 'name'"},
+      {"unreadable folder under a glob",
+       [](const fs::path& d) { fs::permissions(d / "files/bin", fs::perms::none); },
+       {"build"},
+       true,
+       1,
+       "error: project.toml:8:10: cannot list the folder \"files/bin\": Permission denied"},
+      {"folder given as the project",
+       [](const fs::path& d) { fs::create_directories(d / "folder.toml"); },
+       {"build", "folder.toml"},
+       false,
+       1,
+       "error: folder.toml is a folder, not a project file"},
+      {"empty project file",
+       [](const fs::path& d) { write_file(d / "empty.toml", " \n"); },
+       {"build", "empty.toml"},
+       false,
+       1,
+       "error: empty.toml is empty: a project needs at least [product] with a 'name'"},
       {"product name Windows-1252 cannot show",
        [](const fs::path& d) {
          const std::string text = file_text(d / "project.toml");
          write_file(d / "project.toml", std::regex_replace(text, std::regex("\"Table\""), "\"Table \xE4\xB8\xAD\""));
        },
-       {"build"}, false, 1,
+       {"build"},
+       false,
+       1,
        "error: project.toml:2:8: the text holds a character that Windows-1252 cannot show: character 7 is U+4E2D"},
-      {"decomposed accent in a file name", [](const fs::path& d) { write_file(d / "files/cafe\xCC\x81.txt", "x"); },
-       {"build"}, false, 1,
+      {"decomposed accent in a file name",
+       [](const fs::path& d) { write_file(d / "files/cafe\xCC\x81.txt", "x"); },
+       {"build"},
+       false,
+       1,
        "error: project.toml:8:10: the name \"cafe\\u0301.txt\" (of \"files/cafe\\u0301.txt\") holds a character that "
        "Windows-1252 cannot show: character 5 is U+0301 COMBINING ACUTE ACCENT; composed, the name is "
        "\"caf\xC3\xA9.txt\", which it can show: rename the file"},
@@ -169,91 +186,171 @@ TEST_F(BuilderProcess, EachMistakeGivesOneMessageAndLeavesTheOutputAlone) {
          const std::string text = file_text(d / "project.toml");
          write_file(d / "project.toml", std::regex_replace(text, std::regex("\"Table\""), "\"Cafe\xCC\x81\""));
        },
-       {"build"}, false, 1,
+       {"build"},
+       false,
+       1,
        "error: project.toml:2:8: the text holds a character that Windows-1252 cannot show: character 5 is U+0301 "
        "COMBINING ACUTE ACCENT (a decomposed accent); write it composed: \"Caf\xC3\xA9\""},
       {"inspect given a folder", nullptr, {"inspect", "files"}, false, 1, "error: files is a folder, not an installer"},
-      {"inspect given a missing file", nullptr, {"inspect", "none.exe"}, false, 1,
+      {"inspect given a missing file",
+       nullptr,
+       {"inspect", "none.exe"},
+       false,
+       1,
        "error: none.exe: cannot open the file: No such file or directory"},
-      {"missing project file", nullptr, {"build", "missing.toml"}, false, 1,
+      {"missing project file",
+       nullptr,
+       {"build", "missing.toml"},
+       false,
+       1,
        "error: missing.toml: cannot read the project file: No such file or directory"},
-      {"unreadable project file", [](const fs::path& d) { fs::permissions(d / "project.toml", fs::perms::none); },
-       {"build"}, true, 1, "error: project.toml: cannot read the project file: Permission denied"},
-      {"unreadable file to pack", [](const fs::path& d) { fs::permissions(d / "files/hello.txt", fs::perms::none); },
-       {"build"}, true, 1, "error: project.toml:8:10 (\"files/hello.txt\"): cannot open the file: Permission denied"},
+      {"unreadable project file",
+       [](const fs::path& d) { fs::permissions(d / "project.toml", fs::perms::none); },
+       {"build"},
+       true,
+       1,
+       "error: project.toml: cannot read the project file: Permission denied"},
+      {"unreadable file to pack",
+       [](const fs::path& d) { fs::permissions(d / "files/hello.txt", fs::perms::none); },
+       {"build"},
+       true,
+       1,
+       "error: project.toml:8:10 (\"files/hello.txt\"): cannot open the file: Permission denied"},
       {"unwritable output folder",
        [](const fs::path& d) {
          fs::permissions(d / "out", fs::perms::owner_read | fs::perms::owner_exec | fs::perms::group_read |
                                         fs::perms::group_exec | fs::perms::others_read | fs::perms::others_exec);
        },
-       {"build"}, true, 4, "error: out/setup.exe: cannot write the installer: Permission denied"},
-      {"output given as a folder", nullptr, {"build", "-o", "out"}, false, 4,
+       {"build"},
+       true,
+       4,
+       "error: out/setup.exe: cannot write the installer: Permission denied"},
+      {"output given as a folder",
+       nullptr,
+       {"build", "-o", "out"},
+       false,
+       4,
        "error: out is a folder; give the installer's file name (such as out/setup.exe)"},
-      {"missing licence file", [](const fs::path& d) { fs::remove(d / "license.txt"); }, {"build"}, false, 1,
+      {"missing licence file",
+       [](const fs::path& d) { fs::remove(d / "license.txt"); },
+       {"build"},
+       false,
+       1,
        "error: project.toml:5:12: cannot read the file \"license.txt\" (relative to the project folder): No such file "
        "or directory"},
-      {"unknown key, pointed at", [](const fs::path& d) { append(d / "project.toml", "[uninstall]\n  subdri = \"x\"\n"); },
-       {"build"}, false, 1,
+      {"unknown key, pointed at",
+       [](const fs::path& d) { append(d / "project.toml", "[uninstall]\n  subdri = \"x\"\n"); },
+       {"build"},
+       false,
+       1,
        "error: project.toml:14:3: unknown key 'subdri' in [uninstall]; known keys: subdir, uninstaller_name, date, "
        "notify_url"},
       {"entry matching nothing, at its source line",
-       [](const fs::path& d) { append(d / "project.toml", "[[files]]\nsource = \"nothing/*.txt\"\n"); }, {"build"},
-       false, 1,
+       [](const fs::path& d) { append(d / "project.toml", "[[files]]\nsource = \"nothing/*.txt\"\n"); },
+       {"build"},
+       false,
+       1,
        "error: project.toml:14:10: no file matches \"nothing/*.txt\" (relative to the project folder; add optional = "
        "true to allow that)"},
       {"missing single file",
-       [](const fs::path& d) { append(d / "project.toml", "[[files]]\nsource = \"files/missing.txt\"\n"); }, {"build"},
-       false, 1,
+       [](const fs::path& d) { append(d / "project.toml", "[[files]]\nsource = \"files/missing.txt\"\n"); },
+       {"build"},
+       false,
+       1,
        "error: project.toml:14:10: the file \"files/missing.txt\" does not exist (relative to the project folder): No "
        "such file or directory"},
       {"font without a name",
        [](const fs::path& d) {
          append(d / "project.toml", "[[files]]\nsource = \"files/hello.txt\"\nname = \"f.ttf\"\nkind = \"font\"\n");
        },
-       {"build"}, false, 1,
+       {"build"},
+       false,
+       1,
        "error: project.toml:16:8: a font needs 'font_name', the name Windows lists it under (the registry value the "
        "engine writes), such as \"DejaVu Sans (TrueType)\""},
       {"field of another kind",
        [](const fs::path& d) {
-         append(d / "project.toml", "[[files]]\nsource = \"files/hello.txt\"\nname = \"h.exe\"\nmsi_ui_level = \"basic\"\n");
+         append(d / "project.toml",
+                "[[files]]\nsource = \"files/hello.txt\"\nname = \"h.exe\"\nmsi_ui_level = \"basic\"\n");
        },
-       {"build"}, false, 1,
-       "error: project.toml:16:16: 'msi_ui_level' is only for kind \"msi_package\", and this entry's kind is \"plain\""},
-      {"empty licence warns", [](const fs::path& d) { write_file(d / "license.txt", ""); }, {"build"}, false, 0,
-       "warning: project.toml:5:12: the licence text is empty; its page will show nothing", "",
+       {"build"},
+       false,
+       1,
+       "error: project.toml:16:16: 'msi_ui_level' is only for kind \"msi_package\", and this entry's kind is "
+       "\"plain\""},
+      {"empty licence warns",
+       [](const fs::path& d) { write_file(d / "license.txt", ""); },
+       {"build"},
+       false,
+       0,
+       "warning: project.toml:5:12: the licence text is empty; its page will show nothing",
+       "",
        "wrote out/setup.exe: [0-9,]+ bytes; 2 files of 17 bytes, .*"},
-      {"empty licence with --warnings-as-errors", [](const fs::path& d) { write_file(d / "license.txt", ""); },
-       {"build", "--warnings-as-errors"}, false, 1,
+      {"empty licence with --warnings-as-errors",
+       [](const fs::path& d) { write_file(d / "license.txt", ""); },
+       {"build", "--warnings-as-errors"},
+       false,
+       1,
        "error: project.toml:5:12: the licence text is empty; its page will show nothing (a warning; "
        "--warnings-as-errors makes it fatal)"},
       {"a name stored twice",
-       [](const fs::path& d) { append(d / "project.toml", "[[files]]\nsource = \"extra/HELLO.TXT\"\n"); }, {"build"},
-       false, 0,
+       [](const fs::path& d) { append(d / "project.toml", "[[files]]\nsource = \"extra/HELLO.TXT\"\n"); },
+       {"build"},
+       false,
+       0,
        "warning: project.toml:14:10 (\"extra/HELLO.TXT\"): \"HELLO.TXT\" is stored under the same name as "
        "project.toml:8:10 (\"files/hello.txt\") (\"hello.txt\"); Windows ignores the case of names, so the later file "
        "replaces the earlier",
-       "", "wrote out/setup.exe: [0-9,]+ bytes; 3 files of 22 bytes, .*"},
+       "",
+       "wrote out/setup.exe: [0-9,]+ bytes; 3 files of 22 bytes, .*"},
       {"a name stored twice, with --warnings-as-errors",
        [](const fs::path& d) { append(d / "project.toml", "[[files]]\nsource = \"extra/HELLO.TXT\"\n"); },
-       {"build", "--warnings-as-errors"}, false, 1,
+       {"build", "--warnings-as-errors"},
+       false,
+       1,
        "error: project.toml:14:10 (\"extra/HELLO.TXT\"): \"HELLO.TXT\" is stored under the same name as "
        "project.toml:8:10 (\"files/hello.txt\") (\"hello.txt\"); Windows ignores the case of names, so the later file "
        "replaces the earlier (a warning; --warnings-as-errors makes it fatal)"},
       {"a glob whose files were all taken",
        [](const fs::path& d) { append(d / "project.toml", "[[files]]\nsource = \"files/*.txt\"\ninto = \"again\"\n"); },
-       {"build"}, false, 0,
+       {"build"},
+       false,
+       0,
        "warning: project.toml:14:10: every file \"files/*.txt\" matches is already stored by an earlier [[files]] "
        "entry (project.toml:8:10); this entry stores them a second time",
-       "", "wrote out/setup.exe: [0-9,]+ bytes; 3 files of 22 bytes, .*"},
-      {"missing output folders are created", nullptr, {"build", "-o", "new/deeper/setup.exe"}, false, 0, "", "",
+       "",
+       "wrote out/setup.exe: [0-9,]+ bytes; 3 files of 22 bytes, .*"},
+      {"missing output folders are created",
+       nullptr,
+       {"build", "-o", "new/deeper/setup.exe"},
+       false,
+       0,
+       "",
+       "",
        "wrote new/deeper/setup.exe: [0-9,]+ bytes; 2 files of 17 bytes, stored in [0-9,]+ \\(data this small or "
        "already packed does not shrink\\)"},
-      {"one file", [](const fs::path& d) { fs::remove_all(d / "files/bin"); }, {"build"}, false, 0, "", "",
+      {"one file",
+       [](const fs::path& d) { fs::remove_all(d / "files/bin"); },
+       {"build"},
+       false,
+       0,
+       "",
+       "",
        "wrote out/setup.exe: [0-9,]+ bytes; 1 file of 5 bytes, stored in [0-9,]+ \\(data this small or already packed "
        "does not shrink\\)"},
-      {"unknown command", nullptr, {"bogus"}, false, 2, "halvard-build: unknown command \"bogus\"",
+      {"unknown command",
+       nullptr,
+       {"bogus"},
+       false,
+       2,
+       "halvard-build: unknown command \"bogus\"",
        "(see halvard-build --help)"},
-      {"unknown option", nullptr, {"build", "--bogus"}, false, 2, "halvard-build: unknown option --bogus",
+      {"unknown option",
+       nullptr,
+       {"build", "--bogus"},
+       false,
+       2,
+       "halvard-build: unknown option --bogus",
        "(see halvard-build build --help)"},
   };
 
@@ -264,11 +361,11 @@ TEST_F(BuilderProcess, EachMistakeGivesOneMessageAndLeavesTheOutputAlone) {
     fs::copy_file(good_dir / "out/setup.exe", dir / "out/setup.exe");
     // Readable for everybody, as a checked-out tree is, before the row takes rights away.
     for (const auto& entry : fs::recursive_directory_iterator(dir))
-      fs::permissions(entry.path(),
-                      entry.is_directory() ? fs::perms::owner_all | fs::perms::group_read | fs::perms::group_exec |
-                                                 fs::perms::others_read | fs::perms::others_exec
-                                           : fs::perms::owner_read | fs::perms::owner_write | fs::perms::group_read |
-                                                 fs::perms::others_read);
+      fs::permissions(entry.path(), entry.is_directory()
+                                        ? fs::perms::owner_all | fs::perms::group_read | fs::perms::group_exec |
+                                              fs::perms::others_read | fs::perms::others_exec
+                                        : fs::perms::owner_read | fs::perms::owner_write | fs::perms::group_read |
+                                              fs::perms::others_read);
     fs::permissions(dir, fs::perms::owner_all | fs::perms::group_read | fs::perms::group_exec | fs::perms::others_read |
                              fs::perms::others_exec);
     // The unprivileged user may write the output's folder, as a CI user may.
@@ -292,7 +389,8 @@ TEST_F(BuilderProcess, EachMistakeGivesOneMessageAndLeavesTheOutputAlone) {
       if (!row.second_line.empty()) {
         EXPECT_EQ(err.size() >= 2 ? err[1] : std::string(), row.second_line);
       } else {
-        for (size_t k = 1; k < err.size(); ++k) EXPECT_NE(err[k].rfind("error:", 0), 0u) << "a second error: " << err[k];
+        for (size_t k = 1; k < err.size(); ++k)
+          EXPECT_NE(err[k].rfind("error:", 0), 0u) << "a second error: " << err[k];
       }
     }
     if (!row.summary.empty()) {

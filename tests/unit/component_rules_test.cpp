@@ -49,7 +49,8 @@ TEST(ComponentRules, ResultTexts) {
             "FAILED code 1603: Fatal error during installation.\r\n");
   EXPECT_EQ(com_result_text(0, ""), "OK\r\n");
   EXPECT_EQ(com_result_text(1, ""), "OK\r\n");  // S_FALSE is a success code
-  EXPECT_EQ(com_result_text(int32_t(0x80004005), "Unspecified error"), "FAILED, HRESULT 0x80004005: Unspecified error\r\n");
+  EXPECT_EQ(com_result_text(int32_t(0x80004005), "Unspecified error"),
+            "FAILED, HRESULT 0x80004005: Unspecified error\r\n");
   EXPECT_EQ(com_result_text(int32_t(0x80040201), ""), "FAILED, HRESULT 0x80040201\r\n");
   EXPECT_EQ(com_failure_summary("fails.dll", int32_t(0x80004005), "Unspecified error"),
             "Failed to register COM file fails.dll, HRESULT 0x80004005: Unspecified error\r\n");

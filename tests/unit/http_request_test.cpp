@@ -35,10 +35,11 @@ TEST(HttpAddress, SplitsSchemeHostPortAndPath) {
 
 TEST(HttpAddress, RefusesWhatCannotBeRequestedOrWouldWriteRequestLines) {
   const std::string too_long = "http://host/" + std::string(longest_http_address, 'a');
-  for (const std::string& url : std::vector<std::string>{"", "ftp://host/", "mailto:x@y", "http://", "http:///", "http://:80/", "http://host:0/",
-                          "http://host:65536/", "http://host:99999999999/", "http://host:/", "http://host:8x/",
-                          "http://host/a b", "http://host/\r\nX-Injected: 1", "http://ho\nst/", "http://host/\x7f",
-                          "http://user@host/", "http://host?x/", "  http://host/", too_long})
+  for (const std::string& url :
+       std::vector<std::string>{"", "ftp://host/", "mailto:x@y", "http://", "http:///", "http://:80/", "http://host:0/",
+                                "http://host:65536/", "http://host:99999999999/", "http://host:/", "http://host:8x/",
+                                "http://host/a b", "http://host/\r\nX-Injected: 1", "http://ho\nst/",
+                                "http://host/\x7f", "http://user@host/", "http://host?x/", "  http://host/", too_long})
     EXPECT_FALSE(parse_http_address(url)) << url;
 }
 

@@ -1,8 +1,8 @@
-#include "foundation/guarded_call_win.h"
-
 #include <gtest/gtest.h>
 
 #include <stdexcept>
+
+#include "foundation/guarded_call_win.h"
 
 namespace halvard {
 namespace {

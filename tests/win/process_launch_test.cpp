@@ -1,8 +1,7 @@
-#include "foundation/process_launch_win.h"
-
 #include <gtest/gtest.h>
 
 #include "file_test_support.h"
+#include "foundation/process_launch_win.h"
 
 namespace halvard {
 namespace {
@@ -32,8 +31,7 @@ TEST(LaunchProgram, WaitingGivesTheExitCodeAndNotWaitingGivesZero) {
   EXPECT_EQ(launch_program(cmd + " /c exit 7", launch_flag::hidden), 0u);
   int pumped = 0;
   EXPECT_EQ(launch_program(cmd + " /c ping -n 2 127.0.0.1 >nul & exit 3",
-                           launch_flag::wait | launch_flag::hidden | launch_flag::pump_messages, {},
-                           [&] { ++pumped; }),
+                           launch_flag::wait | launch_flag::hidden | launch_flag::pump_messages, {}, [&] { ++pumped; }),
             3u);
   EXPECT_GT(pumped, 0);
 }

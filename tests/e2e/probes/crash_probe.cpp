@@ -1,7 +1,7 @@
 // Crashes on purpose with the installer's crash handler in place, as the engine would:
 // `crash_probe <fault> [endpoint sender]`. The fault is one of write, divide, stack and
-// breakpoint and memory (a request that cannot be met). The crash text the handler records goes to "crash-record.txt" beside the
-// program, where the engine would add it to its failure summary and log.
+// breakpoint and memory (a request that cannot be met). The crash text the handler records goes to "crash-record.txt"
+// beside the program, where the engine would add it to its failure summary and log.
 #include <windows.h>
 // windows.h first: shellapi.h needs its definitions.
 #include <shellapi.h>
