@@ -176,30 +176,13 @@ std::optional<std::string> utf8_to_cp1252(std::string_view utf8) {
   std::string out;
   out.reserve(utf8.size());
   for (size_t i = 0; i < utf8.size();) {
-    const auto b = uint8_t(utf8[i]);
     uint32_t cp = 0;
-    size_t extra = 0;
-    if (b < 0x80) {
-      cp = b;
-    } else if ((b & 0xE0) == 0xC0) {
-      cp = b & 0x1F, extra = 1;
-    } else if ((b & 0xF0) == 0xE0) {
-      cp = b & 0x0F, extra = 2;
-    } else if ((b & 0xF8) == 0xF0) {
-      cp = b & 0x07, extra = 3;
-    } else {
-      return std::nullopt;
-    }
-    if (extra && i + extra >= utf8.size()) return std::nullopt;
-    for (size_t k = 1; k <= extra; ++k) {
-      const auto c = uint8_t(utf8[i + k]);
-      if ((c & 0xC0) != 0x80) return std::nullopt;
-      cp = (cp << 6) | (c & 0x3F);
-    }
+    size_t length = 0;
+    if (!decode(utf8, i, cp, length)) return std::nullopt;
     const auto ch = encode(cp);
     if (!ch) return std::nullopt;
     out += *ch;
-    i += extra + 1;
+    i += length;
   }
   return out;
 }
