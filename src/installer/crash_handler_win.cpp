@@ -1,7 +1,9 @@
 #include "installer/crash_handler_win.h"
 
-#include <tlhelp32.h>
 #include <windows.h>
+// After windows.h, whose types they use.
+#include <dbghelp.h>
+#include <tlhelp32.h>
 
 #include <cstdio>
 #include <cstring>
@@ -74,19 +76,18 @@ class Symbols {
   }
   std::string name(uint64_t address) const {
     if (!from_address_) return {};
-    // SYMBOL_INFO's fixed part, then room for the name.
-    alignas(8) char buffer[88 + 2000] = {};
-    ULONG* fields = reinterpret_cast<ULONG*>(buffer);
-    fields[0] = 88;  // SizeOfStruct
-    constexpr size_t max_name_offset = 80;
-    *reinterpret_cast<ULONG*>(buffer + max_name_offset) = 2000;  // MaxNameLen
+    constexpr ULONG longest_name = 2000;
+    alignas(SYMBOL_INFO) char buffer[sizeof(SYMBOL_INFO) + longest_name] = {};
+    auto* symbol = reinterpret_cast<SYMBOL_INFO*>(buffer);
+    symbol->SizeOfStruct = sizeof(SYMBOL_INFO);
+    symbol->MaxNameLen = longest_name;
     DWORD64 displacement = 0;
-    if (!from_address_(GetCurrentProcess(), address, &displacement, buffer)) return {};
-    return std::string(buffer + 84, strnlen(buffer + 84, 2000));
+    if (!from_address_(GetCurrentProcess(), address, &displacement, symbol)) return {};
+    return std::string(symbol->Name, strnlen(symbol->Name, longest_name));
   }
 
  private:
-  using FromAddress = BOOL(WINAPI*)(HANDLE, DWORD64, PDWORD64, void*);
+  using FromAddress = BOOL(WINAPI*)(HANDLE, DWORD64, PDWORD64, SYMBOL_INFO*);
   FromAddress from_address_ = nullptr;
 };
 
@@ -143,9 +144,9 @@ std::vector<CrashRegister> registers(const CONTEXT& c) {
           {"R13", c.R13, 16},     {"R14", c.R14, 16}, {"R15", c.R15, 16}, {"CS", c.SegCs, 8}, {"DS", c.SegDs, 8},
           {"ES", c.SegEs, 8},     {"FS", c.SegFs, 8}, {"GS", c.SegGs, 8}, {"SS", c.SegSs, 8}};
 #else
-  return {{"Flags", c.EFlags, 8}, {"EAX", c.Eax, 8}, {"EBX", c.Ebx, 8}, {"ECX", c.Ecx, 8},
-          {"EDX", c.Edx, 8},      {"EDI", c.Edi, 8}, {"ESI", c.Esi, 8}, {"EIP", c.Eip, 8},
-          {"EBP", c.Ebp, 8},      {"ESP", c.Esp, 8}, {"CS", c.SegCs, 8}, {"DS", c.SegDs, 8},
+  return {{"Flags", c.EFlags, 8}, {"EAX", c.Eax, 8},  {"EBX", c.Ebx, 8},  {"ECX", c.Ecx, 8},
+          {"EDX", c.Edx, 8},      {"EDI", c.Edi, 8},  {"ESI", c.Esi, 8},  {"EIP", c.Eip, 8},
+          {"EBP", c.Ebp, 8},      {"ESP", c.Esp, 8},  {"CS", c.SegCs, 8}, {"DS", c.SegDs, 8},
           {"ES", c.SegEs, 8},     {"FS", c.SegFs, 8}, {"GS", c.SegGs, 8}, {"SS", c.SegSs, 8}};
 #endif
 }
@@ -180,8 +181,8 @@ std::string crash_report(const EXCEPTION_POINTERS& exception) {
   FILETIME created, exited, kernel, user, now;
   if (GetProcessTimes(GetCurrentProcess(), &created, &exited, &kernel, &user)) {
     GetSystemTimeAsFileTime(&now);
-    facts.times = CrashProcessTimes{(file_time_ms(now) - file_time_ms(created)) / 1000, file_time_ms(kernel),
-                                    file_time_ms(user)};
+    facts.times =
+        CrashProcessTimes{(file_time_ms(now) - file_time_ms(created)) / 1000, file_time_ms(kernel), file_time_ms(user)};
   }
   facts.os = os_description();
   facts.ie = internet_explorer_version();
