@@ -7,15 +7,15 @@
 #include <optional>
 
 #include "foundation/file.h"
-#include "foundation/own_path.h"
-#include "foundation/unique_handle_win.h"
 #include "foundation/guarded_call_win.h"
+#include "foundation/own_path.h"
 #include "foundation/path_rules.h"
 #include "foundation/process_launch_win.h"
 #include "foundation/product_view_win.h"
 #include "foundation/registry_access_win.h"
 #include "foundation/system_library_win.h"
 #include "foundation/text.h"
+#include "foundation/unique_handle_win.h"
 #include "foundation/windows_error.h"
 #include "installer/component_rules.h"
 #include "package/option_bits.h"
@@ -48,8 +48,8 @@ void register_font(const FileRecord& record, const std::string& destination, Run
   if (AddFontResourceA(destination.c_str()) == 0) {
     DWORD error = GetLastError();
     if (written == ERROR_SUCCESS) RegDeleteValueA(fonts.get(), record.VersionText.c_str());
-    state.log.write("Failed to register font \"" + record.VersionText + "\": " +
-                    (error ? windows_error_text(error) : std::string("not a font file")) + "\r\n");
+    state.log.write("Failed to register font \"" + record.VersionText +
+                    "\": " + (error ? windows_error_text(error) : std::string("not a font file")) + "\r\n");
     // Fonts are otherwise removed by their "ProductFonts" entry, which this one does not get.
     if (!(record.Flags & file_flag::keep_at_uninstall)) state.removal.record(destination, RemovalKind::File);
     return;
@@ -99,7 +99,12 @@ void install_msi_package(const FileRecord& record, const std::string& destinatio
     });
     if (call.faulted) result = exception_in_service;
   }
-  if (result == ERROR_SUCCESS_REBOOT_REQUIRED) state.reboot_wanted = true;
+  // Installed, with files that take their place at the next restart: a success, and the
+  // package must be recorded, or no removal would ever take it away again.
+  if (result == ERROR_SUCCESS_REBOOT_REQUIRED) {
+    state.reboot_wanted = true;
+    result = ERROR_SUCCESS;
+  }
   line += msi_result_text(result, windows_error_text(result));
   if (result != ERROR_SUCCESS) {
     state.failure_summary += line;
@@ -116,11 +121,12 @@ void register_applet(const FileRecord& record, const std::string& destination, b
   std::string name = applet_name(record.VersionText, destination);
   state.log.write("Registering control panel applet \"" + name + "\"...");
   RegistryKey key;
-  LONG result = key.open(HKEY_LOCAL_MACHINE, control_panel_key, product_key_access | product_registry_view(product_64bit));
+  LONG result =
+      key.open(HKEY_LOCAL_MACHINE, control_panel_key, product_key_access | product_registry_view(product_64bit));
   if (result == ERROR_SUCCESS) {
     std::wstring value = name_to_wide(destination);
-    result = RegSetValueExW(key.get(), name_to_wide(name).c_str(), 0, REG_SZ, reinterpret_cast<const BYTE*>(value.c_str()),
-                            DWORD((value.size() + 1) * sizeof(wchar_t)));
+    result = RegSetValueExW(key.get(), name_to_wide(name).c_str(), 0, REG_SZ,
+                            reinterpret_cast<const BYTE*>(value.c_str()), DWORD((value.size() + 1) * sizeof(wchar_t)));
   }
   if (result != ERROR_SUCCESS) {
     state.log.write("FAILED!\r\n" + windows_error_text(DWORD(result)) + "\r\n\r\n");
@@ -174,12 +180,13 @@ void collect_shared_file(const FileRecord& record, const std::string& destinatio
 }  // namespace
 
 void collect_skipped_shared_file(const FileRecord& record, const std::string& destination, RunState& state) {
-  if (is_shared_count_kind(record.Kind) && GetFileAttributesW(name_to_wide(destination).c_str()) != INVALID_FILE_ATTRIBUTES)
+  if (is_shared_count_kind(record.Kind) &&
+      GetFileAttributesW(name_to_wide(destination).c_str()) != INVALID_FILE_ATTRIBUTES)
     collect_shared_file(record, destination, state);
 }
 
-void register_installed_file(const InstallSettings& settings, const FileRecord& record,
-                             const std::string& destination, RunState& state, HWND owner) {
+void register_installed_file(const InstallSettings& settings, const FileRecord& record, const std::string& destination,
+                             RunState& state, HWND owner) {
   if (is_shared_count_kind(record.Kind)) collect_shared_file(record, destination, state);
   switch (record.Kind) {
     case file_kind::font:
@@ -220,8 +227,7 @@ void raise_shared_counts(RunState& state) {
   }
   for (const std::string& entry : state.shared_files) {
     std::string_view path = entry;
-    while (!path.empty() && (path.back() == '^' || path.back() == ' ' || path.back() == '\xA9'))
-      path.remove_suffix(1);
+    while (!path.empty() && (path.back() == '^' || path.back() == ' ' || path.back() == '\xA9')) path.remove_suffix(1);
     // A reinstallation finds its entries in the earlier value and counts nothing twice.
     if (!add_shared_file(state.shared_files_value, path, std::string_view(entry).substr(path.size()))) continue;
     const std::wstring name = name_to_wide(std::string(path));
