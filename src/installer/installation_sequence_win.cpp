@@ -8,6 +8,7 @@
 #include <cstdio>
 
 #include "crash/fatal_error.h"
+#include "foundation/file_digest_win.h"
 #include "foundation/file_functions.h"
 #include "foundation/orderly_exit_win.h"
 #include "foundation/path_rules.h"
@@ -38,6 +39,7 @@
 #include "records/background_picture.h"
 #include "records/deferred_operations_win.h"
 #include "records/install_log.h"
+#include "records/uninstall_data_trust.h"
 #include "records/uninstall_data_csv.h"
 #include "records/uninstall_data_win.h"
 #include "ui/message_pump_win.h"
@@ -430,9 +432,20 @@ class Sequence {
       if (!script.empty() && script.back() != '\n') script += "\r\n";
       script += csv_field(*key) + "\r\n";
     }
+    const std::string path = uninstall_folder_file(settings_.UninstallDir, uninstall_data_file_name);
     WriteOutcome outcome = write_uninstall_data_file(settings_.UninstallDir, state_.uninstall_data);
-    if (!outcome.ok) add_failure(uninstall_folder_file(settings_.UninstallDir, uninstall_data_file_name),
-                                 outcome.windows_error);
+    if (!outcome.ok) {
+      add_failure(path, outcome.windows_error);
+      return;
+    }
+    // The file may lie where users who are not administrators can change it; the
+    // registration, which only administrators can, keeps its digest for the uninstaller.
+    std::optional<std::string> digest = file_sha256(path);
+    RegistryKey key;
+    if (digest && key.open(HKEY_LOCAL_MACHINE, std::string(uninstall_key_parent) + "\\" + uninstall_key_name(settings_),
+                           KEY_SET_VALUE | registry_32bit_view) == ERROR_SUCCESS)
+      RegSetValueExA(key.get(), uninstall_data_digest_value, 0, REG_SZ, reinterpret_cast<const BYTE*>(digest->c_str()),
+                     DWORD(digest->size() + 1));
   }
 
   void write_log_file() {

@@ -7,6 +7,7 @@
 
 #include "crash/fatal_error.h"
 #include "foundation/file.h"
+#include "foundation/file_digest_win.h"
 #include "foundation/file_functions.h"
 #include "foundation/guarded_call_win.h"
 #include "foundation/own_path.h"
@@ -27,6 +28,7 @@
 #include "records/deferred_operations_win.h"
 #include "records/install_log.h"
 #include "records/installed_product.h"
+#include "records/uninstall_data_trust.h"
 #include "records/uninstall_data_win.h"
 #include "records/uninstall_records.h"
 #include "records/uninstall_registration.h"
@@ -198,6 +200,14 @@ class Uninstaller {
       show_error(uninstall_data_load_failure(s_.ProductName, path, error));
       return false;
     }
+    // A file that is not the one the installation (or an earlier removal) wrote is used
+    // only inside the product's own folders.
+    if (std::optional<std::string> recorded = read_registry_text(key_.get(), uninstall_data_digest_value)) {
+      if (file_sha256(path) != recorded) {
+        data_ = restricted_to_folders(data_, {s_.InstallDir, s_.UninstallDir});
+        failures_ += changed_uninstall_data_text;
+      }
+    }
     apply_texts(data_, s_);
     s_.CloseApplications = data_.auto_close;
     return true;
@@ -338,7 +348,11 @@ class Uninstaller {
     left.msi = kept_msi_;
     left.conditional_deletes = data_.conditional_deletes;
     WriteOutcome written = write_uninstall_data_file(s_.UninstallDir, left);
-    (void)written;  // A failure here is found by the next run, which reads what is there.
+    // A failure here is found by the next run, which reads what is there.
+    if (!written.ok) return;
+    if (std::optional<std::string> digest = file_sha256(uninstall_folder_file(s_.UninstallDir, uninstall_data_file_name)))
+      RegSetValueExA(key_.get(), uninstall_data_digest_value, 0, REG_SZ, reinterpret_cast<const BYTE*>(digest->c_str()),
+                     DWORD(digest->size() + 1));
   }
 
   // The script's keys go before the product key, whose walk up through empty parents

@@ -3,7 +3,9 @@ Windows does from its list of installed programs."""
 
 from __future__ import annotations
 
+import hashlib
 import re
+from pathlib import Path
 
 UNINSTALL_PARENT = r"HKLM\Software\Microsoft\Windows\CurrentVersion\Uninstall"
 
@@ -32,3 +34,10 @@ def start_recorded(wine, product: str, value: str = "QuietUninstallString", time
 
 def run_recorded(wine, product: str, value: str = "QuietUninstallString", timeout: float = 120) -> int:
     return start_recorded(wine, product, value, timeout).wait()
+
+
+def record_uninstall_data(wine, product: str, data_file: Path) -> None:
+    """Records the digest of an Uninstall.DAT that a test changed, as the installation
+    records the file it wrote: the uninstaller then takes the file as its own."""
+    digest = hashlib.sha256(data_file.read_bytes()).hexdigest()
+    wine.tool(["wine", "reg", "add", uninstall_key(product), "/v", "UninstallDataDigest", "/d", digest, "/f"])

@@ -4,6 +4,7 @@ the first removes the values that no longer apply."""
 
 from __future__ import annotations
 
+import hashlib
 import re
 import shutil
 import struct
@@ -182,6 +183,11 @@ def expected_values(setup: Path, uninstaller: Path, shared_path: str, version: s
     }
 
 
+def data_digest(folder: Path) -> str:
+    """The digest the registration keeps of the Uninstall.DAT it belongs to."""
+    return hashlib.sha256((folder / "uninst" / "Uninstall.DAT").read_bytes()).hexdigest()
+
+
 def test_registration_table(wine, build_paths, engine, tmp_path):
     first = build(build_paths, engine, tmp_path / "first", version="5.10.2", low_extra="",
                   bottom_color="#000080", window_extra="")
@@ -197,6 +203,7 @@ def test_registration_table(wine, build_paths, engine, tmp_path):
         assert wine.run(first, f'/a /d:"{FOLDER}"', timeout=120) == 1
         values = key_values(wine, KEY)
         date = values.pop("InstallDate", None)
+        assert values.pop("UninstallDataDigest") == text(data_digest(folder))
         assert date and re.fullmatch(r"\d{1,2}/\d{1,2}/\d\d \d{1,2}:\d\d:\d\d[ap]", date[1]), date
         shared = values.get("SharedPath", ("", ""))[1]
         # The shared folder lies in the system's common files folder.
@@ -214,6 +221,7 @@ def test_registration_table(wine, build_paths, engine, tmp_path):
         assert wine.run(second, f'/a /d:"{FOLDER}"', timeout=120) == 1
         values = key_values(wine, KEY)
         del values["InstallDate"]
+        assert values.pop("UninstallDataDigest") == text(data_digest(folder))
         expected = expected_values(second, uninstaller, shared, "5")
         expected.update({"ProductFlags": text(signed_flags(LOW | BITMAP_LOW, HIGH)),
                          "BottomColor": dword(0x204080), "MonoColor": dword(0),

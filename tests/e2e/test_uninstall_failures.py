@@ -9,7 +9,7 @@ import time
 
 from harness import IDYES, windows_path
 from package_tools import build_project, package_messages
-from registration_tools import is_registered, registered, start_recorded, uninstall_key
+from registration_tools import is_registered, record_uninstall_data, registered, start_recorded, uninstall_key
 
 KEY = uninstall_key("Held Product")
 
@@ -116,6 +116,7 @@ def test_a_failed_msi_removal_is_reported_and_kept(wine, ui, build_paths, engine
         assert wine.run(setup, '/a /d:"C:\\Held Product"', timeout=120) == 1
         with open(data, "ab") as file:
             file.write(f"\r\n[MSI]\r\n{msi_line}\r\n".encode())
+        record_uninstall_data(wine, "Held Product", data)
         process = start_recorded(wine, "Held Product", "UninstallString")
         ui.press(ui.message_box(process).hwnd, IDYES)
         summary = ui.answer_message_box(process)

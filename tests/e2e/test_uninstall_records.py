@@ -7,7 +7,7 @@ import re
 import subprocess
 
 from package_tools import build_project
-from registration_tools import is_registered, run_recorded, uninstall_key
+from registration_tools import is_registered, record_uninstall_data, run_recorded, uninstall_key
 
 UNINSTALL_KEY = uninstall_key("Record Keeper")
 SHARED_COUNTS = r"HKLM\Software\Microsoft\Windows\CurrentVersion\SharedDLLs"
@@ -78,6 +78,7 @@ def test_uninstaller_restores_and_releases(wine, build_paths, engine, tmp_path):
         # nothing before).
         with open(folder / "Uninstall" / "Uninstall.DAT", "ab") as data:
             data.write((ASSOCIATIONS + FIREWALL).encode())
+        record_uninstall_data(wine, "Record Keeper", folder / "Uninstall" / "Uninstall.DAT")
         backup = "Record Keeper Backup"
         reg(wine, "add", r"HKCR\.hvold", "/ve", "/d", "HalvardOldType", "/f")
         reg(wine, "add", r"HKCR\.hvold", "/v", backup, "/d", "PreviousType", "/f")
