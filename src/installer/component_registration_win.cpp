@@ -174,7 +174,7 @@ void bind_executable(const std::string& path, RunState& state) {
 }
 
 void collect_shared_file(const FileRecord& record, const std::string& destination, RunState& state) {
-  state.shared_files.push_back(destination + std::string(shared_count_mark(record.Kind, record.Flags)));
+  state.shared_files.push_back({destination, shared_file_kind(record.Kind, record.Flags)});
 }
 
 }  // namespace
@@ -225,12 +225,11 @@ void raise_shared_counts(RunState& state) {
     state.failure_summary += "Registry error: unable to increment shared file reference counts.\r\n\r\n";
     return;
   }
-  for (const std::string& entry : state.shared_files) {
-    std::string_view path = entry;
-    while (!path.empty() && (path.back() == '^' || path.back() == ' ' || path.back() == '\xA9')) path.remove_suffix(1);
+  for (const SharedFileEntry& entry : state.shared_files) {
+    const std::string& path = entry.path;
     // A reinstallation finds its entries in the earlier value and counts nothing twice.
-    if (!add_shared_file(state.shared_files_value, path, std::string_view(entry).substr(path.size()))) continue;
-    const std::wstring name = name_to_wide(std::string(path));
+    if (!add_shared_file(state.shared_files_value, path, shared_file_mark(entry.kind))) continue;
+    const std::wstring name = name_to_wide(path);
     DWORD count = 0;
     DWORD size = sizeof count;
     DWORD type = 0;
@@ -242,7 +241,7 @@ void raise_shared_counts(RunState& state) {
     LONG written =
         RegSetValueExW(counts.get(), name.c_str(), 0, REG_DWORD, reinterpret_cast<const BYTE*>(&count), sizeof count);
     if (written != ERROR_SUCCESS) {
-      state.log.write("Failed to increment reference count of shared file \"" + std::string(path) +
+      state.log.write("Failed to increment reference count of shared file \"" + path +
                       "\" : " + windows_error_text(DWORD(written)) + "\r\n");
     }
   }

@@ -3,15 +3,14 @@
 #include <cstdio>
 
 #include "package/file_record.h"
-#include "records/uninstall_registration.h"
 
 namespace halvard {
 
-std::string_view shared_count_mark(uint32_t kind, uint32_t flags) {
-  if (kind == file_kind::system || (flags & file_flag::keep_at_uninstall)) return shared_mark::system;
-  if (kind == file_kind::com_server) return shared_mark::com_server;
-  if (kind == file_kind::type_library) return shared_mark::type_library;
-  return shared_mark::none;
+SharedFileKind shared_file_kind(uint32_t kind, uint32_t flags) {
+  if (kind == file_kind::system || (flags & file_flag::keep_at_uninstall)) return SharedFileKind::never_delete;
+  if (kind == file_kind::com_server) return SharedFileKind::com_server;
+  if (kind == file_kind::type_library) return SharedFileKind::type_library;
+  return SharedFileKind::plain;
 }
 
 bool is_shared_count_kind(uint32_t kind) {

@@ -8,12 +8,14 @@
 #include <string>
 #include <string_view>
 
+#include "records/uninstall_records.h"
+
 namespace halvard {
 
-// The mark after a shared file's path in the shared-count list and "SharedFiles": a
-// blank for a system file or one the uninstaller never removes, "^" for a COM server,
-// 0xA9 for a type library, nothing for a file of the shared folder.
-std::string_view shared_count_mark(uint32_t kind, uint32_t flags);
+// How a shared file is listed in "SharedFiles" (its mark, shared_file_mark): never
+// deleted for a system file or one the uninstaller never removes, then COM server, type
+// library, or a plain file of the shared folder.
+SharedFileKind shared_file_kind(uint32_t kind, uint32_t flags);
 
 // Whether a file of this kind is counted in the shared-DLL counts.
 bool is_shared_count_kind(uint32_t kind);

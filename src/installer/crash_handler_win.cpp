@@ -11,6 +11,7 @@
 #include "crash/crash_filter_win.h"
 #include "foundation/crash_report.h"
 #include "foundation/http_client_win.h"
+#include "foundation/own_path.h"
 #include "foundation/registry_access_win.h"
 #include "foundation/system_info_win.h"
 #include "foundation/system_library_win.h"
@@ -44,10 +45,7 @@ std::vector<CrashModule> loaded_modules() {
   return modules;
 }
 
-std::string base_name(const std::string& path) {
-  size_t slash = path.find_last_of("\\/");
-  return slash == std::string::npos ? path : path.substr(slash + 1);
-}
+std::string base_name(const std::string& path) { return std::string(file_name_part(path)); }
 
 const CrashModule* module_at(const std::vector<CrashModule>& modules, uint64_t address) {
   for (const CrashModule& m : modules)

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "records/install_log.h"
+#include "records/uninstall_records.h"
 #include "records/uninstall_registration.h"
 #include "records/uninstall_data.h"
 
@@ -40,7 +41,7 @@ struct RunState {
   // Filled by the file phase for the later phases.
   bool fonts_installed = false;
   std::vector<InstalledFont> product_fonts;  // "ProductFonts": the fonts the uninstaller removes
-  std::vector<std::string> shared_files;     // path + shared_count_mark, in installation order
+  std::vector<SharedFileEntry> shared_files;  // in installation order
   std::vector<std::string> com_servers;
   std::vector<std::string> type_libraries;
   std::vector<std::string> inf_files;

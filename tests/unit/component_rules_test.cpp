@@ -23,7 +23,7 @@ TEST(ComponentRules, SharedCountMarkByKindAndKeepFlag) {
       {file_kind::type_library, file_flag::keep_at_uninstall | file_flag::msi_list, " "},
   };
   for (const Case& c : cases) {
-    EXPECT_EQ(shared_count_mark(c.kind, c.flags), c.mark) << c.kind << " " << c.flags;
+    EXPECT_EQ(shared_file_mark(shared_file_kind(c.kind, c.flags)), c.mark) << c.kind << " " << c.flags;
     EXPECT_TRUE(is_shared_count_kind(c.kind));
   }
   for (uint32_t kind : {file_kind::plain, file_kind::font, file_kind::inf_driver, file_kind::msi_package,
