@@ -61,6 +61,24 @@ inline constexpr unsigned delete_or_at_restart = 0x10;   // when deleting now fa
 // False on failure with the Windows error left in place.
 bool delete_file(const std::string& name, unsigned options = 0);
 
+// A link: a symbolic link, junction or other reparse point, as the name itself is, not
+// what it points at.
+bool is_link(const std::string& name);
+// Removes the link `name` itself, whether it stands for a folder or a file; what it
+// points at is untouched.
+bool delete_link(const std::string& name);
+
+// Where the system finds `name` once every link on the way is followed, as the system
+// spells it (a "\\?\" form); empty when it cannot say: no such file, or a system
+// without the call.
+std::wstring resolved_path(const std::string& name);
+std::wstring resolved_path(const std::wstring& name);
+// Whether the system finds the file `name` outside the folder it is named in, whose
+// resolved_path is `resolved_folder`: a link to elsewhere, also one the system does not
+// show as a link (Wine's links to Unix files, whose deletion takes the target). False
+// when either cannot be resolved.
+bool resolves_outside(const std::wstring& name, const std::wstring& resolved_folder);
+
 struct FoundFile {
   std::wstring name;
   std::string ansi_name;  // "?" where the ANSI code page has no character

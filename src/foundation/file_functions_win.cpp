@@ -6,6 +6,7 @@
 #include <cstring>
 #include <new>
 #include <utility>
+#include <cwchar>
 #include <vector>
 
 #include "foundation/file.h"
@@ -193,6 +194,50 @@ bool delete_file(const std::string& name, unsigned options) {
     return registered;
   }
   return false;
+}
+
+bool is_link(const std::string& name) {
+  DWORD attributes = attributes_of(name);
+  return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_REPARSE_POINT);
+}
+
+bool delete_link(const std::string& name) {
+  // Windows removes a folder link as a folder; Wine's links to Unix folders go as files.
+  if (is_utf8_name(name)) {
+    const std::wstring wide = name_to_wide(name);
+    return RemoveDirectoryW(wide.c_str()) || DeleteFileW(wide.c_str());
+  }
+  return RemoveDirectoryA(name.c_str()) || DeleteFileA(name.c_str());
+}
+
+std::wstring resolved_path(const std::string& name) { return resolved_path(name_to_wide(name)); }
+
+std::wstring resolved_path(const std::wstring& name) {
+  using FinalPath = DWORD(WINAPI*)(HANDLE, LPWSTR, DWORD, DWORD);
+  static const auto final_path = reinterpret_cast<FinalPath>(
+      reinterpret_cast<void*>(GetProcAddress(GetModuleHandleA("kernel32.dll"), "GetFinalPathNameByHandleW")));
+  if (!final_path) return {};
+  HANDLE handle = CreateFileW(name.c_str(), FILE_READ_ATTRIBUTES,
+                              FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
+                              FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+  if (handle == INVALID_HANDLE_VALUE) return {};
+  std::vector<wchar_t> buffer(MAX_PATH);
+  DWORD length = 0;
+  for (int attempt = 0; attempt < 3; ++attempt) {
+    length = final_path(handle, buffer.data(), DWORD(buffer.size()), 0);
+    if (length < buffer.size()) break;
+    buffer.resize(length + 1);
+    length = 0;
+  }
+  CloseHandle(handle);
+  return length ? std::wstring(buffer.data(), length) : std::wstring();
+}
+
+bool resolves_outside(const std::wstring& name, const std::wstring& resolved_folder) {
+  const std::wstring resolved = resolved_path(name);
+  const size_t cut = resolved.rfind(L'\\');
+  if (resolved_folder.empty() || cut == std::wstring::npos) return false;
+  return _wcsicmp(resolved.substr(0, cut).c_str(), resolved_folder.c_str()) != 0;
 }
 
 std::vector<FoundFile> list_files(const std::string& pattern) {

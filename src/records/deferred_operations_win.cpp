@@ -12,6 +12,7 @@
 #include "foundation/text.h"
 #include "foundation/windows_error.h"
 #include "package/package_error_codes.h"
+#include "records/uninstall_records.h"
 
 namespace halvard {
 namespace {
@@ -108,6 +109,15 @@ void clear_protecting_attributes(const std::string& name) {
     SetFileAttributesW(wide.c_str(), attributes & ~protecting);
 }
 
+// A folder reached through a link planted inside the installation folder holds
+// nothing of the product's.
+bool reached_through_link(const std::string& folder, const std::string& install_dir) {
+  for (const std::string& on_the_way : product_folders_on_the_way(folder + "\\*", install_dir, {})) {
+    if (is_link(on_the_way)) return true;
+  }
+  return false;
+}
+
 }  // namespace
 
 std::vector<PendingOperation> read_pending_operations() {
@@ -157,8 +167,10 @@ ConditionalDeleteOutcome apply_conditional_deletions(
       pattern = base + pattern;
     }
     const std::string folder = pattern_folder(pattern);
+    if (reached_through_link(folder, install_dir)) continue;
+    const std::wstring resolved_folder = resolved_path(folder);
     for (const FoundFile& found : list_files(pattern)) {
-      if (found.is_directory() || found.is_dot_entry()) continue;
+      if (found.is_directory() || found.is_dot_entry() || (found.attributes & FILE_ATTRIBUTE_REPARSE_POINT)) continue;
       FileFacts facts;
       facts.size = found.size;
       if (!local_date_time(found.write_time, facts.last_write)) continue;
@@ -171,6 +183,7 @@ ConditionalDeleteOutcome apply_conditional_deletions(
 
       handled = true;
       const std::string name = found_file_name(folder, found);
+      if (resolves_outside(name_to_wide(name), resolved_folder)) continue;
       const std::string shown = is_utf8_name(name) ? wide_to_ansi(name_to_wide(name)) : name;
       clear_protecting_attributes(name);
       if (delete_file(name)) {

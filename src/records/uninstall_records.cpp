@@ -292,6 +292,30 @@ bool same_folder(std::string_view a, std::string_view b) {
   return equal_ignoring_case(a, b);
 }
 
+std::vector<std::string> product_folders_on_the_way(std::string_view path, std::string_view install_dir,
+                                                    const std::vector<std::string>& recorded_folders) {
+  const bool utf8 = is_utf8_name(path);
+  if (utf8) path.remove_prefix(1);
+  if (is_utf8_name(install_dir)) install_dir.remove_prefix(1);
+  install_dir = without_trailing_backslashes(install_dir);
+  auto inside_install_dir = [&](std::string_view folder) {
+    return !install_dir.empty() && folder.size() > install_dir.size() && folder[install_dir.size()] == '\\' &&
+           equal_ignoring_case(folder.substr(0, install_dir.size()), install_dir);
+  };
+  auto recorded = [&](std::string_view folder) {
+    for (std::string_view own : recorded_folders) {
+      if (is_utf8_name(own)) own.remove_prefix(1);
+      if (same_folder(folder, own)) return true;
+    }
+    return false;
+  };
+  std::vector<std::string> folders;
+  for (std::string folder = parent_folder(path); !folder.empty(); folder = parent_folder(folder)) {
+    if (inside_install_dir(folder) || recorded(folder)) folders.push_back(utf8 ? "|" + folder : folder);
+  }
+  return folders;
+}
+
 bool whole_directory_deletion_allowed(std::string_view dir, const std::vector<std::string>& protected_folders) {
   dir = without_trailing_backslashes(dir);
   std::string_view below_root;

@@ -105,6 +105,14 @@ std::vector<std::string> folder_removal_order(std::vector<std::string> folders);
 // "C:", "\\server\share"), for "" and for a path without a backslash.
 std::string parent_folder(std::string_view path);
 
+// The folders on the way to `path` (not `path` itself) through which a link planted
+// after the installation must not lead the removal: those inside `install_dir` and
+// those the installation recorded as its own (`recorded_folders`), nearest first. Other
+// folders above may be links the machine's owner set up (a relocated profile), which
+// the removal follows. A "|" in front of `path` (a UTF-8 name) is kept on the folders.
+std::vector<std::string> product_folders_on_the_way(std::string_view path, std::string_view install_dir,
+                                                    const std::vector<std::string>& recorded_folders);
+
 // Same folder: ASCII letter case ignored, one trailing backslash ignored on either side.
 bool same_folder(std::string_view a, std::string_view b);
 

@@ -4,12 +4,14 @@
 #include <shlobj.h>
 
 #include <algorithm>
+#include <unordered_map>
 
 #include "foundation/file.h"
 #include "foundation/file_functions.h"
 #include "foundation/product_view_win.h"
 #include "foundation/registry_access_win.h"
 #include "foundation/system_info_win.h"
+#include "foundation/text.h"
 #include "records/deferred_operations.h"
 #include "records/uninstall_records.h"
 
@@ -22,6 +24,7 @@ bool exists(const std::string& path) { return GetFileAttributesA(path.c_str()) !
 
 bool delete_tree(const std::wstring& dir) {
   bool complete = true;
+  const std::wstring resolved_dir = resolved_path(dir);
   WIN32_FIND_DATAW found;
   HANDLE search = FindFirstFileW((dir + L"\\*").c_str(), &found);
   if (search != INVALID_HANDLE_VALUE) {
@@ -29,11 +32,6 @@ bool delete_tree(const std::wstring& dir) {
       std::wstring name = found.cFileName;
       if (name == L"." || name == L"..") continue;
       std::wstring path = dir + L"\\" + name;
-      if (found.dwFileAttributes & FILE_ATTRIBUTE_READONLY) {
-        // An empty set is not a valid attribute value; NORMAL stands for it.
-        DWORD rest = found.dwFileAttributes & ~DWORD(FILE_ATTRIBUTE_READONLY);
-        SetFileAttributesW(path.c_str(), rest ? rest : FILE_ATTRIBUTE_NORMAL);
-      }
       bool folder = found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY;
       bool link = found.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT;
       bool removed = false;
@@ -41,10 +39,13 @@ bool delete_tree(const std::wstring& dir) {
         // Only the link goes, never what it points at. Windows removes a folder link as
         // a folder; Wine's links to Unix folders go as files.
         removed = RemoveDirectoryW(path.c_str()) || DeleteFileW(path.c_str());
-      } else if (folder) {
-        removed = delete_tree(path);
-      } else {
-        removed = DeleteFileW(path.c_str());
+      } else if (folder || !resolves_outside(path, resolved_dir)) {
+        if (found.dwFileAttributes & FILE_ATTRIBUTE_READONLY) {
+          // An empty set is not a valid attribute value; NORMAL stands for it.
+          DWORD rest = found.dwFileAttributes & ~DWORD(FILE_ATTRIBUTE_READONLY);
+          SetFileAttributesW(path.c_str(), rest ? rest : FILE_ATTRIBUTE_NORMAL);
+        }
+        removed = folder ? delete_tree(path) : DeleteFileW(path.c_str());
       }
       complete = complete && removed;
     } while (FindNextFileW(search, &found));
@@ -53,18 +54,60 @@ bool delete_tree(const std::wstring& dir) {
   return RemoveDirectoryW(dir.c_str()) && complete;
 }
 
+// Links planted in the product's folders after the installation: the removal goes
+// through none of them, as what lies behind one is not the product's.
+class LinkGuard {
+ public:
+  LinkGuard(const RemovalList& list, const std::string& install_dir) : install_dir_(install_dir) {
+    for (const RemovalEntry& entry : list.entries()) {
+      if (entry.kind == RemovalKind::Folder) recorded_.push_back(entry.path);
+    }
+  }
+
+  bool behind_link(const std::string& path) {
+    for (const std::string& folder : product_folders_on_the_way(path, install_dir_, recorded_)) {
+      auto [known, added] = links_.try_emplace(ascii_lowered(folder), false);
+      if (added) known->second = is_link(folder);
+      if (known->second) return true;
+    }
+    return false;
+  }
+
+  // A recorded file that the system finds in another folder than the one it is named
+  // in: a link put in its place. Windows shows such a link in its attributes; Wine
+  // only in where the file turns out to be (and its deletion would take the target).
+  bool leads_elsewhere(const std::string& file) {
+    size_t cut = file.rfind('\\');
+    if (cut == std::string::npos) return false;
+    const std::string folder = file.substr(0, cut);
+    auto [known, added] = folders_.try_emplace(ascii_lowered(folder));
+    if (added) known->second = resolved_path(folder);
+    return resolves_outside(name_to_wide(file), known->second);
+  }
+
+ private:
+  std::string install_dir_;
+  std::vector<std::string> recorded_;
+  std::unordered_map<std::string, bool> links_;            // by folder, lower case
+  std::unordered_map<std::string, std::wstring> folders_;  // resolved, by folder, lower case
+};
+
 }  // namespace
 
-FileRemovalOutcome remove_files(const RemovalList& list,
+FileRemovalOutcome remove_files(const RemovalList& list, const std::string& install_dir,
                                 const std::function<void(const std::string& path, double done)>& each) {
   FileRemovalOutcome outcome;
+  LinkGuard guard(list, install_dir);
   const std::vector<RemovalEntry>& entries = list.entries();
   for (size_t i = 0; i < entries.size(); ++i) {
     const RemovalEntry& entry = entries[i];
     if (entry.kind != RemovalKind::File) continue;
     if (each) each(entry.path, double(i) / double(entries.size()));
-    if (!exists(entry.path)) continue;
-    if (delete_file(entry.path)) {
+    if (!exists(entry.path) || guard.behind_link(entry.path)) continue;
+    // A link put where the file was goes as a link: its target keeps even its attributes.
+    const bool link = is_link(entry.path);
+    if (!link && guard.leads_elsewhere(entry.path)) continue;
+    if (link ? delete_link(entry.path) : delete_file(entry.path)) {
       outcome.deleted.insert(written_file_key(entry.path));
     } else {
       outcome.kept.push_back(entry.path);
@@ -75,7 +118,7 @@ FileRemovalOutcome remove_files(const RemovalList& list,
 
 void delete_thumbnail_cache(const std::string& folder) {
   std::string cache = folder + "\\thumbs.db";
-  if (exists(cache)) delete_file(cache);
+  if (exists(cache) && !is_link(folder)) delete_file(cache);
 }
 
 std::vector<std::string> remove_folders(const RemovalList& list, const std::string& install_dir,
@@ -88,8 +131,11 @@ std::vector<std::string> remove_folders(const RemovalList& list, const std::stri
     if (same_folder(folder, install_dir)) return true;
     return std::any_of(kept.begin(), kept.end(), [&](const std::string& k) { return same_folder(folder, k); });
   };
+  LinkGuard guard(list, install_dir);
   for (std::string folder : folder_removal_order(folders)) {
-    while (!folder.empty() && !stays(folder)) {
+    // An empty folder behind a planted link is not the product's; a link itself goes
+    // as a link.
+    while (!folder.empty() && !stays(folder) && !guard.behind_link(folder)) {
       delete_thumbnail_cache(folder);
       if (!RemoveDirectoryA(folder.c_str())) break;
       folder = parent_folder(folder);

@@ -17,18 +17,21 @@ struct FileRemovalOutcome {
 };
 
 // Deletes the list's files in order (a missing file counts as removed); `each` hears of
-// every file before it goes, with the share of the list done so far (0 to 1).
-FileRemovalOutcome remove_files(const RemovalList& list,
+// every file before it goes, with the share of the list done so far (0 to 1). A file
+// behind a link planted in the product's folders (inside `install_dir` or recorded) is
+// left alone, and a link where a file was is removed as a link.
+FileRemovalOutcome remove_files(const RemovalList& list, const std::string& install_dir,
                                 const std::function<void(const std::string& path, double done)>& each = {});
 
 // Removes the list's folders, longest path first, each with its empty parents up to but
 // not including `install_dir` or any of `kept` (the system's own folders, which may
-// happen to be empty); a folder goes only when empty once "thumbs.db" is gone. Returns
-// the recorded folders that are still there.
+// happen to be empty); a folder goes only when empty once "thumbs.db" is gone, and never
+// one behind a planted link. Returns the recorded folders that are still there.
 std::vector<std::string> remove_folders(const RemovalList& list, const std::string& install_dir,
                                         const std::vector<std::string>& kept);
 
-// Deletes "thumbs.db", which the shell drops into folders it shows, in `folder`.
+// Deletes "thumbs.db", which the shell drops into folders it shows, in `folder` (not
+// when `folder` is a link).
 void delete_thumbnail_cache(const std::string& folder);
 
 // Removes the product's Start-menu folder `relative` under `programs`, then its parents

@@ -309,7 +309,7 @@ class Uninstaller {
   }
 
   void remove_files_and_folders() {
-    FileRemovalOutcome outcome = remove_files(data_.removal, [this](const std::string& path, double done) {
+    FileRemovalOutcome outcome = remove_files(data_.removal, s_.InstallDir, [this](const std::string& path, double done) {
       progress_.text(path);
       progress_.percent(11 + int(81 * done));
     });

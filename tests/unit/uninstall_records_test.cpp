@@ -332,3 +332,35 @@ TEST(WholeDirectoryDeletion, Guard) {
 
 }  // namespace
 }  // namespace halvard
+
+namespace halvard {
+namespace {
+
+TEST(ProductFoldersOnTheWay, InsideTheInstallationOrRecordedNearestFirst) {
+  const std::vector<std::string> recorded = {"C:\\Data\\Demo", "C:\\Program Files\\Demo"};
+  struct Case {
+    const char* path;
+    std::vector<std::string> folders;
+  };
+  const Case cases[] = {
+      // The installation folder itself counts only when the installation made it.
+      {"C:\\Program Files\\Demo\\a\\b\\x.txt",
+       {"C:\\Program Files\\Demo\\a\\b", "C:\\Program Files\\Demo\\a", "C:\\Program Files\\Demo"}},
+      {"c:\\program files\\demo\\A\\x.txt", {"c:\\program files\\demo\\A", "c:\\program files\\demo"}},
+      // Recorded folders outside the installation, but not what lies above them.
+      {"C:\\Data\\Demo\\x.txt", {"C:\\Data\\Demo"}},
+      {"C:\\Data\\Other\\x.txt", {}},
+      // A neighbour whose name only starts alike.
+      {"C:\\Program Files\\Demo2\\x.txt", {}},
+      {"|C:\\Program Files\\Demo\\\xd0\x96\\x.txt", {"|C:\\Program Files\\Demo\\\xd0\x96", "|C:\\Program Files\\Demo"}},
+      {"", {}},
+  };
+  for (const Case& c : cases) {
+    EXPECT_EQ(product_folders_on_the_way(c.path, "C:\\Program Files\\Demo\\", recorded), c.folders) << c.path;
+  }
+  // Not recorded: the installation folder may be a link its owner made.
+  EXPECT_EQ(product_folders_on_the_way("D:\\Apps\\x.txt", "D:\\Apps", {}), std::vector<std::string>());
+}
+
+}  // namespace
+}  // namespace halvard
