@@ -39,9 +39,11 @@
 #include "records/background_picture.h"
 #include "records/deferred_operations_win.h"
 #include "records/install_log.h"
+#include "records/product_lock_win.h"
 #include "records/uninstall_data_trust.h"
 #include "records/uninstall_data_csv.h"
 #include "records/uninstall_data_win.h"
+#include "records/uninstall_registration.h"
 #include "ui/message_pump_win.h"
 #include "ui/progress_window_win.h"
 #include "ui/wizard_pages_win.h"
@@ -129,6 +131,7 @@ class Sequence {
   InstallSettings& settings_;
   RunState state_;
   RestorePoint restore_point_;
+  ProductLock product_lock_;
   ProgressWindow progress_{in_.ui};
 
   bool silent() const { return settings_.AutomaticMode; }
@@ -166,6 +169,11 @@ class Sequence {
       if (!mutex || WaitForSingleObject(mutex, 0) == WAIT_TIMEOUT)
         refuse(shown(message_number::another_installer_running));
     }
+    // Also without the guard: a second run of the same product would write the same
+    // records as this one, and a removal in progress would delete them under it.
+    const std::string key_name = uninstall_key_name(settings_);
+    if (!product_lock_.take(key_name.empty() ? settings_.ProductName : key_name, 0))
+      refuse(shown(message_number::another_installer_running));
   }
 
   void check_windows_release() {

@@ -28,6 +28,8 @@
 #include "records/deferred_operations_win.h"
 #include "records/install_log.h"
 #include "records/installed_product.h"
+#include "records/product_lock.h"
+#include "records/product_lock_win.h"
 #include "records/uninstall_data_trust.h"
 #include "records/uninstall_data_win.h"
 #include "records/uninstall_records.h"
@@ -44,6 +46,7 @@ namespace halvard {
 namespace {
 
 constexpr DWORD step_pause_ms = 600;
+constexpr DWORD lock_wait_ms = 5000;
 constexpr DWORD pause_slice_ms = 50;
 constexpr DWORD msi_missing = 120;
 constexpr DWORD exception_in_service = 1064;  // a crash inside the call
@@ -53,6 +56,11 @@ class Uninstaller {
   Uninstaller(const std::string& name, UserInterface& ui) : name_(name), ui_(ui), s_(ui.settings()) {}
 
   bool run() {
+    // The wait covers an installer that starts this removal and then ends.
+    if (!lock_.take(name_, lock_wait_ms)) {
+      show_error(product_busy_text(name_));
+      return false;
+    }
     if (!open_registration()) return false;
     if (!read_uninstall_data()) return false;
     if (!confirm()) return false;
@@ -103,6 +111,7 @@ class Uninstaller {
 
  private:
   std::string name_;
+  ProductLock lock_;
   UserInterface& ui_;
   InstallSettings& s_;
   ProgressWindow progress_{ui_};
