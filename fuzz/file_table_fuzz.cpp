@@ -19,7 +19,12 @@ namespace {
 
 using namespace halvard;
 
-const DestinationFolders folders{"C:\\App", "C:\\Shared", "C:\\App\\un", "C:\\Windows\\system32", "C:\\Windows\\Fonts"};
+const DestinationFolders folders{"C:\\App",
+                                 "C:\\Shared",
+                                 "C:\\App\\un",
+                                 "C:\\Windows\\system32",
+                                 "C:\\Windows\\Fonts",
+                                 {}};
 
 void run(RegionSource& region, const FileTableHeader& header, const FileTableOptions& options) {
   if (!check_file_region(region, header)) return;

@@ -117,6 +117,7 @@ inline constexpr unsigned code_page_windows_1252 = 1252;
 inline constexpr unsigned code_page_utf8 = 65001;
 std::wstring code_page_to_wide(std::string_view text, unsigned code_page);
 std::string wide_to_ansi(const std::wstring& text);
+std::string wide_to_utf8(const std::wstring &text);
 // A name as given by a caller to its wide form: "|" + UTF-8, else ANSI.
 std::wstring name_to_wide(const std::string& name);
 

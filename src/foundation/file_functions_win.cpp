@@ -23,9 +23,9 @@ using namespace open_flags;
 constexpr std::int64_t compare_block = 0x10000;
 constexpr int append_retries = 100;
 
-DWORD attributes_of(const std::string& name) {
-  return is_utf8_name(name) ? GetFileAttributesW(name_to_wide(name).c_str())
-                            : GetFileAttributesA(name.c_str());
+// Names go to the system in their wide form: the ANSI calls stop at MAX_PATH.
+DWORD attributes_of(const std::string &name) {
+  return GetFileAttributesW(name_to_wide(name).c_str());
 }
 
 bool recycle(const std::string& name) {
@@ -163,29 +163,26 @@ bool delete_file(const std::string& name, unsigned options) {
     SetLastError(ERROR_INVALID_NAME);
     return false;
   }
-  const bool wide = is_utf8_name(name);
-  const std::wstring wide_name = wide ? name_to_wide(name) : std::wstring();
+  const std::wstring wide_name = name_to_wide(name);
 
   if (options & delete_only_empty) {
     WIN32_FILE_ATTRIBUTE_DATA data;
-    BOOL found = wide ? GetFileAttributesExW(wide_name.c_str(), GetFileExInfoStandard, &data)
-                      : GetFileAttributesExA(name.c_str(), GetFileExInfoStandard, &data);
+    BOOL found =
+        GetFileAttributesExW(wide_name.c_str(), GetFileExInfoStandard, &data);
     if (!found || data.nFileSizeHigh != 0 || data.nFileSizeLow != 0) return false;
   }
   if (!(options & delete_keep_read_only)) {
     DWORD attributes = attributes_of(name);
     if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_READONLY)) {
       attributes &= ~static_cast<DWORD>(FILE_ATTRIBUTE_READONLY);
-      if (wide)
-        SetFileAttributesW(wide_name.c_str(), attributes);
-      else
-        SetFileAttributesA(name.c_str(), attributes);
+      SetFileAttributesW(wide_name.c_str(), attributes);
     }
   }
   if (options & delete_at_restart) return delete_at_reboot(name);
   if (options & delete_to_recycle_bin) return recycle(name);
 
-  if (wide ? DeleteFileW(wide_name.c_str()) : DeleteFileA(name.c_str())) return true;
+  if (DeleteFileW(wide_name.c_str()))
+    return true;
   DWORD error = GetLastError();
   if ((options & delete_or_at_restart) && error != ERROR_FILE_NOT_FOUND &&
       error != ERROR_PATH_NOT_FOUND) {
@@ -203,11 +200,8 @@ bool is_link(const std::string& name) {
 
 bool delete_link(const std::string& name) {
   // Windows removes a folder link as a folder; Wine's links to Unix folders go as files.
-  if (is_utf8_name(name)) {
-    const std::wstring wide = name_to_wide(name);
-    return RemoveDirectoryW(wide.c_str()) || DeleteFileW(wide.c_str());
-  }
-  return RemoveDirectoryA(name.c_str()) || DeleteFileA(name.c_str());
+  const std::wstring wide = name_to_wide(name);
+  return RemoveDirectoryW(wide.c_str()) || DeleteFileW(wide.c_str());
 }
 
 std::wstring resolved_path(const std::string& name) { return resolved_path(name_to_wide(name)); }

@@ -101,6 +101,20 @@ std::string wide_to_ansi(const std::wstring& text) {
   return narrow;
 }
 
+std::string wide_to_utf8(const std::wstring &text) {
+  if (text.empty())
+    return {};
+  int length = static_cast<int>(text.size());
+  int count = WideCharToMultiByte(CP_UTF8, 0, text.data(), length, nullptr, 0,
+                                  nullptr, nullptr);
+  if (count <= 0)
+    return {};
+  std::string utf8(static_cast<std::size_t>(count), '\0');
+  WideCharToMultiByte(CP_UTF8, 0, text.data(), length, utf8.data(), count,
+                      nullptr, nullptr);
+  return utf8;
+}
+
 std::wstring name_to_wide(const std::string& name) {
   if (!name.empty() && name[0] == '|') return code_page_to_wide(std::string_view(name).substr(1), CP_UTF8);
   return ansi_to_wide(name);

@@ -282,7 +282,9 @@ bool install_file(FileInstallContext& context, const FileDestination& destinatio
   }
   if (records_file_for_removal(record)) context.removal.record(path, RemovalKind::File);
 
-  const bool brought = context.created_files && GetFileAttributesA(path.c_str()) == INVALID_FILE_ATTRIBUTES;
+  const bool brought =
+      context.created_files &&
+      GetFileAttributesW(name_to_wide(path).c_str()) == INVALID_FILE_ATTRIBUTES;
   WriteResult written =
       write_file(context, path, data.data(), int64_t(data.size()), record.FileDate, record.Attributes, plan.existed);
   if (!written) return false;

@@ -4,6 +4,7 @@
 
 #include <memory>
 
+#include "foundation/file.h"
 #include "foundation/product_view_win.h"
 #include "foundation/system_info_win.h"
 #include "installer/component_registration_win.h"
@@ -54,6 +55,9 @@ PackageFilesResult install_package_files(const OpenedPackage& package, File& own
   FileTableResult checked = check_file_region(*region, table, hooks);
   if (checked.outcome == FileTableResult::Outcome::ok) {
     DestinationFolders folders = destination_folders(settings, product_system_folder(), fonts_folder());
+    folders.utf8_from_ansi = [](std::string_view ansi) {
+      return wide_to_utf8(ansi_to_wide(std::string(ansi)));
+    };
     ExpandVariables expand = [&settings](std::string_view text) {
       std::string expanded(text);
       expand_variables(expanded, settings);

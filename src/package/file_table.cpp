@@ -4,6 +4,7 @@
 #include <cstdio>
 #include <new>
 
+#include "foundation/text.h"
 #include "package/block_codec.h"
 #include "package/byte_reader.h"
 #include "package/checksum.h"
@@ -208,8 +209,9 @@ FileTableOptions file_table_options(const ProductFlagWords& flags) {
 
 DestinationFolders destination_folders(const InstallSettings& settings, std::string system_folder,
                                        std::string fonts_folder) {
-  return {settings.InstallDir, settings.SharedPath, settings.UninstallDir, std::move(system_folder),
-          std::move(fonts_folder)};
+  return {settings.InstallDir,     settings.SharedPath,
+          settings.UninstallDir,   std::move(system_folder),
+          std::move(fonts_folder), {}};
 }
 
 std::string_view name_part(std::string_view name) {
@@ -228,32 +230,50 @@ FileDestination resolve_destination(const FileRecord& record, const DestinationF
 
   std::string name = record.Name;
   std::string destination = record.Destination;
+  bool utf8 = false;
   if (!destination.empty() && destination.back() != '\\') {
     name = expanded(destination);
     destination.clear();
+  } else if (is_utf8_name(name)) {
+    // The path becomes "|" + UTF-8 as a whole: its folders are converted too.
+    utf8 = true;
+    name.erase(0, 1);
   }
+  auto in = [&](std::string_view ansi_folder) {
+    return utf8 && folders.utf8_from_ansi ? folders.utf8_from_ansi(ansi_folder)
+                                          : std::string(ansi_folder);
+  };
 
   if (!destination.empty()) {
     std::string folder = expanded(destination);
     if (folder.ends_with("\\\\")) folder.pop_back();
     const std::string& base = record.Kind == file_kind::shared ? folders.SharedPath : folders.InstallDir;
-    result.path = place_in_folder(place_in_folder(base, folder), name_part(name));
+    result.path =
+        place_in_folder(place_in_folder(in(base), in(folder)), name_part(name));
     result.under_install_dir = true;
   } else if (record.Flags & file_flag::uninstall_dir) {
-    result.path = place_in_folder(folders.UninstallDir, name);
+    result.path = place_in_folder(in(folders.UninstallDir), name);
   } else {
     switch (record.Kind) {
-      case file_kind::shared: result.path = place_in_folder(folders.SharedPath, name); break;
-      case file_kind::font: result.path = place_in_folder(folders.fonts_folder, name); break;
-      case file_kind::system:
-      case file_kind::com_server:
-      case file_kind::type_library: result.path = place_in_folder(folders.system_folder, name); break;
-      default:
-        result.path = place_in_folder(folders.InstallDir, name);
-        result.under_install_dir = true;
-        break;
+    case file_kind::shared:
+      result.path = place_in_folder(in(folders.SharedPath), name);
+      break;
+    case file_kind::font:
+      result.path = place_in_folder(in(folders.fonts_folder), name);
+      break;
+    case file_kind::system:
+    case file_kind::com_server:
+    case file_kind::type_library:
+      result.path = place_in_folder(in(folders.system_folder), name);
+      break;
+    default:
+      result.path = place_in_folder(in(folders.InstallDir), name);
+      result.under_install_dir = true;
+      break;
     }
   }
+  if (utf8)
+    result.path.insert(0, 1, '|');
   result.log_line = name + " >>> " + result.path;
   return result;
 }

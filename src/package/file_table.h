@@ -137,6 +137,10 @@ struct DestinationFolders {
   std::string UninstallDir;
   std::string system_folder;  // GetSystemDirectory
   std::string fonts_folder;   // the shell's Fonts folder
+  // The UTF-8 form of an ANSI folder, for a file whose name is "|" + UTF-8 (one
+  // that the ANSI code page cannot hold); empty: the folders' bytes are kept as
+  // they are.
+  std::function<std::string(std::string_view)> utf8_from_ansi;
 };
 DestinationFolders destination_folders(const InstallSettings& settings, std::string system_folder,
                                        std::string fonts_folder);

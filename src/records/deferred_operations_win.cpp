@@ -25,16 +25,8 @@ std::u16string to_u16(const std::wstring& text) { return std::u16string(text.beg
 std::wstring to_wide(const std::u16string& text) { return std::wstring(text.begin(), text.end()); }
 
 // "|" + UTF-8, the file functions' form of a name that ANSI cannot hold.
-std::string bar_name(const std::wstring& text) {
-  std::string result(1, '|');
-  if (text.empty()) return result;
-  int length = WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), nullptr, 0,
-                                   nullptr, nullptr);
-  if (length <= 0) return result;
-  result.resize(static_cast<std::size_t>(length) + 1);
-  WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), result.data() + 1, length,
-                      nullptr, nullptr);
-  return result;
+std::string bar_name(const std::wstring &text) {
+  return "|" + wide_to_utf8(text);
 }
 
 // A wide path as a name for the file functions: ANSI where it survives the code page,

@@ -91,6 +91,8 @@ double scaled_by_power_of_ten(double value, int64_t exponent) {
 // The length of a path's root without its last backslash: "C:" 2, "\\server\share" up
 // to the share's end (the whole text when nothing follows); 0 otherwise.
 size_t root_end(std::string_view path) {
+  if (is_utf8_name(path))
+    return 1 + root_end(path.substr(1));
   if (path.size() >= 2 && is_ascii_letter(path[0]) && path[1] == ':') return 2;
   if (path.substr(0, 2) == "\\\\") {
     size_t server_end = path.find('\\', 2);

@@ -20,7 +20,23 @@ namespace {
 
 constexpr int start_menu_levels = 20;
 
-bool exists(const std::string& path) { return GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES; }
+bool exists(const std::string &path) {
+  return GetFileAttributesW(name_to_wide(path).c_str()) !=
+         INVALID_FILE_ATTRIBUTES;
+}
+
+// Folders compared as the system names them: a "|" + UTF-8 name and an ANSI one
+// may be the same folder.
+bool same_folder_name(const std::string &a, const std::string &b) {
+  if (is_utf8_name(a) == is_utf8_name(b))
+    return same_folder(a, b);
+  std::wstring wide_a = name_to_wide(a), wide_b = name_to_wide(b);
+  for (std::wstring *w : {&wide_a, &wide_b}) {
+    if (!w->empty() && w->back() == L'\\')
+      w->pop_back();
+  }
+  return _wcsicmp(wide_a.c_str(), wide_b.c_str()) == 0;
+}
 
 bool delete_tree(const std::wstring& dir) {
   bool complete = true;
@@ -127,9 +143,12 @@ std::vector<std::string> remove_folders(const RemovalList& list, const std::stri
   for (const RemovalEntry& entry : list.entries()) {
     if (entry.kind == RemovalKind::Folder) folders.push_back(entry.path);
   }
-  auto stays = [&](const std::string& folder) {
-    if (same_folder(folder, install_dir)) return true;
-    return std::any_of(kept.begin(), kept.end(), [&](const std::string& k) { return same_folder(folder, k); });
+  auto stays = [&](const std::string &folder) {
+    if (same_folder_name(folder, install_dir))
+      return true;
+    return std::any_of(kept.begin(), kept.end(), [&](const std::string &k) {
+      return same_folder_name(folder, k);
+    });
   };
   LinkGuard guard(list, install_dir);
   for (std::string folder : folder_removal_order(folders)) {
@@ -137,7 +156,8 @@ std::vector<std::string> remove_folders(const RemovalList& list, const std::stri
     // as a link.
     while (!folder.empty() && !stays(folder) && !guard.behind_link(folder)) {
       delete_thumbnail_cache(folder);
-      if (!RemoveDirectoryA(folder.c_str())) break;
+      if (!RemoveDirectoryW(name_to_wide(folder).c_str()))
+        break;
       folder = parent_folder(folder);
     }
   }

@@ -87,8 +87,12 @@ WrittenRegion write_region(const std::vector<SampleFile>& files, const FileTable
   return region;
 }
 
-const DestinationFolders folders{"C:\\App", "C:\\Common\\Shared", "C:\\App\\uninstall", "C:\\Windows\\system32",
-                                 "C:\\Windows\\Fonts"};
+const DestinationFolders folders{"C:\\App",
+                                 "C:\\Common\\Shared",
+                                 "C:\\App\\uninstall",
+                                 "C:\\Windows\\system32",
+                                 "C:\\Windows\\Fonts",
+                                 {}};
 
 // A region source over an executable image in a heap buffer of exactly its size, so
 // that ASan sees any read past it. The region ends the file, 100 bytes in.
@@ -499,6 +503,38 @@ TEST(FileTableTest, DestinationRules) {
   FileRecord record = plain_record("a.txt");
   record.Destination = "sub\\";
   EXPECT_EQ(resolve_destination(record, folders).log_line, "a.txt >>> C:\\App\\sub\\a.txt");
+}
+
+// A name the ANSI code page cannot hold comes as "|" + UTF-8; the whole path
+// then takes that form, its folders converted.
+TEST(FileTableTest, UnicodeNameMakesTheWholePathUtf8) {
+  DestinationFolders folders{"C:\\Caf\xE9",           "", "C:\\Caf\xE9\\u",
+                             "C:\\Windows\\system32", "", {}};
+  folders.utf8_from_ansi = [](std::string_view ansi) {
+    std::string utf8;
+    for (unsigned char c : ansi) {
+      if (c < 0x80) {
+        utf8 += char(c);
+      } else {
+        utf8 += char(0xC0 | (c >> 6));
+        utf8 += char(0x80 | (c & 0x3F));
+      }
+    }
+    return utf8;
+  };
+  FileRecord record = plain_record("|sub\\\xD0\x96.txt");
+  EXPECT_EQ(resolve_destination(record, folders).path,
+            "|C:\\Caf\xC3\xA9\\sub\\\xD0\x96.txt");
+  record.Destination = "docs\\";
+  EXPECT_EQ(resolve_destination(record, folders).path,
+            "|C:\\Caf\xC3\xA9\\docs\\\xD0\x96.txt");
+  record.Destination = "";
+  record.Flags = 0x40;
+  EXPECT_EQ(resolve_destination(record, folders).path,
+            "|C:\\Caf\xC3\xA9\\u\\sub\\\xD0\x96.txt");
+  // An ANSI name keeps the ANSI folders.
+  record = plain_record("a.txt");
+  EXPECT_EQ(resolve_destination(record, folders).path, "C:\\Caf\xE9\\a.txt");
 }
 
 TEST(FileTableTest, ShortcutEntryOfAFile) {

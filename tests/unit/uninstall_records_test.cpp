@@ -267,6 +267,10 @@ TEST(ParentFolder, Table) {
       {"\\\\server\\share\\a", ""},
       {"\\\\server\\share\\a\\b", "\\\\server\\share\\a"},
       {"\\\\server", ""},
+      // A "|" + UTF-8 name keeps its mark and its root.
+      {"|C:\\a\\\xD0\x96", "|C:\\a"},
+      {"|C:\\a", ""},
+      {"|", ""},
   };
   for (const Case& c : cases) EXPECT_EQ(parent_folder(c.path), c.parent) << c.path;
 }

@@ -204,9 +204,16 @@ GatherResult gather_files(const Project& project, const std::vector<fs::path>& s
       file.where = rule.where.text() + " (\"" + rel + "\")";
       file.record = rule.record;
       auto name = utf8_to_cp1252(backslashes(stored));
+      std::string composed;
+      const std::string why =
+          name ? std::string() : cp1252_refusal(stored, &composed);
+      // A name Windows-1252 cannot hold travels as "|" + UTF-8, which the
+      // engine writes through the wide calls. A decomposed accent that composes
+      // into Windows-1252 is still refused: stored as it is, it would be a
+      // second, look-alike name.
+      if (!name && composed.empty() && is_utf8(stored))
+        name = "|" + backslashes(stored);
       if (!name) {
-        std::string composed;
-        const std::string why = cp1252_refusal(stored, &composed);
         std::string text = rule.where.text() + ": the name \"" + escape_for_cp1252(stored) + "\"";
         if (rel != stored) text += " (of \"" + escape_for_cp1252(rel) + "\")";
         text += " holds a character that Windows-1252 cannot show: " + why;

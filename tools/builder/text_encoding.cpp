@@ -187,6 +187,17 @@ std::optional<std::string> utf8_to_cp1252(std::string_view utf8) {
   return out;
 }
 
+bool is_utf8(std::string_view text) {
+  for (size_t i = 0; i < text.size();) {
+    uint32_t cp = 0;
+    size_t length = 0;
+    if (!decode(text, i, cp, length))
+      return false;
+    i += length;
+  }
+  return true;
+}
+
 std::string cp1252_to_utf8(std::string_view text) {
   std::string out;
   out.reserve(text.size());

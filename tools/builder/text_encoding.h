@@ -13,6 +13,9 @@ std::optional<std::string> utf8_to_cp1252(std::string_view utf8);
 
 std::string cp1252_to_utf8(std::string_view text);
 
+// Whether the text is valid UTF-8.
+bool is_utf8(std::string_view text);
+
 // Why utf8_to_cp1252 refuses a text, for a message: the first character at fault by its
 // position (in characters, from 1), code point and, for the usual combining marks, its
 // name: "character 5 is U+0301 COMBINING ACUTE ACCENT". When every such mark follows a
