@@ -228,10 +228,18 @@ std::wstring resolved_path(const std::wstring& name) {
 }
 
 bool resolves_outside(const std::wstring& name, const std::wstring& resolved_folder) {
+  // A drive root resolves with its backslash, any other folder without one.
+  auto folder_part = [](std::wstring_view path) {
+    while (!path.empty() && path.back() == L'\\')
+      path.remove_suffix(1);
+    return std::wstring(path);
+  };
   const std::wstring resolved = resolved_path(name);
   const size_t cut = resolved.rfind(L'\\');
   if (resolved_folder.empty() || cut == std::wstring::npos) return false;
-  return _wcsicmp(resolved.substr(0, cut).c_str(), resolved_folder.c_str()) != 0;
+  return _wcsicmp(
+             folder_part(std::wstring_view(resolved).substr(0, cut)).c_str(),
+             folder_part(resolved_folder).c_str()) != 0;
 }
 
 std::vector<FoundFile> list_files(const std::string& pattern) {

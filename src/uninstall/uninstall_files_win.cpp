@@ -95,7 +95,9 @@ class LinkGuard {
   bool leads_elsewhere(const std::string& file) {
     size_t cut = file.rfind('\\');
     if (cut == std::string::npos) return false;
-    const std::string folder = file.substr(0, cut);
+    // "C:" alone would name the drive's current folder, not its root.
+    const std::string folder =
+        file.substr(0, cut + (cut > 0 && file[cut - 1] == ':' ? 1 : 0));
     auto [known, added] = folders_.try_emplace(ascii_lowered(folder));
     if (added) known->second = resolved_path(folder);
     return resolves_outside(name_to_wide(file), known->second);
