@@ -120,7 +120,11 @@ void read_list_sections(TomlReader& r, const toml::table& root, Project& project
     uint32_t type = 1;
     bool only_remove = false, keep = false;
     if (!r.text(t, "key", key)) r.error(node, "a registry entry needs 'key'");
-    const bool value = r.text(t, "name", name) | r.named(t, "type", registry_types, type) | r.text(t, "data", data);
+    // Each is read (and checked) whether or not another was given.
+    const bool has_name = r.text(t, "name", name);
+    const bool has_type = r.named(t, "type", registry_types, type);
+    const bool has_data = r.text(t, "data", data);
+    const bool value = has_name || has_type || has_data;
     r.boolean(t, "only_remove", only_remove);
     r.boolean(t, "keep", keep);
     const toml::node& where = t.get("key") ? *t.get("key") : node;
