@@ -17,6 +17,7 @@ packages=(
   libtomlplusplus-dev
   nsis
   msitools wixl mingw-w64-tools fonts-dejavu-core
+  osslsigncode openssl
 )
 
 missing=()

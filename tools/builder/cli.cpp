@@ -17,6 +17,7 @@ constexpr char main_help[] = R"(halvard-build: makes Halvard Setup installers.
 
 Usage:
   halvard-build build [PROJECT.toml] [-o OUTPUT] [--engine PATH] [--arch x86|x64] [--warnings-as-errors]
+                      [--sign|--no-sign]
   halvard-build inspect FILE [--json]
   halvard-build new DIR
   halvard-build COMMAND --help
@@ -27,10 +28,11 @@ Exit codes:
   2  the command line is wrong
   3  inspect: the file is not a sound installer (the engine would refuse it)
   4  the output could not be written
+  5  build: the [sign] command failed or signed nothing
 )";
 
 constexpr char build_help[] = R"(halvard-build build [PROJECT.toml] [-o OUTPUT] [--engine PATH] [--arch x86|x64]
-                    [--warnings-as-errors]
+                    [--warnings-as-errors] [--sign|--no-sign]
 
 Builds an installer from a project file (default: project.toml in the current folder).
 The same project and files always give the same bytes. Set SOURCE_DATE_EPOCH to give
@@ -43,6 +45,14 @@ the uninstaller a date and to clamp file dates to it.
                        or "x64". The package is the same for both.
   --warnings-as-errors a warning ends the build (exit code 1) before anything is
                        written, as an error would: for CI.
+  --sign, --no-sign    sign the installer with the project's [sign] command, or not.
+                       Without either, a project with [sign] is signed.
+
+Signing: [sign] command = "..." is run through the shell with {file} replaced by
+the installer (and {signed} by where a tool that cannot sign in place writes its
+copy). Secrets come from the environment ($NAME in the command); their values are
+masked in everything halvard-build prints. A command that fails ends the build with
+exit code 5 and its output, and no installer is written.
 
 The output is written beside its final name and renamed when complete: a build that
 fails leaves an earlier output as it was. Missing folders of the output are created.
@@ -128,6 +138,8 @@ int build(const std::vector<std::string>& args, std::ostream& out, std::ostream&
     const std::string& a = args[i];
     if (a == "--warnings-as-errors") {
       request.warnings_as_errors = true;
+    } else if (a == "--sign" || a == "--no-sign") {
+      request.sign = a == "--sign";
     } else if (a == "-o" || a == "--output" || a == "--engine" || a == "--arch") {
       if (i + 1 >= args.size()) return usage(err, a + " needs a value", "build");
       const std::string& value = args[++i];
@@ -158,7 +170,7 @@ int build(const std::vector<std::string>& args, std::ostream& out, std::ostream&
     for (const auto& e : outcome.errors) err << "error: " << e << "\n";
     return outcome.exit_code;
   }
-  out << summary_line(outcome) << "\n"
+  out << summary_line(outcome) << (outcome.is_signed ? " (signed)" : "") << "\n"
       << "engine: " << outcome.engine.string() << " (" << arch_name(outcome.engine_arch) << ")\n";
   return exit_code::ok;
 }
@@ -185,6 +197,9 @@ int inspect(const std::vector<std::string>& args, std::ostream& out, std::ostrea
   }
   const ReportNode report = inspection_report(inspection, file);
   out << (json ? to_json(report) : to_text(report));
+  const SignatureState& signature = inspection.signature;
+  if (signature.is_signed && signature.note.empty() && !signature.covers_file)
+    err << "warning: " << file << ": the signature does not cover the file: it was changed after signing\n";
   if (!inspection.sound()) {
     err << "error: " << file << ": " << inspection.failure << "\n";
     return exit_code::corrupt_package;

@@ -6,14 +6,15 @@
 #include <iterator>
 #include <system_error>
 
+#include "code_signing.h"
 #include "engine_locator.h"
 #include "file_gatherer.h"
 #include "file_order.h"
 #include "file_table_writer.h"
 #include "message_table.h"
+#include "package/settings_stream.h"
 #include "package_assembler.h"
 #include "pe_image.h"
-#include "package/settings_stream.h"
 #include "settings_writer.h"
 
 namespace halvard::builder {
@@ -63,6 +64,11 @@ std::string system_reason(int error) { return std::strerror(error ? error : EIO)
 BuildOutcome build_loaded_project(const BuildRequest& request, Project& project, std::vector<std::string>& warnings) {
   std::vector<std::string> errors;
   if (!finish_settings(project, errors)) return failed(exit_code::input_error, errors);
+
+  const bool signing = request.sign.value_or(!project.sign.command.empty());
+  if (signing && project.sign.command.empty())
+    return failed(exit_code::input_error,
+                  {project.file.string() + ": --sign asks for signing, but the project has no [sign] command"});
 
   BuildOutcome outcome;
   outcome.output = (request.output.empty() ? project.folder / project.build.output : fs::path(request.output))
@@ -199,6 +205,32 @@ BuildOutcome build_loaded_project(const BuildRequest& request, Project& project,
     if (!out) return cannot_write(errno);
     out.close();
     if (!out) return cannot_write(errno);
+  }
+  if (signing) {
+    const SignOutcome signed_file = sign_file(project.sign.command, partial.path);
+    outcome.sign_output = signed_file.output;
+    if (!signed_file.ok) {
+      std::string text = output_name + ": " + signed_file.error + " (" + project.sign.where.text() + ")";
+      if (!signed_file.output.empty()) text += "; its output:\n" + signed_file.output;
+      return failed(exit_code::sign_failed, {text});
+    }
+    // A tool that exits 0 but signed nothing (or another file) is caught here, not by a
+    // publisher's customer.
+    std::ifstream check(partial.path, std::ios::binary | std::ios::ate);
+    const uint64_t size = check ? uint64_t(check.tellg()) : 0;
+    const ReadAt read = [&](uint64_t offset, void* out, size_t n) {
+      if (offset > size || n > size - offset) return false;
+      check.clear();
+      check.seekg(std::streamoff(offset));
+      return bool(check.read(static_cast<char*>(out), std::streamsize(n)));
+    };
+    const SetupSectionLocation location = locate_setup_section(read);
+    const SignatureState signature = read_signature(read, size, location);
+    if (location.outcome != SetupSectionLocation::Outcome::found || !signature.is_signed)
+      return failed(exit_code::sign_failed, {output_name + ": the signing command (" + project.sign.where.text() +
+                                             ") exited with 0 but the file carries no signature"});
+    layout.file_size = size;
+    outcome.is_signed = true;
   }
   std::error_code ec;
   fs::rename(partial.path, outcome.output, ec);

@@ -8,6 +8,7 @@
 #include <fstream>
 #include <sstream>
 
+#include "code_signing.h"
 #include "foundation/text.h"
 #include "project_sections.h"
 
@@ -38,6 +39,7 @@ constexpr std::string_view top_level_keys[] = {
     "languages",
     "messages",
     "build",
+    "sign",
     "files",
 };
 
@@ -117,6 +119,7 @@ LoadResult load_project_text(std::string_view text, const std::string& file, con
   read_languages(reader, root, project);
   read_file_rules(reader, root, project);
   read_build_section(reader, root, project);
+  read_sign_section(reader, root, project);
   result.ok = result.errors.empty();
   return result;
 }
@@ -211,6 +214,28 @@ void read_build_section(TomlReader& reader, const toml::table& root, Project& pr
   }
   int64_t version = 0;
   if (reader.number(*t, "engine_version", 1, INT32_MAX, version)) b.engine_version = int32_t(version);
+}
+
+void read_sign_section(TomlReader& reader, const toml::table& root, Project& project) {
+  const toml::table* t = reader.table(root, "sign");
+  if (!t) return;
+  reader.unknown_keys(*t, "[sign]", {"command"});
+  const toml::node* node = t->get("command");
+  if (!node) {
+    reader.error(reader.position(*t), "[sign] needs a 'command' (the signing tool's command line with {file})");
+    return;
+  }
+  const std::optional<std::string> command = node->value<std::string>();
+  if (!node->is_string() || !command) {
+    reader.error(*node, "'command' must be a text");
+    return;
+  }
+  if (command->find(sign_file_placeholder) == std::string::npos) {
+    reader.error(*node, "'command' must name the file to sign as {file}");
+    return;
+  }
+  project.sign.command = *command;
+  project.sign.where = reader.position(*node);
 }
 
 }  // namespace halvard::builder
