@@ -1,9 +1,13 @@
 #include "cli.h"
 
 #include <algorithm>
+#include <chrono>
+#include <cstdio>
 #include <filesystem>
 
 #include "builtin_messages.h"
+#include "engine_locator.h"
+#include "foundation/tool_name.h"
 #include "option_names.h"
 #include "package_builder.h"
 #include "package_inspector.h"
@@ -17,9 +21,10 @@ constexpr char main_help[] = R"(halvard-build: makes Halvard Setup installers.
 
 Usage:
   halvard-build build [PROJECT.toml] [-o OUTPUT] [--engine PATH] [--arch x86|x64] [--warnings-as-errors]
-                      [--sign|--no-sign]
+                      [--sign|--no-sign] [--quiet]
   halvard-build inspect FILE [--json]
   halvard-build new DIR
+  halvard-build --version
   halvard-build COMMAND --help
 
 Exit codes:
@@ -32,7 +37,7 @@ Exit codes:
 )";
 
 constexpr char build_help[] = R"(halvard-build build [PROJECT.toml] [-o OUTPUT] [--engine PATH] [--arch x86|x64]
-                    [--warnings-as-errors] [--sign|--no-sign]
+                    [--warnings-as-errors] [--sign|--no-sign] [--quiet]
 
 Builds an installer from a project file (default: project.toml in the current folder).
 The same project and files always give the same bytes. Set SOURCE_DATE_EPOCH to give
@@ -45,6 +50,8 @@ the uninstaller a date and to clamp file dates to it.
                        or "x64". The package is the same for both.
   --warnings-as-errors a warning ends the build (exit code 1) before anything is
                        written, as an error would: for CI.
+  -q, --quiet          print nothing but warnings and errors: no progress line
+                       and no summary
   --sign, --no-sign    sign the installer with the project's [sign] command, or not.
                        Without either, a project with [sign] is signed.
 
@@ -56,7 +63,9 @@ exit code 5 and its output, and no installer is written.
 
 The output is written beside its final name and renamed when complete: a build that
 fails leaves an earlier output as it was. Missing folders of the output are created.
-Warnings go to standard error and leave the exit code 0.
+Warnings go to standard error and leave the exit code 0. A build that takes more than
+a second shows a progress line on standard error when that is a terminal (files
+gathered, blocks compressed and the rate, written); never otherwise.
 
 The engine is searched for in this order, first match wins:
   1. --engine PATH;
@@ -129,8 +138,76 @@ int usage(std::ostream& err, const std::string& text, std::string_view help_of) 
   return exit_code::usage_error;
 }
 
+std::string megabytes(uint64_t bytes) {
+  char text[32];
+  std::snprintf(text, sizeof text, "%.1f MB", double(bytes) / 1e6);
+  return text;
+}
+
+// One line on a terminal, rewritten in place: shown only once the build has taken a
+// second, and at most five times a second.
+class ProgressLine {
+ public:
+  ProgressLine(std::ostream& err, const std::function<double()>& seconds)
+      : err_(err), seconds_(seconds), start_(seconds()) {}
+
+  void show(const BuildProgress& p) {
+    const double now = seconds_();
+    if (p.stage == BuildProgress::Stage::gathered) packing_start_ = now;
+    const bool last = p.stage == BuildProgress::Stage::written;
+    if (now - start_ < 1.0 || (!last && shown_ && now - last_ < 0.2) || (last && !shown_)) return;
+    last_ = now;
+    shown_ = true;
+    std::string text = "gathered " + grouped_count(p.file_count, "file") + " (" + megabytes(p.bytes_total) + ")";
+    if (p.stage != BuildProgress::Stage::gathered) {
+      const double elapsed = now - packing_start_;
+      char rate[32] = "";
+      if (elapsed > 0) std::snprintf(rate, sizeof rate, " at %.1f MB/s", double(p.bytes_read) / 1e6 / elapsed);
+      text += "; compressed " + grouped_count(p.blocks_written, "block") + ", " + megabytes(p.bytes_read) + " of " +
+              megabytes(p.bytes_total) + rate;
+    }
+    if (last) text += "; written";
+    err_ << "\r" << text << "\033[K" << std::flush;
+  }
+
+  void end() {
+    if (shown_) err_ << "\n" << std::flush;
+    shown_ = false;
+  }
+
+ private:
+  static std::string grouped_count(uint64_t n, const char* what) {
+    return std::to_string(n) + " " + what + (n == 1 ? "" : "s");
+  }
+
+  std::ostream& err_;
+  const std::function<double()>& seconds_;
+  double start_ = 0, packing_start_ = 0, last_ = 0;
+  bool shown_ = false;
+};
+
+std::string version_text(const CliContext& context) {
+  // The builder and the engine are released together: one version.
+  const int v = engine_version_hundredths;
+  const std::string dotted =
+      std::to_string(v / 100) + "." + std::to_string(v % 100 / 10) + (v % 10 ? std::to_string(v % 10) : "");
+  std::string text = "halvard-build " + dotted + "\nengine version " + dotted + " (EngineVersion " + std::to_string(v) +
+                     " in the packages it builds)\n";
+  for (EngineArch arch : {EngineArch::x86, EngineArch::x64}) {
+    EngineRequest request;
+    request.command_line_arch = arch;
+    request.builder_exe = context.builder_exe;
+    const EngineSearch search = locate_engine(request);
+    text += std::string(arch_name(arch)) +
+            " engine: " + (search.found.empty() ? "not found (" + search.looked_for + ")" : search.found.string()) +
+            "\n";
+  }
+  return text;
+}
+
 int build(const std::vector<std::string>& args, std::ostream& out, std::ostream& err, const CliContext& context) {
   BuildRequest request;
+  bool quiet = false;
   request.builder_exe = context.builder_exe;
   request.environment = context.environment;
   std::string project;
@@ -138,6 +215,8 @@ int build(const std::vector<std::string>& args, std::ostream& out, std::ostream&
     const std::string& a = args[i];
     if (a == "--warnings-as-errors") {
       request.warnings_as_errors = true;
+    } else if (a == "-q" || a == "--quiet") {
+      quiet = true;
     } else if (a == "--sign" || a == "--no-sign") {
       request.sign = a == "--sign";
     } else if (a == "-o" || a == "--output" || a == "--engine" || a == "--arch") {
@@ -159,17 +238,16 @@ int build(const std::vector<std::string>& args, std::ostream& out, std::ostream&
     }
   }
   request.project_file = project.empty() ? fs::path("project.toml") : fs::path(project);
-  if (context.terminal)
-    request.progress = [&](size_t i, size_t n, const std::string&) {
-      err << "\rpacking file " << i << " of " << n << std::flush;
-      if (i == n) err << "\n";
-    };
+  ProgressLine line(err, context.seconds);
+  if (context.terminal && !quiet) request.progress = [&](const BuildProgress& p) { line.show(p); };
   const BuildOutcome outcome = build_package(request);
+  line.end();
   for (const auto& w : outcome.warnings) err << "warning: " << w << "\n";
   if (outcome.exit_code != exit_code::ok) {
     for (const auto& e : outcome.errors) err << "error: " << e << "\n";
     return outcome.exit_code;
   }
+  if (quiet) return exit_code::ok;
   out << summary_line(outcome) << (outcome.is_signed ? " (signed)" : "") << "\n"
       << "engine: " << outcome.engine.string() << " (" << arch_name(outcome.engine_arch) << ")\n";
   return exit_code::ok;
@@ -251,6 +329,10 @@ int run_cli(const std::vector<std::string>& args, std::ostream& out, std::ostrea
   }
   const std::string& command = args[0];
   const std::vector<std::string> rest(args.begin() + 1, args.end());
+  if (command == "--version" || command == "-V") {
+    out << version_text(context);
+    return exit_code::ok;
+  }
   if (command == "--help" || command == "-h" || command == "help") {
     out << main_help;
     return exit_code::ok;
@@ -272,6 +354,10 @@ int run_cli(const std::vector<std::string>& args, std::ostream& out, std::ostrea
     return make_new(rest, out, err);
   }
   return usage(err, "unknown command \"" + command + "\"", "");
+}
+
+double CliContext::steady_seconds() {
+  return std::chrono::duration<double>(std::chrono::steady_clock::now().time_since_epoch()).count();
 }
 
 }  // namespace halvard::builder

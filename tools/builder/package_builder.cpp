@@ -159,12 +159,35 @@ BuildOutcome build_loaded_project(const BuildRequest& request, Project& project,
     options.block_size = project.build.block_size;
     options.compress = project.build.compression != DataCompression::none;
     options.mode = project.build.compression == DataCompression::fast ? BlockEncodeMode::fast : BlockEncodeMode::best;
-    FileTableWriter writer(options, ostream_sink(region_out));
+    BuildProgress progress;
+    progress.file_count = files.files.size();
+    for (const GatheredFile& f : files.files) progress.bytes_total += f.size;
+    auto tell = [&](BuildProgress::Stage stage) {
+      progress.stage = stage;
+      if (request.progress) request.progress(progress);
+    };
+    tell(BuildProgress::Stage::gathered);
+    // Each block reaches the file as its 8-byte head and its stored bytes, in order.
+    const ByteSink file_sink = ostream_sink(region_out);
+    bool head_next = true;
+    const ByteSink sink = [&](std::span<const uint8_t> bytes) {
+      if (!file_sink(bytes)) return false;
+      progress.bytes_written += bytes.size();
+      if (!head_next) {
+        ++progress.blocks_written;
+        tell(BuildProgress::Stage::packing);
+      }
+      head_next = !head_next;
+      return true;
+    };
+    FileTableWriter writer(options, sink);
     for (size_t i = 0; i < files.files.size(); ++i) {
       const GatheredFile& f = files.files[i];
       if (!writer.add_file(f.record, f.source)) return failed(exit_code::input_error, {f.where + ": " + writer.error()});
       outcome.source_size += f.size;
-      if (request.progress) request.progress(i + 1, files.files.size(), f.record.Name);
+      progress.files_done = i + 1;
+      progress.bytes_read += f.size;
+      tell(BuildProgress::Stage::packing);
     }
     if (!writer.finish(summary)) {
       const int error = errno;
@@ -239,6 +262,15 @@ BuildOutcome build_loaded_project(const BuildRequest& request, Project& project,
   outcome.output_size = layout.file_size;
   outcome.file_count = files.files.size();
   outcome.data_size = uint64_t(summary.DataSize);
+  if (request.progress) {
+    BuildProgress done;
+    done.stage = BuildProgress::Stage::written;
+    done.files_done = done.file_count = files.files.size();
+    done.bytes_read = done.bytes_total = outcome.source_size;
+    done.blocks_written = summary.block_count;
+    done.bytes_written = layout.file_size;
+    request.progress(done);
+  }
   return outcome;
 }
 

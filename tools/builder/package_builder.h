@@ -25,6 +25,17 @@ inline constexpr int output_error = 4;    // the output could not be written
 inline constexpr int sign_failed = 5;     // the [sign] command failed or left no signature
 }  // namespace exit_code
 
+struct BuildProgress {
+  enum class Stage : uint8_t { gathered, packing, written };
+  Stage stage = Stage::gathered;
+  size_t files_done = 0;
+  size_t file_count = 0;
+  uint64_t bytes_read = 0;   // of the files packed so far
+  uint64_t bytes_total = 0;  // of all files
+  size_t blocks_written = 0;
+  uint64_t bytes_written = 0;  // of the file-data region so far
+};
+
 struct BuildRequest {
   std::filesystem::path project_file;
   std::string output;                  // overrides [build] output; relative to the working folder
@@ -36,8 +47,9 @@ struct BuildRequest {
   bool warnings_as_errors = false;
   // --sign / --no-sign; unset: sign when the project has a [sign] command.
   std::optional<bool> sign;
-  // Called after each file's data is added (index from 1, count, stored name).
-  std::function<void(size_t, size_t, const std::string&)> progress;
+  // Told as the build goes: once the files are gathered, after each file and each block
+  // written, and once the installer is written.
+  std::function<void(const BuildProgress&)> progress;
 };
 
 struct BuildOutcome {
