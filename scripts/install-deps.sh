@@ -18,6 +18,7 @@ packages=(
   nsis
   msitools wixl mingw-w64-tools fonts-dejavu-core
   osslsigncode openssl
+  python3-jsonschema
 )
 
 missing=()

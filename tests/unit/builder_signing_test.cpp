@@ -6,6 +6,7 @@
 
 #include <gtest/gtest.h>
 #include <sys/wait.h>
+#include <unistd.h>
 
 #include <cstdlib>
 #include <filesystem>
@@ -41,7 +42,8 @@ class BuilderSigning : public ::testing::Test {
  protected:
   // One certificate for the suite: made once, as a publisher's CI would hold it.
   static void SetUpTestSuite() {
-    keys_ = fs::temp_directory_path() / "hv_signing_keys";
+    // Per process: ctest runs each test as a process of its own, side by side.
+    keys_ = fs::temp_directory_path() / ("hv_signing_keys_" + std::to_string(getpid()));
     fs::remove_all(keys_);
     fs::create_directories(keys_);
     const std::string k = keys_.string();

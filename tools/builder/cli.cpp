@@ -1,9 +1,12 @@
 #include "cli.h"
 
 #include <algorithm>
+#include <cerrno>
 #include <chrono>
 #include <cstdio>
+#include <cstring>
 #include <filesystem>
+#include <fstream>
 
 #include "builtin_messages.h"
 #include "engine_locator.h"
@@ -11,6 +14,7 @@
 #include "option_names.h"
 #include "package_builder.h"
 #include "package_inspector.h"
+#include "project_keys.h"
 #include "starter_project.h"
 
 namespace halvard::builder {
@@ -24,6 +28,8 @@ Usage:
                       [--sign|--no-sign] [--quiet]
   halvard-build inspect FILE [--json]
   halvard-build new DIR
+  halvard-build schema [-o FILE]
+  halvard-build reference [-o FILE]
   halvard-build --version
   halvard-build COMMAND --help
 
@@ -91,8 +97,18 @@ code 3; what could be read before the fault is still printed.
 constexpr char new_help[] = R"(halvard-build new DIR
 
 Writes a starter project into DIR (created when missing): project.toml with comments,
-a licence text and two sample files. Build it with "halvard-build build DIR/project.toml".
+a licence text, two sample files and the project file's JSON Schema
+(halvard-project.schema.json, which project.toml's "#:schema" line names for editors). Build it with "halvard-build build DIR/project.toml".
 Existing files are never overwritten.
+)";
+
+constexpr char schema_help[] = R"(halvard-build schema [-o FILE]
+halvard-build reference [-o FILE]
+
+schema: the JSON Schema (draft 2020-12) of the project file, as JSON converted from
+TOML. reference: every section and key with its type, default and meaning, in
+Markdown. Both come from the table the loader checks keys against. Written to
+standard output, or to FILE.
 )";
 
 void print_names(std::ostream& out) {
@@ -297,6 +313,21 @@ int make_new(const std::vector<std::string>& args, std::ostream& out, std::ostre
   return exit_code::ok;
 }
 
+int write_generated(const std::vector<std::string>& args, const std::string& text, std::string_view command,
+                    std::ostream& out, std::ostream& err) {
+  if (args.empty()) return out << text, exit_code::ok;
+  if (args.size() != 2 || (args[0] != "-o" && args[0] != "--output"))
+    return usage(err, std::string(command) + " takes only -o FILE", command);
+  std::ofstream file(args[1], std::ios::binary | std::ios::trunc);
+  file << text;
+  file.close();
+  if (!file) {
+    err << "error: " << args[1] << ": cannot write: " << std::strerror(errno ? errno : EIO) << "\n";
+    return exit_code::output_error;
+  }
+  return exit_code::ok;
+}
+
 }  // namespace
 
 std::string grouped(uint64_t n) {
@@ -352,6 +383,11 @@ int run_cli(const std::vector<std::string>& args, std::ostream& out, std::ostrea
   if (command == "new") {
     if (wants_help(rest)) return out << new_help, exit_code::ok;
     return make_new(rest, out, err);
+  }
+  if (command == "schema" || command == "reference") {
+    if (wants_help(rest)) return out << schema_help, exit_code::ok;
+    return write_generated(rest, command == "schema" ? project_schema_json() : project_reference_markdown(), command,
+                           out, err);
   }
   return usage(err, "unknown command \"" + command + "\"", "");
 }

@@ -15,34 +15,6 @@
 namespace halvard::builder {
 namespace {
 
-constexpr std::string_view top_level_keys[] = {
-    "product",
-    "options",
-    "uninstall",
-    "batch",
-    "finish",
-    "notify",
-    "registry",
-    "reserved",
-    "desktop",
-    "root_shortcut",
-    "window",
-    "wizard",
-    "texts",
-    "conditional_deletes",
-    "associations",
-    "shortcuts",
-    "registration_values",
-    "close_applications",
-    "registry_entries",
-    "firewall",
-    "languages",
-    "messages",
-    "build",
-    "sign",
-    "files",
-};
-
 // The date every reproducible build may use: SOURCE_DATE_EPOCH as a UTC date.
 bool source_date(Environment environment, FileDate& out) {
   const std::string text = environment("SOURCE_DATE_EPOCH");
@@ -109,7 +81,7 @@ LoadResult load_project_text(std::string_view text, const std::string& file, con
   TomlReader reader(file, result.errors, result.warnings);
   for (auto&& [k, v] : root) {
     bool known = false;
-    for (std::string_view name : top_level_keys) known = known || k.str() == name;
+    for (const SectionSpec& section : project_sections()) known = known || k.str() == section.name;
     if (!known) reader.error(reader.position(k), "unknown section or key '" + std::string(k.str()) + "'");
   }
   if (!source_date(environment, project.settings.UninstallerDate)) project.settings.UninstallerDate = {};
@@ -170,8 +142,7 @@ bool read_project_file_bytes(TomlReader& reader, const toml::node& node, const P
 void read_build_section(TomlReader& reader, const toml::table& root, Project& project) {
   const toml::table* t = reader.table(root, "build");
   if (!t) return;
-  reader.unknown_keys(*t, "[build]", {"output", "engine", "block_size", "compression", "stream_compression",
-                                      "data_on_disk", "engine_version", "file_order"});
+  reader.unknown_keys(*t, "[build]", section_keys("build"));
   BuildOptions& b = project.build;
   reader.text(*t, "output", b.output);
   std::string engine;
@@ -219,7 +190,7 @@ void read_build_section(TomlReader& reader, const toml::table& root, Project& pr
 void read_sign_section(TomlReader& reader, const toml::table& root, Project& project) {
   const toml::table* t = reader.table(root, "sign");
   if (!t) return;
-  reader.unknown_keys(*t, "[sign]", {"command"});
+  reader.unknown_keys(*t, "[sign]", section_keys("sign"));
   const toml::node* node = t->get("command");
   if (!node) {
     reader.error(reader.position(*t), "[sign] needs a 'command' (the signing tool's command line with {file})");
