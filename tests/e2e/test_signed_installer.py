@@ -88,8 +88,9 @@ def test_signed_setup_installs_and_writes_an_unsigned_uninstaller(wine, build_pa
     assert len(uninstallers) == 1
     uninstaller = uninstallers[0].read_bytes()
     assert certificate_table(uninstaller) == (0, 0)
-    # Only the engine: the package and the certificate table behind it are both gone.
-    assert len(uninstaller) == setup_section(setup.read_bytes()).raw_offset
+    # The engine itself, byte for byte: the package and the certificate table are gone,
+    # the security entry is cleared and the CheckSum is the engine's own again.
+    assert uninstaller == engine.read_bytes()
     # The uninstaller runs: it removes the product.
     assert run_recorded(wine, "Hello") == 0
     assert not list(drive_c.glob("Program Files*/Hello/hello.bat"))
