@@ -77,9 +77,10 @@ The engine is searched for in this order, first match wins:
   1. --engine PATH;
   2. [build] engine = "PATH" in the project file (relative to the project folder);
   3. by the arch (--arch, else [build] engine = "x86" or "x64", else x86):
-       x86: halvard-engine.exe beside halvard-build, then the build tree's
+       x86: halvard-engine.exe beside halvard-build, then installed in
+            ../lib/halvard-setup/ from its folder, then the build tree's
             build/win32/src/halvard-engine.exe;
-       x64: halvard-engine-x64.exe beside halvard-build, then the build tree's
+       x64: halvard-engine-x64.exe in the same places, then the build tree's
             build/win64/src/halvard-engine-x64.exe.
 An engine given by path must be of the arch when one is also asked for.
 )";

@@ -37,6 +37,8 @@ EngineSearch locate_engine(const EngineRequest& request) {
       const fs::path dir = request.builder_exe.parent_path();
       const char* preset = arch == EngineArch::x64 ? "win64" : "win32";
       search.tried.push_back(dir / search.looked_for);
+      // Installed: bin/halvard-build and lib/halvard-setup/ under one prefix (the .deb's /usr).
+      search.tried.push_back((dir / ".." / "lib" / "halvard-setup" / search.looked_for).lexically_normal());
       search.tried.push_back((dir / ".." / ".." / ".." / preset / "src" / search.looked_for).lexically_normal());
     }
   }
