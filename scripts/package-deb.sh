@@ -3,7 +3,8 @@
 # folder given): halvard-build (release build), both engines, the project file's schema
 # and the documentation, laid out as an installed system has them:
 #   /usr/bin/halvard-build
-#   /usr/lib/halvard-setup/halvard-engine.exe, halvard-engine-x64.exe
+#   /usr/lib/halvard-setup/halvard-engine.exe, halvard-engine-x64.exe, and the
+#     Windows builder halvard-build.exe
 #   /usr/share/halvard-setup/halvard-project.schema.json
 #   /usr/share/doc/halvard-setup/README.md, project-reference.md, copyright, examples/hello
 # Install it with: apt install ./build/deb/halvard-setup_*.deb
@@ -18,13 +19,15 @@ cmake --build --preset native-release -j"$jobs" --target halvard-build
 cmake --preset win32 >/dev/null
 cmake --build --preset win32 -j"$jobs" --target halvard-engine
 cmake --preset win64 >/dev/null
-cmake --build --preset win64 -j"$jobs" --target halvard-engine
+cmake --build --preset win64 -j"$jobs" --target halvard-engine halvard-build
 
 stage=$(mktemp -d)
 trap 'rm -rf "$stage"' EXIT
 install -D -m 0755 -s build/native-release/tools/builder/halvard-build "$stage/usr/bin/halvard-build"
 install -D -m 0644 build/win32/src/halvard-engine.exe "$stage/usr/lib/halvard-setup/halvard-engine.exe"
 install -D -m 0644 build/win64/src/halvard-engine-x64.exe "$stage/usr/lib/halvard-setup/halvard-engine-x64.exe"
+# The Windows builder beside the engines: the folder, copied to Windows, is complete.
+install -D -m 0644 build/win64/tools/builder/halvard-build.exe "$stage/usr/lib/halvard-setup/halvard-build.exe"
 mkdir -p "$stage/usr/share/halvard-setup" "$stage/usr/share/doc/halvard-setup/examples"
 "$stage/usr/bin/halvard-build" schema -o "$stage/usr/share/halvard-setup/halvard-project.schema.json"
 install -m 0644 README.md docs/project-reference.md "$stage/usr/share/doc/halvard-setup/"

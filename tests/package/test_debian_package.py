@@ -48,7 +48,7 @@ def test_the_package_holds_the_builder_engines_and_documentation(deb):
     listing = subprocess.run(["dpkg-deb", "-c", str(deb)], capture_output=True, text=True, check=True).stdout
     paths = {line.split()[-1].lstrip(".") for line in listing.splitlines()}
     for path in ("/usr/bin/halvard-build", "/usr/lib/halvard-setup/halvard-engine.exe",
-                 "/usr/lib/halvard-setup/halvard-engine-x64.exe",
+                 "/usr/lib/halvard-setup/halvard-engine-x64.exe", "/usr/lib/halvard-setup/halvard-build.exe",
                  "/usr/share/halvard-setup/halvard-project.schema.json", "/usr/share/doc/halvard-setup/README.md",
                  "/usr/share/doc/halvard-setup/project-reference.md", "/usr/share/doc/halvard-setup/copyright",
                  "/usr/share/doc/halvard-setup/examples/hello/project.toml"):

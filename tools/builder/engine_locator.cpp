@@ -1,6 +1,11 @@
 #include "engine_locator.h"
 
+#include <iterator>
 #include <system_error>
+
+#ifdef _WIN32
+#include <windows.h>
+#endif
 
 namespace halvard::builder {
 namespace fs = std::filesystem;
@@ -53,6 +58,11 @@ EngineSearch locate_engine(const EngineRequest& request) {
 }
 
 fs::path own_executable() {
+#ifdef _WIN32
+  wchar_t name[32768];
+  const DWORD length = GetModuleFileNameW(nullptr, name, DWORD(std::size(name)));
+  return length == 0 || length >= std::size(name) ? fs::path() : fs::path(std::wstring(name, length));
+#endif
   std::error_code ec;
   fs::path self = fs::read_symlink("/proc/self/exe", ec);
   return ec ? fs::path() : self;

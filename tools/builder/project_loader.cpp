@@ -24,7 +24,11 @@ bool source_date(Environment environment, FileDate& out) {
   if (*end || seconds < 0) return false;
   const std::time_t t = std::time_t(seconds);
   std::tm tm{};
+#ifdef _WIN32
+  gmtime_s(&tm, &t);
+#else
   gmtime_r(&t, &tm);
+#endif
   out = {tm.tm_year + 1900, tm.tm_mon + 1, tm.tm_mday, tm.tm_hour, tm.tm_min, tm.tm_sec};
   return true;
 }
