@@ -49,7 +49,7 @@ TEST(BuilderSchema, TheLoaderKnowsExactlyTheTablesKeys) {
   const BuildOutcome outcome = build_package(request);
   ASSERT_EQ(outcome.errors.size(), 1u);
   std::string known;
-  for (const KeySpec& k : section_keys("build")) known += (known.empty() ? "" : ", ") + std::string(k.name);
+  for (const ProjectKey& k : section_keys("build")) known += (known.empty() ? "" : ", ") + std::string(k.name);
   EXPECT_NE(outcome.errors[0].find("unknown key 'bild_size' in [build]; known keys: " + known), std::string::npos)
       << outcome.errors[0];
   fs::remove_all(dir);

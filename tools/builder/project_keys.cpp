@@ -9,7 +9,7 @@ namespace {
 
 using T = KeyType;
 
-constexpr KeySpec product_keys[] = {
+constexpr ProjectKey product_keys[] = {
     {"name", T::text, "", "the product's name, as the wizard and Windows' list of programs show it", {}, {}, true},
     {"publisher", T::text, "", "the publisher, shown in Windows' list of programs"},
     {"description", T::text, "", "a description of the product"},
@@ -33,7 +33,7 @@ constexpr KeySpec product_keys[] = {
     {"shortcut_mode", T::named, "\"current_user\"", "whose shortcuts: current_user or all_users"},
 };
 
-constexpr KeySpec options_keys[] = {
+constexpr ProjectKey options_keys[] = {
     {"product_flags_low", T::bits, "[\"uninstall_support\", \"uninstaller_start_menu_shortcut\", \"directory_page\"]",
      "the low word of the product flags", product_flag_low_names},
     {"product_flags_high", T::bits, "[\"verify_checksums\", \"progress_page\"]", "the high word of the product flags",
@@ -41,14 +41,14 @@ constexpr KeySpec options_keys[] = {
     {"setup_options", T::bits, "[\"uninstaller_without_package\"]", "the setup options", setup_option_names},
 };
 
-constexpr KeySpec uninstall_keys[] = {
+constexpr ProjectKey uninstall_keys[] = {
     {"subdir", T::text, "\"Uninstall\"", "the uninstall data folder under the installation folder"},
     {"uninstaller_name", T::text, "\"Uninstall.exe\"", "the uninstaller's file name"},
     {"date", T::date, "", "the uninstaller's date (default: SOURCE_DATE_EPOCH, else none)"},
     {"notify_url", T::text, "", "the address told about an uninstallation"},
 };
 
-constexpr KeySpec batch_keys[] = {
+constexpr ProjectKey batch_keys[] = {
     {"pre_install", T::text, "", "batch lines run before the files are installed"},
     {"post_install", T::text, "", "batch lines run after the files are installed"},
     {"exit", T::text, "", "batch lines run when the installer ends"},
@@ -58,13 +58,13 @@ constexpr KeySpec batch_keys[] = {
     {"reinstall", T::text, "", "batch lines run on a reinstallation"},
 };
 
-constexpr KeySpec finish_keys[] = {
+constexpr ProjectKey finish_keys[] = {
     {"view_file", T::text, "", "a file the summary page offers to show"},
     {"launch_program", T::text, "", "a program the summary page offers to start"},
     {"open_file", T::text, "", "a file the summary page offers to open"},
 };
 
-constexpr KeySpec notify_keys[] = {
+constexpr ProjectKey notify_keys[] = {
     {"install", T::text, "", "the address told about an installation"},
     {"upgrade", T::text, "", "the address told about an upgrade"},
     {"downgrade", T::text, "", "the address told about a downgrade"},
@@ -72,28 +72,28 @@ constexpr KeySpec notify_keys[] = {
     {"uninstall", T::text, "", "the address told about an uninstallation"},
 };
 
-constexpr KeySpec registry_keys[] = {
+constexpr ProjectKey registry_keys[] = {
     {"script", T::text, "", "registry script lines written after the files"},
     {"firewall", T::texts, "", "firewall exception lines (program;name;... or port;name;...)"},
 };
 
-constexpr KeySpec reserved_keys[] = {
+constexpr ProjectKey reserved_keys[] = {
     {"block", T::byte_list, "", "the 20 reserved bytes of the settings"},
     {"shared_folder_text", T::text, "", "the text of the shared-folder item"},
     {"item53", T::text, "", "the old name of shared_folder_text"},
 };
 
-constexpr KeySpec desktop_keys[] = {
+constexpr ProjectKey desktop_keys[] = {
     {"folder_name", T::text, "", "a desktop folder for the product's shortcuts"},
     {"icon", T::text, "", "the folder's icon file (relative to the project folder)"},
 };
 
-constexpr KeySpec root_shortcut_keys[] = {
+constexpr ProjectKey root_shortcut_keys[] = {
     {"name", T::text, "", "the name of a shortcut in the start menu's top level"},
     {"target", T::text, "", "what that shortcut starts"},
 };
 
-constexpr KeySpec window_keys[] = {
+constexpr ProjectKey window_keys[] = {
     {"taskbar_text", T::text, "", "the installer's text on the taskbar"},
     {"title", T::text, "", "the background window's title"},
     {"title_size", T::number, "1.0", "the title's size"},
@@ -117,7 +117,7 @@ constexpr KeySpec window_keys[] = {
     {"side_picture_frame", T::named, "\"none\"", "the side picture's frame: none, sunken or border"},
 };
 
-constexpr KeySpec wizard_keys[] = {
+constexpr ProjectKey wizard_keys[] = {
     {"extra_space", T::integer, "0", "extra room the installation needs, in bytes"},
     {"greeting_style", T::named, "\"side_picture\"", "the greeting page: plain, side_picture or banner"},
     {"language_style", T::named, "\"side_picture\"", "the language page: plain, side_picture or banner"},
@@ -129,19 +129,19 @@ constexpr KeySpec wizard_keys[] = {
     {"summary_style", T::named, "\"side_picture\"", "the summary page: plain, side_picture or banner"},
 };
 
-constexpr KeySpec texts_keys[] = {
+constexpr ProjectKey texts_keys[] = {
     {"license", T::text_sources, "", "the licence text of each language: file names or { text = \"...\" }"},
     {"readme", T::text_sources, "", "the read-me text of each language: file names or { text = \"...\" }"},
 };
 
-constexpr KeySpec conditional_delete_keys[] = {
+constexpr ProjectKey conditional_delete_keys[] = {
     {"path", T::text, "", "the file or folder to delete", {}, {}, true},
     {"kind", T::integer, "0", "what the condition tests"},
     {"value", T::text, "", "the value the condition compares"},
     {"flags", T::integer, "0", "the entry's flags"},
 };
 
-constexpr KeySpec association_keys[] = {
+constexpr ProjectKey association_keys[] = {
     {"flags", T::integer, "0", "the association's flags"},
     {"extension", T::text, "", "the file extension, such as \".hello\"", {}, {}, true},
     {"class_name", T::text, "", "the file class's name"},
@@ -153,7 +153,7 @@ constexpr KeySpec association_keys[] = {
     {"icon", T::text, "", "the file type's icon"},
 };
 
-constexpr KeySpec shortcut_keys[] = {
+constexpr ProjectKey shortcut_keys[] = {
     {"target", T::text, "", "what the shortcut starts", {}, {}, true},
     {"name", T::text, "", "the shortcut's name"},
     {"icon_file", T::text, "", "the shortcut's icon"},
@@ -167,13 +167,13 @@ constexpr KeySpec shortcut_keys[] = {
     {"keep", T::flag, "false", "leave the shortcut at uninstallation"},
 };
 
-constexpr KeySpec registration_value_keys[] = {
+constexpr ProjectKey registration_value_keys[] = {
     {"name", T::text, "", "the value's name, with its root (\\HKLM\\...)", {}, {}, true},
     {"type", T::named, "\"string\"", "string, expand_string, dword or a number"},
     {"value", T::text, "", "the value's data"},
 };
 
-constexpr KeySpec close_application_keys[] = {
+constexpr ProjectKey close_application_keys[] = {
     {"window_class", T::text, "", "the window class to close"},
     {"window_title", T::text, "", "the window title, exact or *text for one that contains it"},
     {"application_name", T::text, "", "the application's name in messages"},
@@ -181,7 +181,7 @@ constexpr KeySpec close_application_keys[] = {
     {"phases", T::integer, "3", "1 before installing, 2 before uninstalling, 4 after the uninstall question"},
 };
 
-constexpr KeySpec registry_entry_keys[] = {
+constexpr ProjectKey registry_entry_keys[] = {
     {"key", T::text, "", "the key with its root (\\HKLM\\...); alone: a key to create", {}, {}, true},
     {"name", T::text, "", "the value's name"},
     {"type", T::named, "\"string\"", "string, expand_string, binary, dword, qword or a number"},
@@ -190,7 +190,7 @@ constexpr KeySpec registry_entry_keys[] = {
     {"keep", T::boolean, "false", "leave the value at uninstallation"},
 };
 
-constexpr KeySpec firewall_keys[] = {
+constexpr ProjectKey firewall_keys[] = {
     {"program", T::text, "", "the program let through (or port)"},
     {"port", T::integer, "", "the port let through, 1 to 65535 (or program)"},
     {"name", T::text, "", "the exception's name"},
@@ -198,11 +198,11 @@ constexpr KeySpec firewall_keys[] = {
     {"keep", T::boolean, "false", "leave the exception at uninstallation"},
 };
 
-constexpr KeySpec languages_keys[] = {
+constexpr ProjectKey languages_keys[] = {
     {"names", T::texts, "[\"English\"]", "the languages in table order, as the language page shows them"},
 };
 
-constexpr KeySpec build_keys[] = {
+constexpr ProjectKey build_keys[] = {
     {"output", T::text, "\"setup.exe\"", "the installer's file (relative to the project folder)"},
     {"engine", T::text, "\"x86\"", "\"x86\", \"x64\" or a path to the engine"},
     {"block_size", T::integer, "16777216", "bytes of file data per compressed block, 4096 to 64 MiB"},
@@ -213,7 +213,7 @@ constexpr KeySpec build_keys[] = {
     {"file_order", T::text, "\"compression\"", "compression (files placed for compression) or as-given"},
 };
 
-constexpr KeySpec sign_keys[] = {
+constexpr ProjectKey sign_keys[] = {
     {"command",
      T::text,
      "",
@@ -224,7 +224,7 @@ constexpr KeySpec sign_keys[] = {
      true},
 };
 
-constexpr KeySpec files_keys[] = {
+constexpr ProjectKey files_keys[] = {
     {"source", T::text, "", "a path or glob relative to the project folder, ** for any folders", {}, {}, true},
     {"base", T::text, "", "the folder stripped from the stored names (default: the glob's fixed folders)"},
     {"into", T::text, "", "a folder put in front of each stored name"},
@@ -249,7 +249,7 @@ constexpr KeySpec files_keys[] = {
     {"keep", T::boolean, "false", "leave the file at uninstallation"},
 };
 
-constexpr SectionSpec sections[] = {
+constexpr ProjectSection sections[] = {
     {"product", false, "the product and where it goes", product_keys},
     {"options", false, "the option bits by name", options_keys},
     {"uninstall", false, "the uninstaller", uninstall_keys},
@@ -293,7 +293,7 @@ std::string enum_of(Table names) {
   return out + "]";
 }
 
-std::string key_schema(const KeySpec& k) {
+std::string key_schema(const ProjectKey& k) {
   const std::string integer = R"({"type": "integer"})";
   std::string names;
   if (k.bit_names) names = enum_of(k.bit_names());
@@ -346,13 +346,13 @@ std::string key_schema(const KeySpec& k) {
   return out + "}";
 }
 
-std::string table_schema(const SectionSpec& s, const std::string& indent) {
+std::string table_schema(const ProjectSection& s, const std::string& indent) {
   std::string out =
       "{\"type\": \"object\", \"description\": " + quoted(s.meaning) + ", \"additionalProperties\": false";
   std::string required;
   out += ",\n" + indent + "  \"properties\": {";
   for (size_t i = 0; i < s.keys.size(); ++i) {
-    const KeySpec& k = s.keys[i];
+    const ProjectKey& k = s.keys[i];
     out += (i ? ",\n" : "\n") + indent + "    " + quoted(k.name) + ": " + key_schema(k);
     if (k.required) required += (required.empty() ? "" : ", ") + quoted(k.name);
   }
@@ -408,10 +408,10 @@ std::string cell(std::string_view text) {
 
 }  // namespace
 
-std::span<const SectionSpec> project_sections() { return sections; }
+std::span<const ProjectSection> project_sections() { return sections; }
 
-std::span<const KeySpec> section_keys(std::string_view section) {
-  for (const SectionSpec& s : sections)
+std::span<const ProjectKey> section_keys(std::string_view section) {
+  for (const ProjectSection& s : sections)
     if (s.name == section) return s.keys;
   return {};
 }
@@ -423,7 +423,7 @@ std::string project_schema_json() {
       "  \"type\": \"object\",\n  \"additionalProperties\": false,\n  \"required\": [\"product\"],\n"
       "  \"properties\": {";
   for (size_t i = 0; i < std::size(sections); ++i) {
-    const SectionSpec& s = sections[i];
+    const ProjectSection& s = sections[i];
     out += (i ? ",\n    " : "\n    ") + quoted(s.name) + ": ";
     if (s.name == "messages")
       out += messages_schema();
@@ -462,13 +462,13 @@ std::string project_reference_markdown() {
          "output = \"setup.exe\"\n"
          "file_order = \"as-given\"\n"
          "```\n";
-  for (const SectionSpec& s : sections) {
+  for (const ProjectSection& s : sections) {
     out << "\n## " << (s.is_array ? "[[" : "[") << s.name << (s.name == "messages" ? ".NAME" : "")
         << (s.is_array ? "]]" : "]") << "\n\n"
         << char(std::toupper(static_cast<unsigned char>(s.meaning[0]))) << s.meaning.substr(1) << ".\n";
     if (s.keys.empty()) continue;
     out << "\n| Key | Type | Default | Meaning |\n|---|---|---|---|\n";
-    for (const KeySpec& k : s.keys) {
+    for (const ProjectKey& k : s.keys) {
       out << "| `" << k.name << "`" << (k.required ? " (required)" : "") << " | " << type_name(k.type) << " | "
           << (k.default_value.empty() ? "" : "`" + cell(k.default_value) + "`") << " | " << cell(k.meaning);
       if (k.bit_names || k.value_names) {

@@ -26,7 +26,7 @@ enum class KeyType : uint8_t {
   flag,          // true, false or a number from 0 to 255
 };
 
-struct KeySpec {
+struct ProjectKey {
   std::string_view name;
   KeyType type;
   std::string_view default_value;  // as written in TOML; empty: none (or empty text)
@@ -36,16 +36,16 @@ struct KeySpec {
   bool required = false;
 };
 
-struct SectionSpec {
+struct ProjectSection {
   std::string_view name;
   bool is_array;  // [[name]]: a list of tables
   std::string_view meaning;
-  std::span<const KeySpec> keys;  // empty for [messages], whose keys are languages
+  std::span<const ProjectKey> keys;  // empty for [messages], whose keys are languages
 };
 
-std::span<const SectionSpec> project_sections();
+std::span<const ProjectSection> project_sections();
 // The section's keys; empty when there is no such section.
-std::span<const KeySpec> section_keys(std::string_view section);
+std::span<const ProjectKey> section_keys(std::string_view section);
 
 // The JSON Schema (draft 2020-12) of a project file, converted from TOML to JSON.
 std::string project_schema_json();

@@ -85,7 +85,7 @@ LoadResult load_project_text(std::string_view text, const std::string& file, con
   TomlReader reader(file, result.errors, result.warnings);
   for (auto&& [k, v] : root) {
     bool known = false;
-    for (const SectionSpec& section : project_sections()) known = known || k.str() == section.name;
+    for (const ProjectSection& section : project_sections()) known = known || k.str() == section.name;
     if (!known) reader.error(reader.position(k), "unknown section or key '" + std::string(k.str()) + "'");
   }
   if (!source_date(environment, project.settings.UninstallerDate)) project.settings.UninstallerDate = {};

@@ -274,9 +274,9 @@ void TomlReader::unknown_keys(const toml::table& t, std::string_view where, std:
   unknown_keys(t, where, std::span<const std::string_view>(known.begin(), known.size()));
 }
 
-void TomlReader::unknown_keys(const toml::table& t, std::string_view where, std::span<const KeySpec> known) {
+void TomlReader::unknown_keys(const toml::table& t, std::string_view where, std::span<const ProjectKey> known) {
   std::vector<std::string_view> names;
-  for (const KeySpec& k : known) names.push_back(k.name);
+  for (const ProjectKey& k : known) names.push_back(k.name);
   unknown_keys(t, where, std::span<const std::string_view>(names));
 }
 
