@@ -234,7 +234,9 @@ BuildOutcome build_loaded_project(const BuildRequest& request, Project& project,
     outcome.sign_output = signed_file.output;
     if (!signed_file.ok) {
       std::string text = output_name + ": " + signed_file.error + " (" + project.sign.where.text() + ")";
-      if (!signed_file.output.empty()) text += "; its output:\n" + signed_file.output;
+      std::string output = signed_file.output;
+      while (!output.empty() && (output.back() == '\n' || output.back() == '\r')) output.pop_back();
+      if (!output.empty()) text += "; its output:\n" + output;
       return failed(exit_code::sign_failed, {text});
     }
     // A tool that exits 0 but signed nothing (or another file) is caught here, not by a
