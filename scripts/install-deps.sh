@@ -17,6 +17,8 @@ packages=(
   libtomlplusplus-dev
   nsis
   msitools wixl mingw-w64-tools fonts-dejavu-core
+  osslsigncode openssl
+  python3-jsonschema
 )
 
 missing=()

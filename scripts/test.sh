@@ -2,8 +2,9 @@
 # The test command: installs what is missing, builds everything and runs every test:
 # native unit tests and fuzz-corpus replays (ASan+UBSan), then for each engine the
 # Windows-side tests under Wine and the end-to-end tests of real installers under Wine
-# and Xvfb. Both engines are built everywhere; the x86 engine's Windows suites run only
-# where this host runs 32-bit Windows programs, and the run says so when it cannot.
+# and Xvfb, and the Debian package's installation. Both engines are built everywhere;
+# the x86 engine's Windows suites run only where this host runs 32-bit Windows
+# programs, and the run says so when it cannot.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 jobs=$(nproc)
@@ -32,6 +33,10 @@ for preset in win32 win64; do
 done
 
 status=0
+echo "== Debian package: build it, install it into a fresh root, build with the installed builder"
+deb=$(bash scripts/package-deb.sh | tail -1)
+HALVARD_DEB="$deb" /usr/bin/python3 -m pytest -q -p no:cacheprovider tests/package || status=$?
+
 for engine in "${engines[@]}"; do
   preset=$([ $engine = x86 ] && echo win32 || echo win64)
   echo "== $engine engine: Windows-side tests under Wine"

@@ -9,6 +9,7 @@
 #include "foundation/system_info_win.h"
 #include "installer/component_registration_win.h"
 #include "installer/file_install_win.h"
+#include "package/engine_copy.h"
 #include "package/file_table.h"
 #include "ui/message_pump_win.h"
 #include "variables/variable_values_win.h"
@@ -36,8 +37,9 @@ PackageFilesResult install_package_files(const OpenedPackage& package, File& own
     ReadAt read = [&own_file](uint64_t offset, void* out, size_t size) {
       return own_file.seek(int64_t(offset)) && own_file.read(out, int64_t(size));
     };
-    region = std::make_unique<DiskRegion>(read, uint64_t(own_file.size()),
-                                          uint64_t(package.location.PointerToRawData) + header.DataOffset);
+    const uint64_t start = uint64_t(package.location.PointerToRawData) + header.DataOffset;
+    region = std::make_unique<DiskRegion>(
+        read, disk_region_end(package.location, uint64_t(own_file.size()), start, header.DataSize), start);
   } else {
     region = std::make_unique<MemoryRegion>(MemoryRegion::in_section(package.section, header.DataOffset, header.DataEnd));
   }

@@ -93,11 +93,12 @@ class MemoryRegion final : public RegionSource {
   int placement_error_ = 0;
 };
 
-// The region read from the executable file: from `position` to the end of the file.
+// The region read from the executable file: from `position` to `end`, the end of the
+// file or of its signed content (disk_region_end).
 class DiskRegion final : public RegionSource {
  public:
-  DiskRegion(ReadAt read, uint64_t file_size, uint64_t position)
-      : read_(std::move(read)), position_(position), length_(int64_t(file_size) - int64_t(position)) {}
+  DiskRegion(ReadAt read, uint64_t end, uint64_t position)
+      : read_(std::move(read)), position_(position), length_(int64_t(end) - int64_t(position)) {}
 
   int64_t length() const override { return length_; }
   bool fetch(uint64_t offset, size_t size, std::vector<uint8_t>& scratch, std::span<const uint8_t>& out) override;

@@ -51,7 +51,7 @@ void check_engine_and_copy(File& own_file, const InstallSettings& settings, Open
   std::vector<uint8_t> before;
   if (!read_exact(own_file, 0, before, location.PointerToRawData)) package_error(code::engine_unreadable);
   if ((settings.ProductFlags.high & product_flag::high_verify_checksums) &&
-      engine_checksum(before, location.e_lfanew) != package.header.EngineChecksum) {
+      engine_checksum(before, location.e_lfanew, location.security_entry) != package.header.EngineChecksum) {
     package_error(code::engine_checksum);
   }
   if (!(settings.SetupOptions & setup_option::uninstaller_without_package)) return;

@@ -35,6 +35,25 @@ SetupSectionLocation failed(int code) {
 
 }  // namespace
 
+uint32_t security_entry_offset(const ReadAt& read, uint32_t e_lfanew) {
+  constexpr uint32_t security_index = 4;
+  uint16_t magic = 0, optional_header_size = 0;
+  if (!read_u16(read, e_lfanew + 20, optional_header_size) || !read_u16(read, e_lfanew + 24, magic)) return 0;
+  // PE32 and PE32+ differ in where the data directories start.
+  uint32_t directories = 0;
+  if (magic == 0x10b)
+    directories = 96;
+  else if (magic == 0x20b)
+    directories = 112;
+  else
+    return 0;
+  uint32_t count = 0;
+  if (!read_u32(read, e_lfanew + 24 + directories - 4, count) || count <= security_index) return 0;
+  const uint32_t entry = directories + security_index * 8;
+  if (entry + 8 > optional_header_size) return 0;
+  return e_lfanew + 24 + entry;
+}
+
 SetupSectionLocation locate_setup_section(const ReadAt& read) {
   SetupSectionLocation location;
 
@@ -62,6 +81,11 @@ SetupSectionLocation locate_setup_section(const ReadAt& read) {
     if (location.PointerToRawData == 0) return failed(code::section_offset_zero);
     location.section_index = i;
     location.outcome = SetupSectionLocation::Outcome::found;
+    location.security_entry = security_entry_offset(read, location.e_lfanew);
+    if (location.security_entry && (!read_u32(read, location.security_entry, location.CertificateTable) ||
+                                    !read_u32(read, location.security_entry + 4, location.CertificateSize))) {
+      location.CertificateTable = location.CertificateSize = 0;
+    }
     return location;
   }
   location.outcome = SetupSectionLocation::Outcome::not_present;

@@ -26,8 +26,20 @@ struct SetupSectionLocation {
   uint32_t VirtualAddress = 0;
   uint32_t SizeOfRawData = 0;
   uint32_t PointerToRawData = 0;
+
+  // The optional header's security directory entry: where a signature's certificate
+  // table lies in the file. Signing fills it in and appends the table behind
+  // everything else, after the package was built. `security_entry` is the entry's
+  // file offset, 0 when the optional header has no such entry.
+  uint32_t security_entry = 0;
+  uint32_t CertificateTable = 0;
+  uint32_t CertificateSize = 0;
 };
 
 SetupSectionLocation locate_setup_section(const ReadAt& read);
+
+// The file offset of the security directory entry of the image whose headers `read`
+// gives, or 0 when its optional header has none.
+uint32_t security_entry_offset(const ReadAt& read, uint32_t e_lfanew);
 
 }  // namespace halvard

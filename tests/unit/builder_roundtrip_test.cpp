@@ -386,6 +386,49 @@ TEST_F(BuilderRoundTrip, CommandLine) {
   }
 }
 
+TEST_F(BuilderRoundTrip, VersionProgressAndQuiet) {
+  CliContext context;
+  context.environment = fixed_epoch;
+  {
+    std::ostringstream out, err;
+    ASSERT_EQ(run_cli({"--version"}, out, err, context), 0);
+    EXPECT_EQ(out.str().rfind("halvard-build 26.1\nengine version 26.1 (EngineVersion 2610", 0), 0u) << out.str();
+    EXPECT_NE(out.str().find("\nx64 engine: "), std::string::npos) << out.str();
+  }
+  // A clock that moves two seconds a reading: the build counts as long.
+  double now = 0;
+  context.seconds = [&now] { return now += 2; };
+  struct Case {
+    bool terminal;
+    bool quiet;
+    bool progress;  // a progress line on stderr
+    bool summary;   // the summary on stdout
+  };
+  for (const Case c :
+       {Case{true, false, true, true}, Case{true, true, false, false}, Case{false, false, false, true}}) {
+    SCOPED_TRACE(std::string(c.terminal ? "terminal" : "pipe") + (c.quiet ? ", --quiet" : ""));
+    context.terminal = c.terminal;
+    std::ostringstream out, err;
+    std::vector<std::string> args = {"build", (dir / "project.toml").string(), "-o", (dir / "p.exe").string()};
+    if (c.quiet) args.push_back("--quiet");
+    ASSERT_EQ(run_cli(args, out, err, context), 0) << err.str();
+    const std::string e = err.str();
+    EXPECT_EQ(e.find("\rgathered 5 files ("), c.progress ? 0u : std::string::npos) << e;
+    if (c.progress) {
+      EXPECT_NE(e.find("; compressed 1 block, "), std::string::npos) << e;
+      EXPECT_NE(e.find(" MB/s"), std::string::npos) << e;
+      EXPECT_EQ(e.substr(e.size() - std::string("; written\033[K\n").size()), "; written\033[K\n") << e;
+    }
+    EXPECT_EQ(out.str().rfind("wrote ", 0) == 0, c.summary) << out.str();
+  }
+  // A short build shows no line.
+  context.terminal = true;
+  context.seconds = [] { return 5.0; };
+  std::ostringstream out, err;
+  ASSERT_EQ(run_cli({"build", (dir / "project.toml").string(), "-o", (dir / "p.exe").string()}, out, err, context), 0);
+  EXPECT_EQ(err.str(), "");
+}
+
 TEST_F(BuilderRoundTrip, NewProjectBuildsAtOnce) {
   std::ostringstream out, err;
   CliContext context;

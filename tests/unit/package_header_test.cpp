@@ -79,7 +79,7 @@ TEST(PackageHeaderTest, AssembledPackageReadsBack) {
     EXPECT_EQ(decoded, stream);
 
     std::span<const uint8_t> before = std::span(built.file).first(built.location.PointerToRawData);
-    EXPECT_EQ(engine_checksum(before, built.location.e_lfanew), header.EngineChecksum);
+    EXPECT_EQ(engine_checksum(before, built.location.e_lfanew, built.location.security_entry), header.EngineChecksum);
     if (on_disk) {
       // The region ends the file, right behind the section.
       EXPECT_EQ(uint64_t(built.location.PointerToRawData) + header.DataOffset + region.size(), built.file.size());

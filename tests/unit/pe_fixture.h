@@ -37,6 +37,7 @@ inline std::vector<uint8_t> small_engine(Image image = Image::pe32) {
   put32(b, optional + 36, 0x200);     // FileAlignment
   put32(b, optional + 56, 0x4000);    // SizeOfImage
   put32(b, optional + 60, 0x400);     // SizeOfHeaders
+  put32(b, optional + (plus ? 108 : 92), 16);  // NumberOfRvaAndSizes
   const char* names[] = {".text", ".rdata", ".data"};
   for (uint32_t i = 0; i < 3; ++i) {
     size_t entry = optional + optional_size + i * 40;

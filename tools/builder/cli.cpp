@@ -1,12 +1,20 @@
 #include "cli.h"
 
 #include <algorithm>
+#include <cerrno>
+#include <chrono>
+#include <cstdio>
+#include <cstring>
 #include <filesystem>
+#include <fstream>
 
 #include "builtin_messages.h"
+#include "engine_locator.h"
+#include "foundation/tool_name.h"
 #include "option_names.h"
 #include "package_builder.h"
 #include "package_inspector.h"
+#include "project_keys.h"
 #include "starter_project.h"
 
 namespace halvard::builder {
@@ -17,8 +25,12 @@ constexpr char main_help[] = R"(halvard-build: makes Halvard Setup installers.
 
 Usage:
   halvard-build build [PROJECT.toml] [-o OUTPUT] [--engine PATH] [--arch x86|x64] [--warnings-as-errors]
+                      [--sign|--no-sign] [--quiet]
   halvard-build inspect FILE [--json]
   halvard-build new DIR
+  halvard-build schema [-o FILE]
+  halvard-build reference [-o FILE]
+  halvard-build --version
   halvard-build COMMAND --help
 
 Exit codes:
@@ -27,10 +39,11 @@ Exit codes:
   2  the command line is wrong
   3  inspect: the file is not a sound installer (the engine would refuse it)
   4  the output could not be written
+  5  build: the [sign] command failed or signed nothing
 )";
 
 constexpr char build_help[] = R"(halvard-build build [PROJECT.toml] [-o OUTPUT] [--engine PATH] [--arch x86|x64]
-                    [--warnings-as-errors]
+                    [--warnings-as-errors] [--sign|--no-sign] [--quiet]
 
 Builds an installer from a project file (default: project.toml in the current folder).
 The same project and files always give the same bytes. Set SOURCE_DATE_EPOCH to give
@@ -43,18 +56,31 @@ the uninstaller a date and to clamp file dates to it.
                        or "x64". The package is the same for both.
   --warnings-as-errors a warning ends the build (exit code 1) before anything is
                        written, as an error would: for CI.
+  -q, --quiet          print nothing but warnings and errors: no progress line
+                       and no summary
+  --sign, --no-sign    sign the installer with the project's [sign] command, or not.
+                       Without either, a project with [sign] is signed.
+
+Signing: [sign] command = "..." is run through the shell with {file} replaced by
+the installer (and {signed} by where a tool that cannot sign in place writes its
+copy). Secrets come from the environment ($NAME in the command); their values are
+masked in everything halvard-build prints. A command that fails ends the build with
+exit code 5 and its output, and no installer is written.
 
 The output is written beside its final name and renamed when complete: a build that
 fails leaves an earlier output as it was. Missing folders of the output are created.
-Warnings go to standard error and leave the exit code 0.
+Warnings go to standard error and leave the exit code 0. A build that takes more than
+a second shows a progress line on standard error when that is a terminal (files
+gathered, blocks compressed and the rate, written); never otherwise.
 
 The engine is searched for in this order, first match wins:
   1. --engine PATH;
   2. [build] engine = "PATH" in the project file (relative to the project folder);
   3. by the arch (--arch, else [build] engine = "x86" or "x64", else x86):
-       x86: halvard-engine.exe beside halvard-build, then the build tree's
+       x86: halvard-engine.exe beside halvard-build, then installed in
+            ../lib/halvard-setup/ from its folder, then the build tree's
             build/win32/src/halvard-engine.exe;
-       x64: halvard-engine-x64.exe beside halvard-build, then the build tree's
+       x64: halvard-engine-x64.exe in the same places, then the build tree's
             build/win64/src/halvard-engine-x64.exe.
 An engine given by path must be of the arch when one is also asked for.
 )";
@@ -72,8 +98,18 @@ code 3; what could be read before the fault is still printed.
 constexpr char new_help[] = R"(halvard-build new DIR
 
 Writes a starter project into DIR (created when missing): project.toml with comments,
-a licence text and two sample files. Build it with "halvard-build build DIR/project.toml".
+a licence text, two sample files and the project file's JSON Schema
+(halvard-project.schema.json, which project.toml's "#:schema" line names for editors). Build it with "halvard-build build DIR/project.toml".
 Existing files are never overwritten.
+)";
+
+constexpr char schema_help[] = R"(halvard-build schema [-o FILE]
+halvard-build reference [-o FILE]
+
+schema: the JSON Schema (draft 2020-12) of the project file, as JSON converted from
+TOML. reference: every section and key with its type, default and meaning, in
+Markdown. Both come from the table the loader checks keys against. Written to
+standard output, or to FILE.
 )";
 
 void print_names(std::ostream& out) {
@@ -119,8 +155,76 @@ int usage(std::ostream& err, const std::string& text, std::string_view help_of) 
   return exit_code::usage_error;
 }
 
+std::string megabytes(uint64_t bytes) {
+  char text[32];
+  std::snprintf(text, sizeof text, "%.1f MB", double(bytes) / 1e6);
+  return text;
+}
+
+// One line on a terminal, rewritten in place: shown only once the build has taken a
+// second, and at most five times a second.
+class ProgressLine {
+ public:
+  ProgressLine(std::ostream& err, const std::function<double()>& seconds)
+      : err_(err), seconds_(seconds), start_(seconds()) {}
+
+  void show(const BuildProgress& p) {
+    const double now = seconds_();
+    if (p.stage == BuildProgress::Stage::gathered) packing_start_ = now;
+    const bool last = p.stage == BuildProgress::Stage::written;
+    if (now - start_ < 1.0 || (!last && shown_ && now - last_ < 0.2) || (last && !shown_)) return;
+    last_ = now;
+    shown_ = true;
+    std::string text = "gathered " + grouped_count(p.file_count, "file") + " (" + megabytes(p.bytes_total) + ")";
+    if (p.stage != BuildProgress::Stage::gathered) {
+      const double elapsed = now - packing_start_;
+      char rate[32] = "";
+      if (elapsed > 0) std::snprintf(rate, sizeof rate, " at %.1f MB/s", double(p.bytes_read) / 1e6 / elapsed);
+      text += "; compressed " + grouped_count(p.blocks_written, "block") + ", " + megabytes(p.bytes_read) + " of " +
+              megabytes(p.bytes_total) + rate;
+    }
+    if (last) text += "; written";
+    err_ << "\r" << text << "\033[K" << std::flush;
+  }
+
+  void end() {
+    if (shown_) err_ << "\n" << std::flush;
+    shown_ = false;
+  }
+
+ private:
+  static std::string grouped_count(uint64_t n, const char* what) {
+    return std::to_string(n) + " " + what + (n == 1 ? "" : "s");
+  }
+
+  std::ostream& err_;
+  const std::function<double()>& seconds_;
+  double start_ = 0, packing_start_ = 0, last_ = 0;
+  bool shown_ = false;
+};
+
+std::string version_text(const CliContext& context) {
+  // The builder and the engine are released together: one version.
+  const int v = engine_version_hundredths;
+  const std::string dotted =
+      std::to_string(v / 100) + "." + std::to_string(v % 100 / 10) + (v % 10 ? std::to_string(v % 10) : "");
+  std::string text = "halvard-build " + dotted + "\nengine version " + dotted + " (EngineVersion " + std::to_string(v) +
+                     " in the packages it builds)\n";
+  for (EngineArch arch : {EngineArch::x86, EngineArch::x64}) {
+    EngineRequest request;
+    request.command_line_arch = arch;
+    request.builder_exe = context.builder_exe;
+    const EngineSearch search = locate_engine(request);
+    text += std::string(arch_name(arch)) +
+            " engine: " + (search.found.empty() ? "not found (" + search.looked_for + ")" : search.found.string()) +
+            "\n";
+  }
+  return text;
+}
+
 int build(const std::vector<std::string>& args, std::ostream& out, std::ostream& err, const CliContext& context) {
   BuildRequest request;
+  bool quiet = false;
   request.builder_exe = context.builder_exe;
   request.environment = context.environment;
   std::string project;
@@ -128,6 +232,10 @@ int build(const std::vector<std::string>& args, std::ostream& out, std::ostream&
     const std::string& a = args[i];
     if (a == "--warnings-as-errors") {
       request.warnings_as_errors = true;
+    } else if (a == "-q" || a == "--quiet") {
+      quiet = true;
+    } else if (a == "--sign" || a == "--no-sign") {
+      request.sign = a == "--sign";
     } else if (a == "-o" || a == "--output" || a == "--engine" || a == "--arch") {
       if (i + 1 >= args.size()) return usage(err, a + " needs a value", "build");
       const std::string& value = args[++i];
@@ -147,18 +255,17 @@ int build(const std::vector<std::string>& args, std::ostream& out, std::ostream&
     }
   }
   request.project_file = project.empty() ? fs::path("project.toml") : fs::path(project);
-  if (context.terminal)
-    request.progress = [&](size_t i, size_t n, const std::string&) {
-      err << "\rpacking file " << i << " of " << n << std::flush;
-      if (i == n) err << "\n";
-    };
+  ProgressLine line(err, context.seconds);
+  if (context.terminal && !quiet) request.progress = [&](const BuildProgress& p) { line.show(p); };
   const BuildOutcome outcome = build_package(request);
+  line.end();
   for (const auto& w : outcome.warnings) err << "warning: " << w << "\n";
   if (outcome.exit_code != exit_code::ok) {
     for (const auto& e : outcome.errors) err << "error: " << e << "\n";
     return outcome.exit_code;
   }
-  out << summary_line(outcome) << "\n"
+  if (quiet) return exit_code::ok;
+  out << summary_line(outcome) << (outcome.is_signed ? " (signed)" : "") << "\n"
       << "engine: " << outcome.engine.string() << " (" << arch_name(outcome.engine_arch) << ")\n";
   return exit_code::ok;
 }
@@ -185,6 +292,9 @@ int inspect(const std::vector<std::string>& args, std::ostream& out, std::ostrea
   }
   const ReportNode report = inspection_report(inspection, file);
   out << (json ? to_json(report) : to_text(report));
+  const SignatureState& signature = inspection.signature;
+  if (signature.is_signed && signature.note.empty() && !signature.covers_file)
+    err << "warning: " << file << ": the signature does not cover the file: it was changed after signing\n";
   if (!inspection.sound()) {
     err << "error: " << file << ": " << inspection.failure << "\n";
     return exit_code::corrupt_package;
@@ -201,6 +311,21 @@ int make_new(const std::vector<std::string>& args, std::ostream& out, std::ostre
   }
   out << "wrote a starter project into " << args[0] << "\nbuild it with: halvard-build build "
       << (fs::path(args[0]) / "project.toml").string() << "\n";
+  return exit_code::ok;
+}
+
+int write_generated(const std::vector<std::string>& args, const std::string& text, std::string_view command,
+                    std::ostream& out, std::ostream& err) {
+  if (args.empty()) return out << text, exit_code::ok;
+  if (args.size() != 2 || (args[0] != "-o" && args[0] != "--output"))
+    return usage(err, std::string(command) + " takes only -o FILE", command);
+  std::ofstream file(args[1], std::ios::binary | std::ios::trunc);
+  file << text;
+  file.close();
+  if (!file) {
+    err << "error: " << args[1] << ": cannot write: " << std::strerror(errno ? errno : EIO) << "\n";
+    return exit_code::output_error;
+  }
   return exit_code::ok;
 }
 
@@ -236,6 +361,10 @@ int run_cli(const std::vector<std::string>& args, std::ostream& out, std::ostrea
   }
   const std::string& command = args[0];
   const std::vector<std::string> rest(args.begin() + 1, args.end());
+  if (command == "--version" || command == "-V") {
+    out << version_text(context);
+    return exit_code::ok;
+  }
   if (command == "--help" || command == "-h" || command == "help") {
     out << main_help;
     return exit_code::ok;
@@ -256,7 +385,16 @@ int run_cli(const std::vector<std::string>& args, std::ostream& out, std::ostrea
     if (wants_help(rest)) return out << new_help, exit_code::ok;
     return make_new(rest, out, err);
   }
+  if (command == "schema" || command == "reference") {
+    if (wants_help(rest)) return out << schema_help, exit_code::ok;
+    return write_generated(rest, command == "schema" ? project_schema_json() : project_reference_markdown(), command,
+                           out, err);
+  }
   return usage(err, "unknown command \"" + command + "\"", "");
+}
+
+double CliContext::steady_seconds() {
+  return std::chrono::duration<double>(std::chrono::steady_clock::now().time_since_epoch()).count();
 }
 
 }  // namespace halvard::builder

@@ -1,7 +1,9 @@
 #pragma once
-// The halvard-build command line: build, inspect, new, and --help on each.
+// The halvard-build command line: build, inspect, new, schema, reference, --version,
+// and --help on each.
 
 #include <filesystem>
+#include <functional>
 #include <ostream>
 #include <string>
 #include <vector>
@@ -14,6 +16,9 @@ struct CliContext {
   std::filesystem::path builder_exe;  // for the engine search
   Environment environment = process_environment;
   bool terminal = false;              // stderr is a terminal: show a progress line
+  // Seconds on a steady clock; tests give their own.
+  std::function<double()> seconds = steady_seconds;
+  static double steady_seconds();
 };
 
 struct BuildOutcome;

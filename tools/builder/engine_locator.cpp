@@ -1,6 +1,11 @@
 #include "engine_locator.h"
 
+#include <iterator>
 #include <system_error>
+
+#ifdef _WIN32
+#include <windows.h>
+#endif
 
 namespace halvard::builder {
 namespace fs = std::filesystem;
@@ -37,6 +42,8 @@ EngineSearch locate_engine(const EngineRequest& request) {
       const fs::path dir = request.builder_exe.parent_path();
       const char* preset = arch == EngineArch::x64 ? "win64" : "win32";
       search.tried.push_back(dir / search.looked_for);
+      // Installed: bin/halvard-build and lib/halvard-setup/ under one prefix (the .deb's /usr).
+      search.tried.push_back((dir / ".." / "lib" / "halvard-setup" / search.looked_for).lexically_normal());
       search.tried.push_back((dir / ".." / ".." / ".." / preset / "src" / search.looked_for).lexically_normal());
     }
   }
@@ -51,6 +58,11 @@ EngineSearch locate_engine(const EngineRequest& request) {
 }
 
 fs::path own_executable() {
+#ifdef _WIN32
+  wchar_t name[32768];
+  const DWORD length = GetModuleFileNameW(nullptr, name, DWORD(std::size(name)));
+  return length == 0 || length >= std::size(name) ? fs::path() : fs::path(std::wstring(name, length));
+#endif
   std::error_code ec;
   fs::path self = fs::read_symlink("/proc/self/exe", ec);
   return ec ? fs::path() : self;

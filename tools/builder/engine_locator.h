@@ -5,8 +5,10 @@
 //   3. the engine of the chosen arch (--arch, else [build] engine = "x86" or "x64", else
 //      x86), searched for by its file name: halvard-engine.exe (x86) or
 //      halvard-engine-x64.exe (x64)
-//      a. beside the halvard-build executable (an installed builder);
-//      b. in the build tree: build/<preset>/tools/builder/halvard-build finds
+//      a. beside the halvard-build executable;
+//      b. installed: ../lib/halvard-setup/ from its folder (/usr/bin/halvard-build finds
+//         /usr/lib/halvard-setup/halvard-engine.exe);
+//      c. in the build tree: build/<preset>/tools/builder/halvard-build finds
 //         build/win32/src/halvard-engine.exe or build/win64/src/halvard-engine-x64.exe
 //         (../../../win32/src or ../../../win64/src from its folder).
 // A chosen arch also binds an engine given by path: its machine must match.

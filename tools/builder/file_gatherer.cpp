@@ -44,7 +44,7 @@ std::vector<std::string> matches(const Project& project, const FileRule& rule, c
   if (!has_wildcards(pattern)) {
     // One file named outright: when it is not there, say so and why, not "no match".
     struct stat info {};
-    if (::stat((project.folder / pattern).c_str(), &info) != 0) {
+    if (::stat((project.folder / pattern).string().c_str(), &info) != 0) {
       const int error = errno;
       if (rule.optional && (error == ENOENT || error == ENOTDIR)) return found;
       errors.push_back(rule.where.text() + ": the file \"" + rule.source + "\" " +
@@ -128,7 +128,11 @@ FileDate file_date_of(const fs::path& file, Environment environment) {
   }
   const std::time_t t = std::time_t(seconds);
   std::tm tm{};
+#ifdef _WIN32
+  gmtime_s(&tm, &t);
+#else
   gmtime_r(&t, &tm);
+#endif
   return {tm.tm_year + 1900, tm.tm_mon + 1, tm.tm_mday, tm.tm_hour, tm.tm_min, tm.tm_sec};
 }
 

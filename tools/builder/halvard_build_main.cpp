@@ -1,6 +1,11 @@
 // halvard-build: the package builder's command line.
 
+#ifdef _WIN32
+#include <io.h>
+#define isatty _isatty
+#else
 #include <unistd.h>
+#endif
 
 #include <iostream>
 

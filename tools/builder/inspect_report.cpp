@@ -329,6 +329,18 @@ ReportNode inspection_report(const Inspection& in, const std::filesystem::path& 
     sec.add("SizeOfRawData", num(in.section.SizeOfRawData));
     root.add("section", std::move(sec));
   }
+  if (in.section.outcome == SetupSectionLocation::Outcome::found) {
+    N sig = N::object();
+    sig.add("signed", N::of(in.signature.is_signed));
+    if (in.signature.is_signed) {
+      sig.add("covers_file", in.signature.note.empty() ? N::of(in.signature.covers_file) : N());
+      if (!in.signature.digest_name.empty()) sig.add("digest", N::of(in.signature.digest_name));
+      sig.add("CertificateTable", num(in.section.CertificateTable));
+      sig.add("CertificateSize", num(in.section.CertificateSize));
+      if (!in.signature.note.empty()) sig.add("note", N::of(in.signature.note));
+    }
+    root.add("signature", std::move(sig));
+  }
   if (in.header_read) root.add("header", header(in.header));
   if (in.settings_read) {
     root.add("settings", settings(in.settings));

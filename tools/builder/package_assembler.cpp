@@ -6,6 +6,7 @@
 #include "package/checksum.h"
 #include "package/engine_copy.h"
 #include "package/package_header.h"
+#include "package/setup_section.h"
 #include "pe_image.h"
 
 namespace halvard {
@@ -58,7 +59,12 @@ bool assemble_package(const PackageInput& input, std::ostream& out, AssembledLay
   put32(header, uint32_t(input.engine_version ? input.engine_version : engine_version_hundredths));
   put32(header, uint32_t(stored.size()));
   put32(header, stream_checksum);
-  put32(header, engine_checksum(image, pe.e_lfanew));
+  const ReadAt read_image = [&image](uint64_t offset, void* out, size_t size) {
+    if (offset > image.size() || size > image.size() - offset) return false;
+    std::copy_n(image.begin() + std::ptrdiff_t(offset), size, static_cast<uint8_t*>(out));
+    return true;
+  };
+  put32(header, engine_checksum(image, pe.e_lfanew, security_entry_offset(read_image, pe.e_lfanew)));
   put32(header, uint32_t(layout.data_offset + input.region.size));
   put32(header, uint32_t(file_count));
   put32(header, uint32_t(input.region.size));

@@ -6,14 +6,15 @@
 #include <iterator>
 #include <system_error>
 
+#include "code_signing.h"
 #include "engine_locator.h"
 #include "file_gatherer.h"
 #include "file_order.h"
 #include "file_table_writer.h"
 #include "message_table.h"
+#include "package/settings_stream.h"
 #include "package_assembler.h"
 #include "pe_image.h"
-#include "package/settings_stream.h"
 #include "settings_writer.h"
 
 namespace halvard::builder {
@@ -63,6 +64,11 @@ std::string system_reason(int error) { return std::strerror(error ? error : EIO)
 BuildOutcome build_loaded_project(const BuildRequest& request, Project& project, std::vector<std::string>& warnings) {
   std::vector<std::string> errors;
   if (!finish_settings(project, errors)) return failed(exit_code::input_error, errors);
+
+  const bool signing = request.sign.value_or(!project.sign.command.empty());
+  if (signing && project.sign.command.empty())
+    return failed(exit_code::input_error,
+                  {project.file.string() + ": --sign asks for signing, but the project has no [sign] command"});
 
   BuildOutcome outcome;
   outcome.output = (request.output.empty() ? project.folder / project.build.output : fs::path(request.output))
@@ -153,12 +159,35 @@ BuildOutcome build_loaded_project(const BuildRequest& request, Project& project,
     options.block_size = project.build.block_size;
     options.compress = project.build.compression != DataCompression::none;
     options.mode = project.build.compression == DataCompression::fast ? BlockEncodeMode::fast : BlockEncodeMode::best;
-    FileTableWriter writer(options, ostream_sink(region_out));
+    BuildProgress progress;
+    progress.file_count = files.files.size();
+    for (const GatheredFile& f : files.files) progress.bytes_total += f.size;
+    auto tell = [&](BuildProgress::Stage stage) {
+      progress.stage = stage;
+      if (request.progress) request.progress(progress);
+    };
+    tell(BuildProgress::Stage::gathered);
+    // Each block reaches the file as its 8-byte head and its stored bytes, in order.
+    const ByteSink file_sink = ostream_sink(region_out);
+    bool head_next = true;
+    const ByteSink sink = [&](std::span<const uint8_t> bytes) {
+      if (!file_sink(bytes)) return false;
+      progress.bytes_written += bytes.size();
+      if (!head_next) {
+        ++progress.blocks_written;
+        tell(BuildProgress::Stage::packing);
+      }
+      head_next = !head_next;
+      return true;
+    };
+    FileTableWriter writer(options, sink);
     for (size_t i = 0; i < files.files.size(); ++i) {
       const GatheredFile& f = files.files[i];
       if (!writer.add_file(f.record, f.source)) return failed(exit_code::input_error, {f.where + ": " + writer.error()});
       outcome.source_size += f.size;
-      if (request.progress) request.progress(i + 1, files.files.size(), f.record.Name);
+      progress.files_done = i + 1;
+      progress.bytes_read += f.size;
+      tell(BuildProgress::Stage::packing);
     }
     if (!writer.finish(summary)) {
       const int error = errno;
@@ -200,6 +229,34 @@ BuildOutcome build_loaded_project(const BuildRequest& request, Project& project,
     out.close();
     if (!out) return cannot_write(errno);
   }
+  if (signing) {
+    const SignOutcome signed_file = sign_file(project.sign.command, partial.path);
+    outcome.sign_output = signed_file.output;
+    if (!signed_file.ok) {
+      std::string text = output_name + ": " + signed_file.error + " (" + project.sign.where.text() + ")";
+      std::string output = signed_file.output;
+      while (!output.empty() && (output.back() == '\n' || output.back() == '\r')) output.pop_back();
+      if (!output.empty()) text += "; its output:\n" + output;
+      return failed(exit_code::sign_failed, {text});
+    }
+    // A tool that exits 0 but signed nothing (or another file) is caught here, not by a
+    // publisher's customer.
+    std::ifstream check(partial.path, std::ios::binary | std::ios::ate);
+    const uint64_t size = check ? uint64_t(check.tellg()) : 0;
+    const ReadAt read = [&](uint64_t offset, void* out, size_t n) {
+      if (offset > size || n > size - offset) return false;
+      check.clear();
+      check.seekg(std::streamoff(offset));
+      return bool(check.read(static_cast<char*>(out), std::streamsize(n)));
+    };
+    const SetupSectionLocation location = locate_setup_section(read);
+    const SignatureState signature = read_signature(read, size, location);
+    if (location.outcome != SetupSectionLocation::Outcome::found || !signature.is_signed)
+      return failed(exit_code::sign_failed, {output_name + ": the signing command (" + project.sign.where.text() +
+                                             ") exited with 0 but the file carries no signature"});
+    layout.file_size = size;
+    outcome.is_signed = true;
+  }
   std::error_code ec;
   fs::rename(partial.path, outcome.output, ec);
   if (ec) return failed(exit_code::output_error, {output_name + ": cannot write the installer: " + ec.message()});
@@ -207,6 +264,15 @@ BuildOutcome build_loaded_project(const BuildRequest& request, Project& project,
   outcome.output_size = layout.file_size;
   outcome.file_count = files.files.size();
   outcome.data_size = uint64_t(summary.DataSize);
+  if (request.progress) {
+    BuildProgress done;
+    done.stage = BuildProgress::Stage::written;
+    done.files_done = done.file_count = files.files.size();
+    done.bytes_read = done.bytes_total = outcome.source_size;
+    done.blocks_written = summary.block_count;
+    done.bytes_written = layout.file_size;
+    request.progress(done);
+  }
   return outcome;
 }
 

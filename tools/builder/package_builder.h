@@ -22,7 +22,19 @@ inline constexpr int input_error = 1;     // the project, a named file or the en
 inline constexpr int usage_error = 2;     // the command line is wrong
 inline constexpr int corrupt_package = 3; // inspect: the package fails the engine's checks
 inline constexpr int output_error = 4;    // the output could not be written
+inline constexpr int sign_failed = 5;     // the [sign] command failed or left no signature
 }  // namespace exit_code
+
+struct BuildProgress {
+  enum class Stage : uint8_t { gathered, packing, written };
+  Stage stage = Stage::gathered;
+  size_t files_done = 0;
+  size_t file_count = 0;
+  uint64_t bytes_read = 0;   // of the files packed so far
+  uint64_t bytes_total = 0;  // of all files
+  size_t blocks_written = 0;
+  uint64_t bytes_written = 0;  // of the file-data region so far
+};
 
 struct BuildRequest {
   std::filesystem::path project_file;
@@ -33,8 +45,11 @@ struct BuildRequest {
   Environment environment = process_environment;
   // Warnings end the build (exit 1) before anything is written: for CI.
   bool warnings_as_errors = false;
-  // Called after each file's data is added (index from 1, count, stored name).
-  std::function<void(size_t, size_t, const std::string&)> progress;
+  // --sign / --no-sign; unset: sign when the project has a [sign] command.
+  std::optional<bool> sign;
+  // Told as the build goes: once the files are gathered, after each file and each block
+  // written, and once the installer is written.
+  std::function<void(const BuildProgress&)> progress;
 };
 
 struct BuildOutcome {
@@ -48,6 +63,8 @@ struct BuildOutcome {
   size_t file_count = 0;
   uint64_t data_size = 0;  // stored bytes of the file-data region
   uint64_t source_size = 0;  // bytes of the packed files
+  bool is_signed = false;    // the [sign] command signed the output
+  std::string sign_output;   // what the signing command printed (secrets masked)
 };
 
 BuildOutcome build_package(const BuildRequest& request);

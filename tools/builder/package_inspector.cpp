@@ -78,6 +78,8 @@ Inspection inspect_package(const std::filesystem::path& path) {
   }
 
   in.section = locate_setup_section(read);
+  if (in.section.outcome == SetupSectionLocation::Outcome::found)
+    in.signature = read_signature(read, in.file_size, in.section);
   if (in.section.outcome == SetupSectionLocation::Outcome::not_present) {
     stop(in, 0, "no \".setup\" section: this is not a Halvard Setup installer (or it is the bare engine)");
     return in;
@@ -127,7 +129,7 @@ Inspection inspect_package(const std::filesystem::path& path) {
     return in;
   }
   if ((in.settings.ProductFlags.high & product_flag::high_verify_checksums) &&
-      engine_checksum(before, in.section.e_lfanew) != in.header.EngineChecksum) {
+      engine_checksum(before, in.section.e_lfanew, in.section.security_entry) != in.header.EngineChecksum) {
     corrupt(in, 40);
     return in;
   }
@@ -166,7 +168,8 @@ Inspection inspect_package(const std::filesystem::path& path) {
   const DestinationFolders folders = destination_folders(marked, mark("%SystemDir%"), mark("%FontDir%"));
   const ExpandVariables expand = [&](std::string_view text) { return mark(text); };
   MemoryRegion memory = MemoryRegion::in_section(section, in.header.DataOffset, in.header.DataEnd);
-  DiskRegion disk(read, in.file_size, start + in.header.DataOffset);
+  const uint64_t disk_start = start + in.header.DataOffset;
+  DiskRegion disk(read, disk_region_end(in.section, in.file_size, disk_start, in.header.DataSize), disk_start);
   RegionSource& region = in.settings.DataOnDisk ? static_cast<RegionSource&>(disk) : memory;
   const FileTableHeader table = file_table_header(in.header);
   FileTableResult result = check_file_region(region, table);

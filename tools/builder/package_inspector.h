@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "code_signing.h"
 #include "package/file_record.h"
 #include "package/install_settings.h"
 #include "package/package_header.h"
@@ -35,6 +36,7 @@ struct Inspection {
   std::optional<EngineArch> engine_arch;  // which engine carries the package
   std::string engine_unknown;             // why it is neither, when it is not
   SetupSectionLocation section;
+  SignatureState signature;  // the engine never checks it; for the publisher
   bool header_read = false;
   PackageHeader header;
   bool settings_read = false;

@@ -71,11 +71,18 @@ struct BuildOptions {
   FileOrder file_order = FileOrder::compression;
 };
 
+// [sign]: the publisher's signing command, run on the finished installer.
+struct SignOptions {
+  std::string command;  // a shell command; {file} is the file to sign, {signed} its signed copy
+  SourcePos where;
+};
+
 struct Project {
   std::filesystem::path file;         // the project file
   std::filesystem::path folder;       // relative paths start here
   InstallSettings settings;           // every stream item except the message table
   BuildOptions build;
+  SignOptions sign;
   std::vector<FileRule> files;
   std::vector<LanguageTexts> languages;  // in LanguageNames order; at least one
   bool uninstaller_date_set = false;  // [uninstaller] date given in the project

@@ -68,11 +68,7 @@ void bitmap(TomlReader& r, const toml::table& t, Project& p) {
 
 void window(TomlReader& r, const toml::table& t, Project& p) {
   InstallSettings& s = p.settings;
-  r.unknown_keys(t, "[window]",
-                 {"taskbar_text", "title", "title_size", "dialog_value", "title_color", "title_shadow",
-                  "title_position", "title_font", "top_color", "bottom_color", "bitmap", "bitmap_tpi",
-                  "bitmap_size", "stretch_mode", "copyright_pos", "copyright_color", "copyright_size",
-                  "copyright_text", "copyright_font", "step_delay", "side_picture_frame"});
+  r.unknown_keys(t, "[window]", section_keys("window"));
   r.text(t, "taskbar_text", s.TaskbarText);
   r.text(t, "title", s.DisplayTitle);
   r.f64(t, "title_size", s.TitleSize);
@@ -107,9 +103,7 @@ void window(TomlReader& r, const toml::table& t, Project& p) {
 }
 
 void wizard(TomlReader& r, const toml::table& t, InstallSettings& s) {
-  r.unknown_keys(t, "[wizard]",
-                 {"extra_space", "greeting_style", "language_style", "license_style", "readme_style",
-                  "directory_style", "start_menu_style", "progress_style", "summary_style"});
+  r.unknown_keys(t, "[wizard]", section_keys("wizard"));
   r.i32(t, "extra_space", s.DialogOptions[0]);
   for (size_t i = 0; i < std::size(page_keys); ++i) {
     uint32_t v = 0;
@@ -154,7 +148,7 @@ void read_appearance_sections(TomlReader& reader, const toml::table& root, Proje
   if (const auto* t = reader.table(root, "window")) window(reader, *t, project);
   if (const auto* t = reader.table(root, "wizard")) wizard(reader, *t, project.settings);
   if (const auto* t = reader.table(root, "texts")) {
-    reader.unknown_keys(*t, "[texts]", {"license", "readme"});
+    reader.unknown_keys(*t, "[texts]", section_keys("texts"));
     language_texts(reader, *t, "license", project, project.settings.LicenseTexts);
     language_texts(reader, *t, "readme", project, project.settings.ReadmeTexts);
   }

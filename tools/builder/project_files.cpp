@@ -69,11 +69,7 @@ void component_fields(TomlReader& r, const toml::table& t, FileRecord& rec) {
 }
 
 void file_rule(TomlReader& r, const toml::table& t, const toml::node& node, Project& project) {
-  r.unknown_keys(t, "[[files]]",
-                 {"source", "base", "into", "name", "exclude", "optional", "kind", "overwrite", "flags",
-                  "attributes", "date", "version", "shortcut_text", "shortcut_text2", "shortcut_text3",
-                  "destination", "msi_value", "msi_ui_level", "msi_remove_at_uninstall", "font_name", "applet_name",
-                  "keep"});
+  r.unknown_keys(t, "[[files]]", section_keys("files"));
   FileRule rule;
   // What is said about the entry's files later (no match, a name refused) points at
   // its 'source' line.

@@ -16,7 +16,7 @@ namespace halvard::builder {
 
 void read_languages(TomlReader& r, const toml::table& root, Project& project) {
   if (const auto* t = r.table(root, "languages")) {
-    r.unknown_keys(*t, "[languages]", {"names"});
+    r.unknown_keys(*t, "[languages]", section_keys("languages"));
     std::vector<std::string> names;
     if (r.texts(*t, "names", names)) {
       const toml::node& node = *t->get("names");

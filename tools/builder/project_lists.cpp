@@ -69,7 +69,7 @@ void read_list_sections(TomlReader& r, const toml::table& root, Project& project
   InstallSettings& s = project.settings;
 
   each(r, root, "conditional_deletes", max_conditional_deletes, [&](const toml::table& t, const toml::node& node) {
-    r.unknown_keys(t, "[[conditional_deletes]]", {"path", "kind", "value", "flags"});
+    r.unknown_keys(t, "[[conditional_deletes]]", section_keys("conditional_deletes"));
     ConditionalDelete e;
     if (!r.text(t, "path", e.path_pattern)) r.error(node, "a conditional delete needs 'path'");
     if (e.path_pattern == conditional_deletes_end)
@@ -81,8 +81,7 @@ void read_list_sections(TomlReader& r, const toml::table& root, Project& project
   });
 
   each(r, root, "associations", max_list_entries, [&](const toml::table& t, const toml::node& node) {
-    r.unknown_keys(t, "[[associations]]", {"flags", "extension", "class_name", "description", "verb",
-                                           "verb_text", "command", "language", "icon"});
+    r.unknown_keys(t, "[[associations]]", section_keys("associations"));
     FileAssociation a;
     r.u32(t, "flags", a.flags);
     if (!r.text(t, "extension", a.extension)) r.error(node, "an association needs 'extension'");
@@ -97,8 +96,7 @@ void read_list_sections(TomlReader& r, const toml::table& root, Project& project
   });
 
   each(r, root, "shortcuts", max_list_entries, [&](const toml::table& t, const toml::node& node) {
-    r.unknown_keys(t, "[[shortcuts]]", {"target", "name", "icon_file", "arguments", "working_directory",
-                                        "desktop", "start_menu", "startup", "custom_folder", "show_mode", "keep"});
+    r.unknown_keys(t, "[[shortcuts]]", section_keys("shortcuts"));
     ShortcutEntry e;
     if (!r.text(t, "target", e.target)) r.error(node, "a shortcut needs 'target'");
     r.text(t, "name", e.name);
@@ -115,7 +113,7 @@ void read_list_sections(TomlReader& r, const toml::table& root, Project& project
   });
 
   each(r, root, "registry_entries", max_list_entries, [&](const toml::table& t, const toml::node& node) {
-    r.unknown_keys(t, "[[registry_entries]]", {"key", "name", "type", "data", "only_remove", "keep"});
+    r.unknown_keys(t, "[[registry_entries]]", section_keys("registry_entries"));
     std::string key, name, data;
     uint32_t type = 1;
     bool only_remove = false, keep = false;
@@ -147,7 +145,7 @@ void read_list_sections(TomlReader& r, const toml::table& root, Project& project
   });
 
   each(r, root, "firewall", max_list_entries, [&](const toml::table& t, const toml::node& node) {
-    r.unknown_keys(t, "[[firewall]]", {"program", "port", "name", "protocols", "keep"});
+    r.unknown_keys(t, "[[firewall]]", section_keys("firewall"));
     std::string program, name;
     int64_t port = 0;
     const bool is_program = r.text(t, "program", program);
@@ -178,7 +176,7 @@ void read_list_sections(TomlReader& r, const toml::table& root, Project& project
   });
 
   each(r, root, "registration_values", max_list_entries, [&](const toml::table& t, const toml::node& node) {
-    r.unknown_keys(t, "[[registration_values]]", {"name", "type", "value"});
+    r.unknown_keys(t, "[[registration_values]]", section_keys("registration_values"));
     RegistrationValue v;
     if (!r.text(t, "name", v.name)) r.error(node, "a registration value needs 'name'");
     uint32_t type = 1;
@@ -190,8 +188,7 @@ void read_list_sections(TomlReader& r, const toml::table& root, Project& project
   });
 
   each(r, root, "close_applications", max_list_entries, [&](const toml::table& t, const toml::node& node) {
-    r.unknown_keys(t, "[[close_applications]]", {"window_class", "window_title", "application_name", "mode",
-                                                 "phases"});
+    r.unknown_keys(t, "[[close_applications]]", section_keys("close_applications"));
     CloseApplication c;
     r.text(t, "window_class", c.window_class);
     if (c.window_class == close_applications_end)

@@ -8,38 +8,12 @@
 #include <fstream>
 #include <sstream>
 
+#include "code_signing.h"
 #include "foundation/text.h"
 #include "project_sections.h"
 
 namespace halvard::builder {
 namespace {
-
-constexpr std::string_view top_level_keys[] = {
-    "product",
-    "options",
-    "uninstall",
-    "batch",
-    "finish",
-    "notify",
-    "registry",
-    "reserved",
-    "desktop",
-    "root_shortcut",
-    "window",
-    "wizard",
-    "texts",
-    "conditional_deletes",
-    "associations",
-    "shortcuts",
-    "registration_values",
-    "close_applications",
-    "registry_entries",
-    "firewall",
-    "languages",
-    "messages",
-    "build",
-    "files",
-};
 
 // The date every reproducible build may use: SOURCE_DATE_EPOCH as a UTC date.
 bool source_date(Environment environment, FileDate& out) {
@@ -50,7 +24,11 @@ bool source_date(Environment environment, FileDate& out) {
   if (*end || seconds < 0) return false;
   const std::time_t t = std::time_t(seconds);
   std::tm tm{};
+#ifdef _WIN32
+  gmtime_s(&tm, &t);
+#else
   gmtime_r(&t, &tm);
+#endif
   out = {tm.tm_year + 1900, tm.tm_mon + 1, tm.tm_mday, tm.tm_hour, tm.tm_min, tm.tm_sec};
   return true;
 }
@@ -107,7 +85,7 @@ LoadResult load_project_text(std::string_view text, const std::string& file, con
   TomlReader reader(file, result.errors, result.warnings);
   for (auto&& [k, v] : root) {
     bool known = false;
-    for (std::string_view name : top_level_keys) known = known || k.str() == name;
+    for (const ProjectSection& section : project_sections()) known = known || k.str() == section.name;
     if (!known) reader.error(reader.position(k), "unknown section or key '" + std::string(k.str()) + "'");
   }
   if (!source_date(environment, project.settings.UninstallerDate)) project.settings.UninstallerDate = {};
@@ -117,6 +95,7 @@ LoadResult load_project_text(std::string_view text, const std::string& file, con
   read_languages(reader, root, project);
   read_file_rules(reader, root, project);
   read_build_section(reader, root, project);
+  read_sign_section(reader, root, project);
   result.ok = result.errors.empty();
   return result;
 }
@@ -167,8 +146,7 @@ bool read_project_file_bytes(TomlReader& reader, const toml::node& node, const P
 void read_build_section(TomlReader& reader, const toml::table& root, Project& project) {
   const toml::table* t = reader.table(root, "build");
   if (!t) return;
-  reader.unknown_keys(*t, "[build]", {"output", "engine", "block_size", "compression", "stream_compression",
-                                      "data_on_disk", "engine_version", "file_order"});
+  reader.unknown_keys(*t, "[build]", section_keys("build"));
   BuildOptions& b = project.build;
   reader.text(*t, "output", b.output);
   std::string engine;
@@ -211,6 +189,28 @@ void read_build_section(TomlReader& reader, const toml::table& root, Project& pr
   }
   int64_t version = 0;
   if (reader.number(*t, "engine_version", 1, INT32_MAX, version)) b.engine_version = int32_t(version);
+}
+
+void read_sign_section(TomlReader& reader, const toml::table& root, Project& project) {
+  const toml::table* t = reader.table(root, "sign");
+  if (!t) return;
+  reader.unknown_keys(*t, "[sign]", section_keys("sign"));
+  const toml::node* node = t->get("command");
+  if (!node) {
+    reader.error(reader.position(*t), "[sign] needs a 'command' (the signing tool's command line with {file})");
+    return;
+  }
+  const std::optional<std::string> command = node->value<std::string>();
+  if (!node->is_string() || !command) {
+    reader.error(*node, "'command' must be a text");
+    return;
+  }
+  if (command->find(sign_file_placeholder) == std::string::npos) {
+    reader.error(*node, "'command' must name the file to sign as {file}");
+    return;
+  }
+  project.sign.command = *command;
+  project.sign.where = reader.position(*node);
 }
 
 }  // namespace halvard::builder

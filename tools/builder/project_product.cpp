@@ -28,11 +28,7 @@ void narrow(TomlReader& reader, const toml::table& t, std::string_view key, std:
 }
 
 void product(TomlReader& r, const toml::table& t, InstallSettings& s) {
-  r.unknown_keys(t, "[product]",
-                 {"name", "publisher", "description", "version", "install_dir", "start_menu", "shared_base",
-                  "shared_path", "registry_key", "uninstall_key", "install_dir_value", "installing_text",
-                  "password", "minimum_upgrade_version", "must_uninstall_below", "master_product",
-                  "master_product_message", "excluded_systems", "admin_requirement", "run_mode", "shortcut_mode"});
+  r.unknown_keys(t, "[product]", section_keys("product"));
   r.text(t, "name", s.ProductName);
   r.text(t, "publisher", s.Publisher);
   r.text(t, "description", s.ProductDescription);
@@ -57,7 +53,7 @@ void product(TomlReader& r, const toml::table& t, InstallSettings& s) {
 }
 
 void options(TomlReader& r, const toml::table& t, InstallSettings& s) {
-  r.unknown_keys(t, "[options]", {"product_flags_low", "product_flags_high", "setup_options"});
+  r.unknown_keys(t, "[options]", section_keys("options"));
   r.bits(t, "product_flags_low", product_flag_low_names(), s.ProductFlags.low);
   r.bits(t, "product_flags_high", product_flag_high_names(), s.ProductFlags.high);
   r.bits(t, "setup_options", setup_option_names(), s.SetupOptions);
@@ -65,7 +61,7 @@ void options(TomlReader& r, const toml::table& t, InstallSettings& s) {
 
 void uninstall(TomlReader& r, const toml::table& t, Project& p) {
   InstallSettings& s = p.settings;
-  r.unknown_keys(t, "[uninstall]", {"subdir", "uninstaller_name", "date", "notify_url"});
+  r.unknown_keys(t, "[uninstall]", section_keys("uninstall"));
   r.text(t, "subdir", s.UninstallSubdir);
   r.text(t, "uninstaller_name", s.UninstallerName);
   if (r.date(t, "date", s.UninstallerDate)) p.uninstaller_date_set = true;
@@ -73,8 +69,7 @@ void uninstall(TomlReader& r, const toml::table& t, Project& p) {
 }
 
 void batch(TomlReader& r, const toml::table& t, InstallSettings& s) {
-  r.unknown_keys(t, "[batch]",
-                 {"pre_install", "post_install", "exit", "uninstall1", "uninstall2", "upgrade", "reinstall"});
+  r.unknown_keys(t, "[batch]", section_keys("batch"));
   r.text(t, "pre_install", s.PreInstallBatch);
   r.text(t, "post_install", s.PostInstallBatch);
   r.text(t, "exit", s.ExitBatch);
@@ -85,14 +80,14 @@ void batch(TomlReader& r, const toml::table& t, InstallSettings& s) {
 }
 
 void finish(TomlReader& r, const toml::table& t, InstallSettings& s) {
-  r.unknown_keys(t, "[finish]", {"view_file", "launch_program", "open_file"});
+  r.unknown_keys(t, "[finish]", section_keys("finish"));
   r.text(t, "view_file", s.ExitViewFile);
   r.text(t, "launch_program", s.ExitLaunchProgram);
   r.text(t, "open_file", s.ExitOpenFile);
 }
 
 void notify(TomlReader& r, const toml::table& t, InstallSettings& s) {
-  r.unknown_keys(t, "[notify]", {"install", "upgrade", "downgrade", "reinstall", "uninstall"});
+  r.unknown_keys(t, "[notify]", section_keys("notify"));
   r.text(t, "install", s.NotifyURL1);
   r.text(t, "upgrade", s.NotifyURL2);
   r.text(t, "downgrade", s.NotifyURL3);
@@ -101,7 +96,7 @@ void notify(TomlReader& r, const toml::table& t, InstallSettings& s) {
 }
 
 void registry(TomlReader& r, const toml::table& t, InstallSettings& s) {
-  r.unknown_keys(t, "[registry]", {"script", "firewall"});
+  r.unknown_keys(t, "[registry]", section_keys("registry"));
   if (r.text(t, "script", s.RegistryScript)) {
     // The engine reports such lines only after the files, as failures of the installation.
     int number = 0;
@@ -133,7 +128,7 @@ void registry(TomlReader& r, const toml::table& t, InstallSettings& s) {
 }
 
 void reserved(TomlReader& r, const toml::table& t, InstallSettings& s) {
-  r.unknown_keys(t, "[reserved]", {"block", "shared_folder_text", "item53"});
+  r.unknown_keys(t, "[reserved]", section_keys("reserved"));
   r.text(t, "shared_folder_text", s.SharedFolderText);
   // The key's name before the engine's field had a meaning; kept for one release.
   if (auto old = t.find("item53"); old != t.end()) {
@@ -162,14 +157,14 @@ void reserved(TomlReader& r, const toml::table& t, InstallSettings& s) {
 }
 
 void desktop(TomlReader& r, const toml::table& t, Project& p) {
-  r.unknown_keys(t, "[desktop]", {"folder_name", "icon"});
+  r.unknown_keys(t, "[desktop]", section_keys("desktop"));
   r.text(t, "folder_name", p.settings.DesktopFolderName);
   std::string icon;
   if (r.text(t, "icon", icon)) read_project_file_bytes(r, *t.get("icon"), p, icon, p.settings.DesktopIconData);
 }
 
 void root_shortcut(TomlReader& r, const toml::table& t, InstallSettings& s) {
-  r.unknown_keys(t, "[root_shortcut]", {"name", "target"});
+  r.unknown_keys(t, "[root_shortcut]", section_keys("root_shortcut"));
   r.text(t, "name", s.RootShortcutName);
   r.text(t, "target", s.RootShortcutTarget);
 }

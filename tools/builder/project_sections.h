@@ -11,6 +11,7 @@ void read_list_sections(TomlReader& reader, const toml::table& root, Project& pr
 void read_file_rules(TomlReader& reader, const toml::table& root, Project& project);
 void read_languages(TomlReader& reader, const toml::table& root, Project& project);
 void read_build_section(TomlReader& reader, const toml::table& root, Project& project);
+void read_sign_section(TomlReader& reader, const toml::table& root, Project& project);
 
 // Reads a file named in the project (relative to its folder) whole; false with an error
 // on the node when it cannot be read.

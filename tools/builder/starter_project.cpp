@@ -2,14 +2,17 @@
 
 #include <cerrno>
 #include <cstring>
-
 #include <fstream>
 #include <system_error>
+
+#include "project_keys.h"
 
 namespace halvard::builder {
 namespace {
 
-constexpr std::string_view project_text = R"(# A Halvard Setup project. Build it with:
+// The first line points TOML editors at the schema written beside the project.
+constexpr std::string_view project_text = R"(#:schema ./halvard-project.schema.json
+# A Halvard Setup project. Build it with:
 #     halvard-build build            (in this folder)
 # and look inside the result with:
 #     halvard-build inspect setup.exe
@@ -59,7 +62,9 @@ constexpr std::string_view tool_text = "@echo off\r\necho Hello from My Product.
 }  // namespace
 
 std::vector<StarterFile> starter_files() {
+  static const std::string schema = project_schema_json();
   return {{"project.toml", project_text},
+          {schema_file_name, schema},
           {"license.txt", license_text},
           {"files/readme.txt", readme_text},
           {"files/bin/hello.bat", tool_text}};

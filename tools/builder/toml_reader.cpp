@@ -271,6 +271,16 @@ const toml::array* TomlReader::table_array(const toml::table& t, std::string_vie
 }
 
 void TomlReader::unknown_keys(const toml::table& t, std::string_view where, std::initializer_list<std::string_view> known) {
+  unknown_keys(t, where, std::span<const std::string_view>(known.begin(), known.size()));
+}
+
+void TomlReader::unknown_keys(const toml::table& t, std::string_view where, std::span<const ProjectKey> known) {
+  std::vector<std::string_view> names;
+  for (const ProjectKey& k : known) names.push_back(k.name);
+  unknown_keys(t, where, std::span<const std::string_view>(names));
+}
+
+void TomlReader::unknown_keys(const toml::table& t, std::string_view where, std::span<const std::string_view> known) {
   for (auto&& [k, v] : t) {
     bool found = false;
     for (std::string_view name : known) found = found || k.str() == name;

@@ -17,6 +17,7 @@
 #include "option_names.h"
 #include "package/install_settings.h"
 #include "project.h"
+#include "project_keys.h"
 
 namespace halvard::builder {
 
@@ -62,6 +63,8 @@ class TomlReader {
 
   // Reports keys of `t` that are not in `known` (a misspelt key is never silently lost).
   void unknown_keys(const toml::table& t, std::string_view where, std::initializer_list<std::string_view> known);
+  void unknown_keys(const toml::table& t, std::string_view where, std::span<const ProjectKey> known);
+  void unknown_keys(const toml::table& t, std::string_view where, std::span<const std::string_view> known);
 
   std::optional<std::string> ansi(const toml::node& node, std::string_view utf8);
 
