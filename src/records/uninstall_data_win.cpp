@@ -68,6 +68,43 @@ WriteOutcome write_uninstall_data_file(const std::string& uninstall_folder,
                                write_uninstall_data(data));
 }
 
+WriteOutcome RemovalJournal::start(const std::string& path, const RemovalList& list) {
+  close(false);
+  path_ = path;
+  WriteOutcome written = replace_file_contents(path, removal_lines(list));
+  if (!written) return written;
+  if (file_.open(path, open_flags::OpenAlways | open_flags::SeekToEnd | open_flags::ShareRead) != FileError::Success)
+    return failed(GetLastError());
+  written_ = list.entries().size();
+  started_ = true;
+  failed_ = false;
+  return written;
+}
+
+bool RemovalJournal::catch_up(const RemovalList& list) {
+  if (!started_ || failed_) return false;
+  if (written_ >= list.entries().size()) return true;
+  // One write for the lines of one call: a stop in the middle cuts at most its last line.
+  if (!file_.write(removal_lines(list, written_))) {
+    failed_ = true;
+    return false;
+  }
+  written_ = list.entries().size();
+  return true;
+}
+
+void RemovalJournal::close(bool remove) {
+  file_.close();
+  if (remove && !path_.empty()) DeleteFileW(name_to_wide(path_).c_str());
+  started_ = false;
+}
+
+RemovalList read_removal_journal_file(const std::string& path) {
+  std::string text;
+  if (load_file(path, text) != FileError::Success) return {};
+  return read_removal_journal(text);
+}
+
 FileError read_uninstall_data_file(const std::string& path, UninstallData& data) {
   data = {};
   std::string text;
@@ -86,7 +123,12 @@ WriteOutcome append_install_log(const std::string& path, const LogHeader& header
   if (size < 0) return failed(GetLastError());
   const std::string text =
       finish_log_text(header, size > 0, run_lines, failure_summary, completed_line);
-  if (!file.write(text) || !file.close()) return failed(GetLastError());
+  if (!file.write(text) || !file.close()) {
+    // A block cut short (a full disk) goes again: the earlier runs' blocks stay whole.
+    const DWORD error = GetLastError();
+    if (file.is_open() && file.seek(size)) file.truncate();
+    return failed(error);
+  }
   return {true, 0};
 }
 
