@@ -351,14 +351,20 @@ class Sequence {
   // A run into these folders that was stopped left its removal list: this run takes it
   // over, so that what that run put down goes with the product, and deletes the files it
   // left half-written under their temporary names. Only entries inside the product's
-  // folders count, as users who may change the file could not delete files elsewhere.
+  // folders count, as users who may change the file could not delete files elsewhere,
+  // and the folders that enclose the installation folder, which go only when empty.
   void start_journal() {
     if (!state_.uninstall_support) return;
     const std::string path = uninstall_folder_file(settings_.UninstallDir, removal_journal_file_name);
     UninstallData earlier;
     earlier.removal = read_removal_journal_file(path);
-    earlier = restricted_to_folders(earlier, {settings_.InstallDir, settings_.UninstallDir});
+    const RemovalList inside = restricted_to_folders(earlier, {settings_.InstallDir, settings_.UninstallDir}).removal;
+    const std::string& install_dir = settings_.InstallDir;
     for (const RemovalEntry& entry : earlier.removal.entries()) {
+      bool encloses = entry.kind == RemovalKind::Folder && install_dir.size() > entry.path.size() &&
+                      install_dir[entry.path.size()] == '\\' && starts_ignoring_case(install_dir, entry.path);
+      if (!encloses && std::find(inside.entries().begin(), inside.entries().end(), entry) == inside.entries().end())
+        continue;
       if (entry.kind == RemovalKind::File) DeleteFileW(name_to_wide(partial_file_name(entry.path)).c_str());
       state_.removal.record(entry.path, entry.kind);
     }

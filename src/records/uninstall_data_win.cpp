@@ -16,17 +16,19 @@ WriteOutcome failed(DWORD error) {
   return {false, error};
 }
 
-// Writes all of `data`, in pieces that WriteFile accepts.
+// Writes all of `data`, in pieces that WriteFile accepts. A short write goes on with
+// the rest: on a full disk the next call fails with the reason ("Disk full"), which a
+// short write alone does not give.
 bool write_all(HANDLE file, std::string_view data) {
   while (!data.empty()) {
     const DWORD piece = static_cast<DWORD>(std::min<std::size_t>(data.size(), file_write_piece));
     DWORD written = 0;
     if (!WriteFile(file, data.data(), piece, &written, nullptr)) return false;
-    if (written != piece) {
+    if (written == 0) {
       SetLastError(ERROR_WRITE_FAULT);
       return false;
     }
-    data.remove_prefix(piece);
+    data.remove_prefix(written);
   }
   return true;
 }
