@@ -134,6 +134,7 @@ class Sequence {
   RunState state_;
   RestorePoint restore_point_;
   ProgressWindow progress_{in_.ui};
+  bool journal_taken_over_ = false;  // an earlier run's journal was found
 
   bool silent() const { return settings_.AutomaticMode; }
   uint32_t low() const { return settings_.ProductFlags.low; }
@@ -239,7 +240,8 @@ class Sequence {
   // they are empty.
   [[noreturn]] void cancel() {
     progress_.close();
-    state_.journal.close(true);
+    // What an earlier, stopped run left stays on record with its journal.
+    state_.journal.close(!journal_taken_over_);
     const std::vector<RemovalEntry>& entries = state_.removal.entries();
     for (auto entry = entries.rbegin(); entry != entries.rend(); ++entry) {
       if (entry->kind == RemovalKind::Folder) RemoveDirectoryA(entry->path.c_str());
@@ -368,8 +370,8 @@ class Sequence {
       if (entry.kind == RemovalKind::File) DeleteFileW(name_to_wide(partial_file_name(entry.path)).c_str());
       state_.removal.record(entry.path, entry.kind);
     }
-    if (WriteOutcome started = state_.journal.start(path, state_.removal); !started)
-      state_.log.write("Failed to write \"" + path + "\": " + windows_error_text(started.windows_error) + "\r\n");
+    journal_taken_over_ = !earlier.removal.empty();
+    state_.journal.begin(path);
   }
 
   void install_files() {

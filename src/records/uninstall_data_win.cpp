@@ -84,6 +84,11 @@ WriteOutcome RemovalJournal::start(const std::string& path, const RemovalList& l
 }
 
 bool RemovalJournal::catch_up(const RemovalList& list) {
+  if (pending_ && !started_ && !failed_) {
+    pending_ = false;
+    failed_ = !start(path_, list);
+    return !failed_;
+  }
   if (!started_ || failed_) return false;
   if (written_ >= list.entries().size()) return true;
   // One write for the lines of one call: a stop in the middle cuts at most its last line.
@@ -97,8 +102,9 @@ bool RemovalJournal::catch_up(const RemovalList& list) {
 
 void RemovalJournal::close(bool remove) {
   file_.close();
-  if (remove && !path_.empty()) DeleteFileW(name_to_wide(path_).c_str());
+  if (remove && started_) DeleteFileW(name_to_wide(path_).c_str());
   started_ = false;
+  pending_ = false;
 }
 
 RemovalList read_removal_journal_file(const std::string& path) {

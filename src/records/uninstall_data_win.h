@@ -43,21 +43,28 @@ WriteOutcome write_uninstall_data_file(const std::string& uninstall_folder,
 // outlive the process, not necessarily the machine.
 class RemovalJournal {
  public:
+  // Names the file that the first catch_up starts: a run that puts nothing down (a
+  // damaged package refused before its first file) writes nothing.
+  void begin(const std::string& path) {
+    path_ = path;
+    pending_ = true;
+  }
   // Writes the whole list to `path` (replacing what is there) and keeps the file open
   // for appending.
   WriteOutcome start(const std::string& path, const RemovalList& list);
-  // Appends the entries recorded since the last call. False once an append failed: the
-  // file is then not complete, and stays so.
+  // Appends the entries recorded since the last call (after begin, the whole list).
+  // False once a write failed: the file is then not complete, and stays so.
   bool catch_up(const RemovalList& list);
   bool complete() const { return started_ && !failed_; }
   const std::string& path() const { return path_; }
-  // Closes the file; with `remove`, deletes it too.
+  // Closes the file; with `remove`, deletes it too when this run wrote it.
   void close(bool remove);
 
  private:
   File file_;
   std::string path_;
   std::size_t written_ = 0;
+  bool pending_ = false;
   bool started_ = false;
   bool failed_ = false;
 };

@@ -28,7 +28,7 @@ PROJECT = r"""
 name = "Interrupted"
 version = "1.0"
 install_dir = "Interrupted"
-registry_key = "Halvard Tests\\Interrupted"
+registry_key = "Halvard Interrupted"
 {installing_text}
 
 [options]
@@ -38,7 +38,7 @@ product_flags_low = ["uninstall_support", "keep_log", "detailed_log"]
 subdir = "uninst"
 
 [[registration_values]]
-name = "\\HKLM\\Software\\Halvard Tests\\Interrupted\\Edition"
+name = "\\HKLM\\Software\\Halvard Interrupted\\Edition"
 type = 4
 value = "3"
 
@@ -115,8 +115,8 @@ def removed_to(wine, build_paths, tmp_path, before, folder: Path) -> list[str]:
 
 def clean_up(wine, folder: Path) -> None:
     wine.tool(["wine", "reg", "delete", uninstall_key(PRODUCT), "/f"], check=False)
-    wine.tool(["wine", "reg", "delete", r"HKLM\Software\Halvard Tests\Interrupted", "/f", "/reg:64"], check=False)
-    wine.tool(["wine", "reg", "delete", r"HKLM\Software\Wow6432Node\Halvard Tests\Interrupted", "/f", "/reg:64"],
+    wine.tool(["wine", "reg", "delete", r"HKLM\Software\Halvard Interrupted", "/f", "/reg:64"], check=False)
+    wine.tool(["wine", "reg", "delete", r"HKLM\Software\Wow6432Node\Halvard Interrupted", "/f", "/reg:64"],
               check=False)
     shutil.rmtree(folder.parent, ignore_errors=True)
 

@@ -175,7 +175,9 @@ TEST_F(UninstallDataFileTest, TheJournalTakesEachEntryAsItComes) {
   RemovalList list;
   list.record(folder.path(), RemovalKind::Folder);
   RemovalJournal journal;
-  ASSERT_TRUE(journal.start(path, list));  // replaces what was there
+  journal.begin(path);
+  EXPECT_EQ(read_all(path), "C:\\left\\by-an-earlier-run.txt\r\n");  // nothing written before the first entry
+  ASSERT_TRUE(journal.catch_up(list));                               // replaces what was there
   EXPECT_EQ(read_removal_journal_file(path), list);
 
   list.record(folder.file("one.txt"), RemovalKind::File);
