@@ -68,6 +68,19 @@ void apply_date(File& file, const FileDate& date) {
   file.set_times(date_time_of(date));
 }
 
+// A destination that another program holds cannot be renamed over, which Windows
+// reports as access denied; opening it tells the sharing violation apart.
+DWORD replacement_error(const std::wstring& destination, DWORD error) {
+  if (error != ERROR_ACCESS_DENIED) return error;
+  HANDLE probe = CreateFileW(destination.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                             nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (probe != INVALID_HANDLE_VALUE) {
+    CloseHandle(probe);
+    return error;
+  }
+  return GetLastError() == ERROR_SHARING_VIOLATION ? ERROR_SHARING_VIOLATION : error;
+}
+
 // The in-use procedure after the third failed attempt: the data is written beside the
 // destination and the move onto it registered for the next restart.
 WriteResult replace_at_restart(FileInstallContext& context, const std::string& destination, const void* data,
@@ -143,6 +156,8 @@ const VersionLibrary& version_library() {
 
 }  // namespace
 
+std::string partial_file_name(const std::string& destination) { return destination + ".hvpart"; }
+
 std::string file_version_text(const std::string& path) {
   const VersionLibrary& library = version_library();
   if (!library.info_size || !library.info || !library.query) return {};
@@ -204,12 +219,19 @@ WriteResult write_file(FileInstallContext& context, const std::string& destinati
   const std::wstring wide = name_to_wide(destination);
   const uint8_t* bytes = static_cast<const uint8_t*>(data);
 
+  // The data goes under a name of its own and is renamed into place when complete: a
+  // run stopped half-way (a kill, a power cut, a full disk) leaves no torn file under
+  // the product's name, and an existing file stays whole until it is replaced.
+  // A name that the suffix would take past the length limit is written in place.
+  const bool in_place = name_to_wide(partial_file_name(destination)).size() >= MAX_PATH && wide.size() < MAX_PATH;
+  const std::string partial = in_place ? destination : partial_file_name(destination);
+  const std::wstring wide_partial = name_to_wide(partial);
   DWORD error = 0;
   for (int attempt = 1; attempt <= write_attempts; ++attempt) {
     bool opened = false;
     {
       File file;
-      opened = file.open(destination, open_flags::CreateAlways, file_attribute_normal) == FileError::Success;
+      opened = file.open(partial, open_flags::CreateAlways, file_attribute_normal) == FileError::Success;
       bool written = opened && file.write(data, size);
       error = written ? 0 : GetLastError();
       if (written) apply_date(file, date);
@@ -217,31 +239,32 @@ WriteResult write_file(FileInstallContext& context, const std::string& destinati
         written = false;
         error = GetLastError();
       }
-      if (written) {
-        if ((low & product_flag::low_verify_written_files) && !compare_file(destination, bytes, size)) {
-          if (attempt == write_attempts) {
-            context.failure_summary += file_failure_line(message(settings, message_number::file_not_created),
-                                                         destination, last_windows_error_text());
-            return result;
-          }
-          continue;
+      if (written && (low & product_flag::low_verify_written_files) && !compare_file(partial, bytes, size)) {
+        DeleteFileW(wide_partial.c_str());
+        if (attempt == write_attempts) {
+          context.failure_summary += file_failure_line(message(settings, message_number::file_not_created), destination,
+                                                       last_windows_error_text());
+          return result;
         }
+        continue;
+      }
+      if (written && !in_place && !MoveFileExW(wide_partial.c_str(), wide.c_str(), MOVEFILE_REPLACE_EXISTING)) {
+        written = false;
+        error = replacement_error(wide, GetLastError());
+      }
+      if (written) {
         if (attributes != file_attributes_unchanged) set_attributes(wide, attributes);
         result.written = true;
         return result;
       }
     }
+    if (opened) DeleteFileW(wide_partial.c_str());
     if (error == 0) error = ERROR_WRITE_FAULT;
     if (attempt == 1) {
       if (error == ERROR_PATH_NOT_FOUND) create_folder_tree(directory_of(destination));
       if (low & product_flag::low_clear_attributes_on_retry) clear_protecting_attributes(wide);
     }
-    if (attempt < write_attempts) {
-      Sleep(retry_pause_ms);
-    } else if (opened) {
-      // Neither the old contents nor the new: a torn file must not pass for the product's.
-      DeleteFileW(wide.c_str());
-    }
+    if (attempt < write_attempts) Sleep(retry_pause_ms);
   }
   return replace_at_restart(context, destination, data, size, existed, error);
 }
@@ -282,9 +305,9 @@ bool install_file(FileInstallContext& context, const FileDestination& destinatio
   }
   if (records_file_for_removal(record)) context.removal.record(path, RemovalKind::File);
 
+  if (context.before_write) context.before_write();
   const bool brought =
-      context.created_files &&
-      GetFileAttributesW(name_to_wide(path).c_str()) == INVALID_FILE_ATTRIBUTES;
+      context.created_files && GetFileAttributesW(name_to_wide(path).c_str()) == INVALID_FILE_ATTRIBUTES;
   WriteResult written =
       write_file(context, path, data.data(), int64_t(data.size()), record.FileDate, record.Attributes, plan.existed);
   if (!written) return false;

@@ -38,6 +38,9 @@ struct FileInstallContext {
   // Collects the files this run brought that were not there before, so that a cancelled
   // run can take them away again and leave what was there. Null: not collected.
   std::vector<std::string>* created_files = nullptr;
+  // Called once the file's records are made and before its data is written, so that
+  // the records can reach the disk first. Empty: nothing is called.
+  std::function<void()> before_write;
 
   FileInstallContext(InstallSettings& settings_, InstallLog& log_, std::string& failure_summary_,
                      RemovalList& removal_, std::unordered_set<std::string>& written_files_, bool& reboot_wanted_)
@@ -56,6 +59,10 @@ struct WriteResult {
   int package_error = 0;         // 5: a negative size; nothing was done
   explicit operator bool() const { return written; }
 };
+
+// The name a file is written under before it is renamed to `destination`; a run that
+// was stopped may have left one, which the next run replaces or removes.
+std::string partial_file_name(const std::string& destination);
 
 // The writer: three attempts, then the in-use procedure. `date` is local time, applied
 // when complete; `attributes` 0xFFFFFFFF leaves them. `existed` allows replacement at

@@ -20,6 +20,7 @@
 #include "foundation/windows_error.h"
 #include "installer/component_registration_win.h"
 #include "installer/crash_handler_win.h"
+#include "installer/file_install_win.h"
 #include "installer/folder_choice_win.h"
 #include "installer/package_files_win.h"
 #include "installer/registry_phase_win.h"
@@ -40,8 +41,8 @@
 #include "records/deferred_operations_win.h"
 #include "records/install_log.h"
 #include "records/product_lock_win.h"
-#include "records/uninstall_data_trust.h"
 #include "records/uninstall_data_csv.h"
+#include "records/uninstall_data_trust.h"
 #include "records/uninstall_data_win.h"
 #include "records/uninstall_registration.h"
 #include "ui/message_pump_win.h"
@@ -70,7 +71,7 @@ class Sequence {
         [](void* context, const std::string& text) {
           auto* sequence = static_cast<Sequence*>(context);
           sequence->state_.failure_summary += text;
-          sequence->write_log_file();
+          sequence->write_log_file(false);
         },
         this);
     if (!language_page(in_.ui)) exit_installer(1);
@@ -83,8 +84,10 @@ class Sequence {
     begin_restore_point_if_asked();
     progress_.percent(1);
     prepare_folders();
+    start_journal();
     run_batches_before_files();
     install_files();
+    state_.journal.catch_up(state_.removal);
     progress_.forbid_cancel();
     after_files();
     progress_.percent(91);
@@ -92,6 +95,7 @@ class Sequence {
     progress_.text(shown(message_number::finishing_status));
     progress_.percent(95);
     install_shortcuts(in_.ui, state_);
+    state_.journal.catch_up(state_.removal);
     progress_.percent(97);
     write_background_picture();
     write_readme_and_licence_files();
@@ -133,6 +137,7 @@ class Sequence {
   RestorePoint restore_point_;
   ProductLock product_lock_;
   ProgressWindow progress_{in_.ui};
+  bool journal_taken_over_ = false;  // an earlier run's journal was found
 
   bool silent() const { return settings_.AutomaticMode; }
   uint32_t low() const { return settings_.ProductFlags.low; }
@@ -243,6 +248,8 @@ class Sequence {
   // they are empty.
   [[noreturn]] void cancel() {
     progress_.close();
+    // What an earlier, stopped run left stays on record with its journal.
+    state_.journal.close(!journal_taken_over_);
     const std::vector<RemovalEntry>& entries = state_.removal.entries();
     for (auto entry = entries.rbegin(); entry != entries.rend(); ++entry) {
       if (entry->kind == RemovalKind::Folder) RemoveDirectoryA(entry->path.c_str());
@@ -351,6 +358,30 @@ class Sequence {
     }
   }
 
+  // A run into these folders that was stopped left its removal list: this run takes it
+  // over, so that what that run put down goes with the product, and deletes the files it
+  // left half-written under their temporary names. Only entries inside the product's
+  // folders count, as users who may change the file could not delete files elsewhere,
+  // and the folders that enclose the installation folder, which go only when empty.
+  void start_journal() {
+    if (!state_.uninstall_support) return;
+    const std::string path = uninstall_folder_file(settings_.UninstallDir, removal_journal_file_name);
+    UninstallData earlier;
+    earlier.removal = read_removal_journal_file(path);
+    const RemovalList inside = restricted_to_folders(earlier, {settings_.InstallDir, settings_.UninstallDir}).removal;
+    const std::string& install_dir = settings_.InstallDir;
+    for (const RemovalEntry& entry : earlier.removal.entries()) {
+      bool encloses = entry.kind == RemovalKind::Folder && install_dir.size() > entry.path.size() &&
+                      install_dir[entry.path.size()] == '\\' && starts_ignoring_case(install_dir, entry.path);
+      if (!encloses && std::find(inside.entries().begin(), inside.entries().end(), entry) == inside.entries().end())
+        continue;
+      if (entry.kind == RemovalKind::File) DeleteFileW(name_to_wide(partial_file_name(entry.path)).c_str());
+      state_.removal.record(entry.path, entry.kind);
+    }
+    journal_taken_over_ = !earlier.removal.empty();
+    state_.journal.begin(path);
+  }
+
   void install_files() {
     progress_.text(shown(message_number::preparing_status));
     PackageFilesResult result = install_package_files(in_.package, in_.own_file, settings_, state_, progress_);
@@ -441,13 +472,22 @@ class Sequence {
       script += csv_field(*key) + "\r\n";
     }
     const std::string path = uninstall_folder_file(settings_.UninstallDir, uninstall_data_file_name);
+    state_.journal.catch_up(state_.removal);
     WriteOutcome outcome = write_uninstall_data_file(settings_.UninstallDir, state_.uninstall_data);
     if (!outcome.ok) {
       add_failure(path, outcome.windows_error);
+      // The journal, complete, stands in for the file: the product can still be removed.
+      if (state_.journal.complete()) record_digest(state_.journal.path());
+      state_.journal.close(false);
       return;
     }
-    // The file may lie where users who are not administrators can change it; the
-    // registration, which only administrators can, keeps its digest for the uninstaller.
+    record_digest(path);
+    state_.journal.close(true);
+  }
+
+  // The file may lie where users who are not administrators can change it; the
+  // registration, which only administrators can, keeps its digest for the uninstaller.
+  void record_digest(const std::string& path) {
     std::optional<std::string> digest = file_sha256(path);
     RegistryKey key;
     if (digest && key.open(HKEY_LOCAL_MACHINE, std::string(uninstall_key_parent) + "\\" + uninstall_key_name(settings_),
@@ -456,7 +496,8 @@ class Sequence {
                      DWORD(digest->size() + 1));
   }
 
-  void write_log_file() {
+  // `report`: a failure to write is shown (not from the crash handler, which shows its own).
+  void write_log_file(bool report = true) {
     std::string log_path = uninstall_folder_file(settings_.UninstallDir, install_log_file_name);
     std::optional<std::string> overwriting;
     if (state_.previously_installed && !state_.installed_version.empty()) overwriting = state_.installed_version;
@@ -464,7 +505,12 @@ class Sequence {
                                        overwriting, state_.uninstall_support);
     std::string completed =
         state_.failure_summary.empty() ? shown(message_number::completed_title) + "\r\n" : std::string();
-    append_install_log(log_path, header, state_.log.text(), state_.failure_summary, completed);
+    // The log holds the failure summary: a log that cannot be written is said at once.
+    if (WriteOutcome written =
+            append_install_log(log_path, header, state_.log.text(), state_.failure_summary, completed);
+        !written && report)
+      show_error(shown(message_number::file_not_created) + " " + log_path + "\r\n" +
+                 windows_error_text(written.windows_error));
   }
 
   [[noreturn]] void finish() {

@@ -7,9 +7,10 @@
 #include <vector>
 
 #include "records/install_log.h"
+#include "records/uninstall_data.h"
+#include "records/uninstall_data_win.h"
 #include "records/uninstall_records.h"
 #include "records/uninstall_registration.h"
-#include "records/uninstall_data.h"
 
 namespace halvard {
 
@@ -36,6 +37,8 @@ struct RunState {
   std::string failure_summary;  // only grows
   InstallLog log;
   RemovalList removal;
+  // The removal list on disk from the folders on, until Uninstall.DAT is written.
+  RemovalJournal journal;
   UninstallData uninstall_data;
 
   // Filled by the file phase for the later phases.

@@ -209,12 +209,23 @@ std::string control_panel_value_path(std::string_view value_name) {
   return path;
 }
 
-std::string write_uninstall_data(const UninstallData& data) {
+std::string removal_lines(const RemovalList& list, std::size_t first) {
   std::string out;
-  for (const RemovalEntry& entry : data.removal.entries()) {
-    if (entry.kind == RemovalKind::Folder) out.push_back('~');
-    out.append(entry.path).append(crlf);
+  const std::vector<RemovalEntry>& entries = list.entries();
+  for (std::size_t i = first; i < entries.size(); ++i) {
+    if (entries[i].kind == RemovalKind::Folder) out.push_back('~');
+    out.append(entries[i].path).append(crlf);
   }
+  return out;
+}
+
+RemovalList read_removal_journal(std::string_view text) {
+  std::size_t end = text.rfind(crlf);
+  return parse_uninstall_data(end == std::string_view::npos ? std::string_view() : text.substr(0, end + 2)).removal;
+}
+
+std::string write_uninstall_data(const UninstallData& data) {
+  std::string out = removal_lines(data.removal);
 
   out.append(crlf).append(crlf).append("[Strings]").append(crlf);
   for (const auto& [number, text] : data.texts) {

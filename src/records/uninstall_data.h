@@ -22,6 +22,8 @@ namespace halvard {
 
 inline constexpr std::string_view uninstall_data_file_name = "Uninstall.DAT";
 inline constexpr std::string_view install_log_file_name = "Install.LOG";
+// The removal list as an installation collects it, on disk until "Uninstall.DAT" holds it.
+inline constexpr std::string_view removal_journal_file_name = "Uninstall.JNL";
 
 // `name` in the uninstall data folder, with exactly one backslash between; an empty
 // folder gives the name alone.
@@ -107,6 +109,13 @@ std::string control_panel_value_path(std::string_view value_name);
 // (a field or line holding CR or LF) is left out rather than spill into the next
 // line, where it would read back as something else.
 std::string write_uninstall_data(const UninstallData& data);
+
+// The lines of the list's entries from `first` on, as "Uninstall.DAT" begins with them.
+std::string removal_lines(const RemovalList& list, std::size_t first = 0);
+
+// The entries of a removal journal: removal lines, as removal_lines writes them. A last
+// line without its line end was cut short by a stopped run and is left out.
+RemovalList read_removal_journal(std::string_view text);
 
 // The uninstaller's reader. Any bytes are accepted; what cannot be understood is
 // skipped. Blank lines carry nothing outside a text.

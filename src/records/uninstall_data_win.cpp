@@ -16,17 +16,19 @@ WriteOutcome failed(DWORD error) {
   return {false, error};
 }
 
-// Writes all of `data`, in pieces that WriteFile accepts.
+// Writes all of `data`, in pieces that WriteFile accepts. A short write goes on with
+// the rest: on a full disk the next call fails with the reason ("Disk full"), which a
+// short write alone does not give.
 bool write_all(HANDLE file, std::string_view data) {
   while (!data.empty()) {
     const DWORD piece = static_cast<DWORD>(std::min<std::size_t>(data.size(), file_write_piece));
     DWORD written = 0;
     if (!WriteFile(file, data.data(), piece, &written, nullptr)) return false;
-    if (written != piece) {
+    if (written == 0) {
       SetLastError(ERROR_WRITE_FAULT);
       return false;
     }
-    data.remove_prefix(piece);
+    data.remove_prefix(written);
   }
   return true;
 }
@@ -68,6 +70,49 @@ WriteOutcome write_uninstall_data_file(const std::string& uninstall_folder,
                                write_uninstall_data(data));
 }
 
+WriteOutcome RemovalJournal::start(const std::string& path, const RemovalList& list) {
+  close(false);
+  path_ = path;
+  WriteOutcome written = replace_file_contents(path, removal_lines(list));
+  if (!written) return written;
+  if (file_.open(path, open_flags::OpenAlways | open_flags::SeekToEnd | open_flags::ShareRead) != FileError::Success)
+    return failed(GetLastError());
+  written_ = list.entries().size();
+  started_ = true;
+  failed_ = false;
+  return written;
+}
+
+bool RemovalJournal::catch_up(const RemovalList& list) {
+  if (pending_ && !started_ && !failed_) {
+    pending_ = false;
+    failed_ = !start(path_, list);
+    return !failed_;
+  }
+  if (!started_ || failed_) return false;
+  if (written_ >= list.entries().size()) return true;
+  // One write for the lines of one call: a stop in the middle cuts at most its last line.
+  if (!file_.write(removal_lines(list, written_))) {
+    failed_ = true;
+    return false;
+  }
+  written_ = list.entries().size();
+  return true;
+}
+
+void RemovalJournal::close(bool remove) {
+  file_.close();
+  if (remove && started_) DeleteFileW(name_to_wide(path_).c_str());
+  started_ = false;
+  pending_ = false;
+}
+
+RemovalList read_removal_journal_file(const std::string& path) {
+  std::string text;
+  if (load_file(path, text) != FileError::Success) return {};
+  return read_removal_journal(text);
+}
+
 FileError read_uninstall_data_file(const std::string& path, UninstallData& data) {
   data = {};
   std::string text;
@@ -86,7 +131,12 @@ WriteOutcome append_install_log(const std::string& path, const LogHeader& header
   if (size < 0) return failed(GetLastError());
   const std::string text =
       finish_log_text(header, size > 0, run_lines, failure_summary, completed_line);
-  if (!file.write(text) || !file.close()) return failed(GetLastError());
+  if (!file.write(text) || !file.close()) {
+    // A block cut short (a full disk) goes again: the earlier runs' blocks stay whole.
+    const DWORD error = GetLastError();
+    if (file.is_open() && file.seek(size)) file.truncate();
+    return failed(error);
+  }
   return {true, 0};
 }
 

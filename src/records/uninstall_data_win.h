@@ -8,6 +8,7 @@
 
 #include "foundation/date_time.h"
 #include "foundation/date_time_win.h"
+#include "foundation/file.h"
 #include "foundation/file_error.h"
 #include "records/install_log.h"
 #include "records/uninstall_data.h"
@@ -34,6 +35,42 @@ WriteOutcome replace_file_contents(const std::string& path, std::string_view dat
 // "Uninstall.DAT" in the uninstall data folder, written whole.
 WriteOutcome write_uninstall_data_file(const std::string& uninstall_folder,
                                        const UninstallData& data);
+
+// The removal list on disk while an installation runs ("Uninstall.JNL" in the uninstall
+// data folder): each entry is appended before what it names is put down, so that a run
+// that is stopped (killed, out of power) leaves a record of everything it may have left,
+// which the next run into the same folder takes over. Appends are not flushed: they
+// outlive the process, not necessarily the machine.
+class RemovalJournal {
+ public:
+  // Names the file that the first catch_up starts: a run that puts nothing down (a
+  // damaged package refused before its first file) writes nothing.
+  void begin(const std::string& path) {
+    path_ = path;
+    pending_ = true;
+  }
+  // Writes the whole list to `path` (replacing what is there) and keeps the file open
+  // for appending.
+  WriteOutcome start(const std::string& path, const RemovalList& list);
+  // Appends the entries recorded since the last call (after begin, the whole list).
+  // False once a write failed: the file is then not complete, and stays so.
+  bool catch_up(const RemovalList& list);
+  bool complete() const { return started_ && !failed_; }
+  const std::string& path() const { return path_; }
+  // Closes the file; with `remove`, deletes it too when this run wrote it.
+  void close(bool remove);
+
+ private:
+  File file_;
+  std::string path_;
+  std::size_t written_ = 0;
+  bool pending_ = false;
+  bool started_ = false;
+  bool failed_ = false;
+};
+
+// The journal at `path` that an earlier run left; empty when there is none.
+RemovalList read_removal_journal_file(const std::string& path);
 
 // Loads and parses the file at `path`; `data` is emptied first. On failure the code
 // goes into uninstall_data_load_failure for the message.

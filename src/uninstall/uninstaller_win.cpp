@@ -204,14 +204,21 @@ class Uninstaller {
 
   bool read_uninstall_data() {
     std::string path = uninstall_folder_file(s_.UninstallDir, uninstall_data_file_name);
+    // An installation that could not write the file (a full disk) left its removal
+    // journal, which then stands in for it.
+    const std::string journal = uninstall_folder_file(s_.UninstallDir, removal_journal_file_name);
+    const bool from_journal = GetFileAttributesA(path.c_str()) == INVALID_FILE_ATTRIBUTES &&
+                              GetFileAttributesA(journal.c_str()) != INVALID_FILE_ATTRIBUTES;
+    if (from_journal) path = journal;
     FileError error = read_uninstall_data_file(path, data_);
     if (error != FileError::Success) {
       show_error(uninstall_data_load_failure(s_.ProductName, path, error));
       return false;
     }
     // A file that is not the one the installation (or an earlier removal) wrote is used
-    // only inside the product's own folders.
-    if (std::optional<std::string> recorded = read_registry_text(key_.get(), uninstall_data_digest_value)) {
+    // only inside the product's own folders; a journal needs its digest to be trusted.
+    std::optional<std::string> recorded = read_registry_text(key_.get(), uninstall_data_digest_value);
+    if (recorded || from_journal) {
       if (file_sha256(path) != recorded) {
         data_ = restricted_to_folders(data_, {s_.InstallDir, s_.UninstallDir});
         failures_ += changed_uninstall_data_text;
@@ -359,6 +366,7 @@ class Uninstaller {
     WriteOutcome written = write_uninstall_data_file(s_.UninstallDir, left);
     // A failure here is found by the next run, which reads what is there.
     if (!written.ok) return;
+    delete_file(uninstall_folder_file(s_.UninstallDir, removal_journal_file_name));
     if (std::optional<std::string> digest = file_sha256(uninstall_folder_file(s_.UninstallDir, uninstall_data_file_name)))
       RegSetValueExA(key_.get(), uninstall_data_digest_value, 0, REG_SZ, reinterpret_cast<const BYTE*>(digest->c_str()),
                      DWORD(digest->size() + 1));
@@ -419,6 +427,7 @@ class Uninstaller {
 
   void remove_registration() {
     delete_file(uninstall_folder_file(s_.UninstallDir, uninstall_data_file_name));
+    delete_file(uninstall_folder_file(s_.UninstallDir, removal_journal_file_name));
     if (low() & product_flag::low_edit_path) {
       std::string report = remove_from_path(s_.InstallDir);
       if (!automatic() && !report.empty()) show_error(report);

@@ -131,6 +131,26 @@ TEST(RemovalList, RecordingRules) {
   EXPECT_TRUE(list.record("C:\\APP", RemovalKind::Folder));  // the set was emptied too
 }
 
+// The journal is appended to while files land: a stop can cut its last line short, and
+// a cut path could name another file.
+TEST(RemovalJournal, ReadsBackItsLinesAndLeavesOutALineCutShort) {
+  RemovalList list;
+  list.record("C:\\App", RemovalKind::Folder);
+  list.record("C:\\App\\one.txt", RemovalKind::File);
+  list.record("C:\\App\\two.txt", RemovalKind::File);
+  EXPECT_EQ(removal_lines(list, 1), "C:\\App\\one.txt\r\nC:\\App\\two.txt\r\n");
+  const std::string text = removal_lines(list);
+  EXPECT_EQ(read_removal_journal(text), list);
+  RemovalList first_two;
+  first_two.record("C:\\App", RemovalKind::Folder);
+  first_two.record("C:\\App\\one.txt", RemovalKind::File);
+  for (std::string_view cut : {"C:\\App\\two", "C:\\App\\two.txt", "C:\\App\\two.txt\r"}) {
+    EXPECT_EQ(read_removal_journal(removal_lines(first_two) + std::string(cut)), first_two) << cut;
+  }
+  EXPECT_TRUE(read_removal_journal("C:\\App\\only-a-part").empty());
+  EXPECT_TRUE(read_removal_journal("").empty());
+}
+
 TEST(RemovalListDeathTest, AnUnknownKindIsAProgramError) {
   RemovalList list;
   EXPECT_DEATH(list.record("C:\\abc", static_cast<RemovalKind>(7)), "Internal Fatal Error");

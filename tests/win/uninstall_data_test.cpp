@@ -169,6 +169,35 @@ TEST_F(UninstallDataFileTest, InstallLogIsAppendedRunAfterRun) {
   EXPECT_FALSE(exists(nowhere));
 }
 
+TEST_F(UninstallDataFileTest, TheJournalTakesEachEntryAsItComes) {
+  const std::string path = uninstall_folder_file(folder.path(), removal_journal_file_name);
+  write_all(path, "C:\\left\\by-an-earlier-run.txt\r\n");
+  RemovalList list;
+  list.record(folder.path(), RemovalKind::Folder);
+  RemovalJournal journal;
+  journal.begin(path);
+  EXPECT_EQ(read_all(path), "C:\\left\\by-an-earlier-run.txt\r\n");  // nothing written before the first entry
+  ASSERT_TRUE(journal.catch_up(list));                               // replaces what was there
+  EXPECT_EQ(read_removal_journal_file(path), list);
+
+  list.record(folder.file("one.txt"), RemovalKind::File);
+  ASSERT_TRUE(journal.catch_up(list));
+  // Read while still open, as the next run finds it after this one was stopped.
+  EXPECT_EQ(read_removal_journal_file(path), list);
+  list.record(folder.file("two.txt"), RemovalKind::File);
+  list.record(folder.file("sub"), RemovalKind::Folder);
+  ASSERT_TRUE(journal.catch_up(list));
+  ASSERT_TRUE(journal.catch_up(list));  // nothing new: nothing written twice
+  EXPECT_EQ(read_all(path), removal_lines(list));
+  EXPECT_TRUE(journal.complete());
+
+  journal.close(true);
+  EXPECT_FALSE(exists(path));
+  EXPECT_TRUE(read_removal_journal_file(path).empty());
+  EXPECT_FALSE(journal.catch_up(list));
+  EXPECT_FALSE(journal.complete());
+}
+
 TEST(LocalNow, IsAValidDateWithItsWeekday) {
   const DateTime now = local_now();
   EXPECT_TRUE(is_valid(now));
