@@ -765,6 +765,16 @@ class UiDriver:
         return Answered(box.caption, box.text, box.buttons, code)
 
 
+def wait_until(condition, timeout: float = 60.0) -> bool:
+    """Polls `condition` every half second until it holds or `timeout` seconds pass; its
+    last answer (for what outlives the process that started it, as the self-deleting
+    batch outlives the uninstaller)."""
+    deadline = time.monotonic() + timeout
+    while time.monotonic() < deadline and not condition():
+        time.sleep(0.5)
+    return condition()
+
+
 def screenshot(display: str, path: Path, timeout: float = 20.0) -> bool:
     """Saves the whole screen with ImageMagick; false when that was not possible."""
     if not shutil.which("import"):

@@ -9,11 +9,11 @@ from __future__ import annotations
 import math
 import os
 import random
-import time
 from pathlib import Path, PureWindowsPath
 
 import pytest
 
+from harness import wait_until
 from package_tools import build_project
 from registration_tools import is_registered, registered, run_recorded, uninstall_key
 
@@ -79,15 +79,6 @@ def test_a_file_that_does_not_fit_fails_alone(wine, build_paths, engine, small_d
     assert run_recorded(wine, "Full Drive") == 0
     assert wait_until(lambda: not target.exists()), sorted(str(p) for p in target.rglob("*"))
     assert not is_registered(wine, "Full Drive")
-
-
-def wait_until(condition, timeout: float = 60.0) -> bool:
-    deadline = time.monotonic() + timeout
-    while time.monotonic() < deadline:
-        if condition():
-            return True
-        time.sleep(0.5)
-    return condition()
 
 
 PHASES_PROJECT = """

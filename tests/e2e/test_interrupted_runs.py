@@ -16,6 +16,7 @@ from pathlib import Path
 
 import pytest
 
+from harness import wait_until
 import snapshots
 from package_tools import build_project
 from registration_tools import is_registered, run_recorded, start_recorded, uninstall_key
@@ -92,15 +93,6 @@ def no_leftovers(folder: Path) -> list[str]:
     """Temporaries and journals that a finished run must not leave."""
     return sorted(str(p) for p in folder.rglob("*")
                   if p.name.endswith((".hvpart", ".tmp")) or p.name == "Uninstall.JNL")
-
-
-def wait_until(condition, timeout: float = 60.0) -> bool:
-    deadline = time.monotonic() + timeout
-    while time.monotonic() < deadline:
-        if condition():
-            return True
-        time.sleep(0.5)
-    return condition()
 
 
 def removed_to(wine, build_paths, tmp_path, before, folder: Path) -> list[str]:

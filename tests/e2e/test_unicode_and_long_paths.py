@@ -5,8 +5,8 @@ whole; either removal leaves the machine as it was."""
 
 from __future__ import annotations
 
-import time
 
+from harness import wait_until
 import snapshots
 from package_tools import build_project
 from registration_tools import run_recorded
@@ -26,13 +26,6 @@ product_flags_low = ["uninstall_support"]
 source = "files/**"
 base = "files"
 """
-
-
-def wait_until(condition, timeout: float = 60.0) -> bool:
-    deadline = time.monotonic() + timeout
-    while time.monotonic() < deadline and not condition():
-        time.sleep(0.5)
-    return condition()
 
 
 def make_package(build_paths, engine, tmp_path, name, files):

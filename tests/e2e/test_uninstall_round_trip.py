@@ -3,12 +3,11 @@ leaves the machine as it was: every file under drive_c and every registry value.
 
 from __future__ import annotations
 
-import time
 
 import pytest
 
 import snapshots
-from harness import windows_path
+from harness import wait_until, windows_path
 from package_tools import build_project
 from registration_tools import run_recorded
 
@@ -60,15 +59,6 @@ def build_round_trip(build_paths, engine, work, high_flags: str):
     setup = work / "setup.exe"
     build_project(build_paths.build_dir, engine, work / "project.toml", setup)
     return setup, marker
-
-
-def wait_until(condition, timeout: float = 60.0) -> bool:
-    deadline = time.monotonic() + timeout
-    while time.monotonic() < deadline:
-        if condition():
-            return True
-        time.sleep(0.5)
-    return condition()
 
 
 # A 64-bit product installs with the file-system redirection off into the 64-bit
