@@ -187,12 +187,15 @@ struct Match {
 // stretches of compressed data cost little.
 class FastMatcher {
  public:
-  explicit FastMatcher(std::span<const uint8_t> data)
-      : data_(data), far_bits_(std::clamp(hash_bits_for(data.size()), 12u, 20u)),
-        near_(size_t(1) << near_bits, no_position), far_(size_t(1) << far_bits_, no_position) {}
+   FastMatcher(std::span<const uint8_t> data, unsigned near_bits)
+       : data_(data), near_bits_(near_bits),
+         far_bits_(std::clamp(hash_bits_for(data.size()), 12u, 20u)),
+         near_(size_t(1) << near_bits_, no_position),
+         far_(size_t(1) << far_bits_, no_position) {}
 
-  // Positions where a match can start.
-  size_t limit() const { return data_.size() < min_length ? 0 : data_.size() - min_length + 1; }
+   // Positions where a match can start.
+   size_t limit() const {
+     return data_.size() < min_length ? 0 : data_.size() - min_length + 1; }
 
   void insert(size_t position) {
     const uint64_t v = load(position);
@@ -232,8 +235,7 @@ class FastMatcher {
     return best;
   }
 
- private:
-  static constexpr unsigned near_bits = 16;
+private:
   // Eight bytes, with zeros past the end of the data.
   uint64_t load(size_t position) const {
     uint64_t v = 0;
@@ -241,34 +243,56 @@ class FastMatcher {
     std::memcpy(&v, data_.data() + position, count);
     return v;
   }
-  static uint32_t near_hash(uint64_t v) { return uint32_t((uint32_t(v) * 2654435761u) >> (32 - near_bits)); }
+  uint32_t near_hash(uint64_t v) const {
+    return uint32_t((uint32_t(v) * 2654435761u) >> (32 - near_bits_));
+  }
   uint32_t far_hash(uint64_t v) const { return uint32_t((v * 0xC2B2AE3D27D4EB4Full) >> (64 - far_bits_)); }
 
   std::span<const uint8_t> data_;
+  unsigned near_bits_;
   unsigned far_bits_;
   std::vector<uint32_t> near_;
   std::vector<uint32_t> far_;
 };
 
-void encode_fast(std::span<const uint8_t> data, ItemWriter& items) {
-  FastMatcher matcher(data);
+// Greedy parse; with `lazy`, a match is put off by one literal when the next
+// position saves clearly more, and the tables learn more positions inside each
+// item.
+void encode_greedy(std::span<const uint8_t> data, ItemWriter &items,
+                   bool lazy) {
+  // More near positions pay off when the parse looks ahead.
+  FastMatcher matcher(
+      data, lazy ? std::clamp(hash_bits_for(data.size()), 16u, 20u) : 16u);
   const size_t n = data.size();
   const size_t limit = matcher.limit();
-  size_t position = 0;
-  size_t misses = 0;
-  while (position < limit) {
-    int32_t gain = 0;
+  // The best item at a position, which it inserts: a reference or a fill
+  // (distance 0).
+  auto item_at = [&](size_t position, int32_t &gain) {
     Match match = matcher.best(position, gain);
     // A fill beats a reference over a run of one byte.
     if (data[position] == data[position + 1] && data[position] == data[position + 2]) {
       size_t run = 3;
-      while (position + run < n && data[position + run] == data[position]) ++run;
+      while (position + run < n && data[position + run] == data[position])
+        ++run;
       const int32_t fill_gain = int32_t(std::min<size_t>(run, 1u << 24) * 8) - int32_t(block_fill_bits(run));
       if (fill_gain > gain) {
         gain = fill_gain;
         match = {uint32_t(run), 0};
       }
     }
+    return match;
+  };
+  size_t position = 0;
+  size_t misses = 0;
+  bool have_next = false;
+  Match next{0, 0};
+  int32_t next_gain = 0;
+  while (position < limit) {
+    int32_t gain = next_gain;
+    Match match = next;
+    if (!have_next)
+      match = item_at(position, gain);
+    have_next = false;
     if (gain <= 0) {
       items.literal(position);
       ++misses;
@@ -278,15 +302,35 @@ void encode_fast(std::span<const uint8_t> data, ItemWriter& items) {
       continue;
     }
     misses = 0;
+    if (lazy && match.length < 64 && position + 1 < limit) {
+      next = item_at(position + 1, next_gain);
+      // One more literal costs about 9 bits.
+      if (next_gain > gain + 9) {
+        items.literal(position);
+        ++position;
+        have_next = true;
+        continue;
+      }
+    }
     if (match.distance == 0) {
       items.fill(data[position], match.length);
     } else {
       items.reference(match.length, match.distance);
     }
-    // A few positions inside the item keep the tables fresh at little cost.
     const size_t end = position + match.length;
-    for (size_t p : {position + 1, position + 2, end - 2, end - 1}) {
-      if (p > position && p < end && p < limit) matcher.insert(p);
+    if (lazy) {
+      for (size_t p = position + 2; p < end && p < limit && p < position + 32;
+           ++p)
+        matcher.insert(p);
+      for (size_t p : {end - 2, end - 1})
+        if (p >= position + 32 && p < limit)
+          matcher.insert(p);
+    } else {
+      // A few positions inside the item keep the tables fresh at little cost.
+      for (size_t p : {position + 1, position + 2, end - 2, end - 1}) {
+        if (p > position && p < end && p < limit)
+          matcher.insert(p);
+      }
     }
     position = end;
   }
@@ -297,14 +341,20 @@ void encode_fast(std::span<const uint8_t> data, ItemWriter& items) {
 
 class BinaryTree {
  public:
-  BinaryTree(std::span<const uint8_t> data, unsigned cut, unsigned nice)
-      : data_(data), bits_(hash_bits_for(data.size())), cut_(cut), nice_(nice),
-        head_(size_t(1) << bits_, no_position), children_(data.size() * 2, no_position) {}
+   BinaryTree(std::span<const uint8_t> data, unsigned cut, unsigned nice,
+              unsigned window_bits)
+       : data_(data), bits_(hash_bits_for(data.size())), cut_(cut), nice_(nice),
+         window_(
+             std::min<size_t>(size_t(1) << window_bits,
+                              std::bit_ceil(std::max<size_t>(data.size(), 1)))),
+         head_(size_t(1) << bits_, no_position),
+         children_(window_ * 2, no_position) {}
 
-  // Inserts `position` and returns in `out` the matches of rising length, each at the
-  // nearest distance found for it.
-  size_t find(size_t position, Match* out) { return walk(position, out); }
-  void skip(size_t position) { walk(position, nullptr); }
+   // Inserts `position` and returns in `out` the matches of rising length, each
+   // at the nearest distance found for it.
+   size_t find(size_t position, Match *out) { return walk(position, out); }
+   size_t window() const { return window_; }
+   void skip(size_t position) { walk(position, nullptr); }
 
  private:
   size_t walk(size_t position, Match* out) {
@@ -315,13 +365,15 @@ class BinaryTree {
     uint32_t& head = head_[hash4(here, bits_)];
     uint32_t candidate = head;
     head = uint32_t(position);
-    uint32_t* smaller = &children_[2 * position];
-    uint32_t* larger = &children_[2 * position + 1];
+    uint32_t *smaller = &children_[2 * (position & (window_ - 1))];
+    uint32_t *larger = smaller + 1;
     size_t smaller_length = 0, larger_length = 0;
     size_t best = min_length - 1;
     size_t count = 0;
     for (unsigned depth = cut_;; --depth) {
-      if (candidate == no_position || depth == 0) {
+      // Nodes beyond the window have been overwritten by nearer ones.
+      if (candidate == no_position || depth == 0 ||
+          position - candidate >= window_) {
         *smaller = *larger = no_position;
         break;
       }
@@ -339,7 +391,7 @@ class BinaryTree {
         found(std::min<size_t>(length, distance), distance);
         periodic_candidates(here, position, distance, length, limit, found);
       }
-      uint32_t* pair = &children_[2 * size_t(candidate)];
+      uint32_t *pair = &children_[2 * (candidate & (window_ - 1))];
       if (length == limit) {
         *smaller = pair[0];
         *larger = pair[1];
@@ -364,6 +416,7 @@ class BinaryTree {
   unsigned bits_;
   unsigned cut_;
   unsigned nice_;
+  size_t window_;
   std::vector<uint32_t> head_;
   std::vector<uint32_t> children_;
 };
@@ -384,6 +437,12 @@ struct Node {
   bool item_after_literal;
 };
 
+struct ParseSettings {
+  unsigned cut;         // tree nodes visited per position
+  uint32_t nice;        // match length taken as it stands
+  unsigned window_bits; // the tree reaches back 2^window_bits bytes at most
+};
+
 struct Step {
   uint32_t length;  // 0: one literal
   uint32_t distance;
@@ -398,21 +457,31 @@ struct RunClass {
 
 class OptimalParser {
  public:
-  OptimalParser(std::span<const uint8_t> data, ItemWriter& items)
-      : data_(data), items_(items), tree_(data, 128, nice_length), runs_(data),
-        nodes_(segment + nice_length + 1) {
-    // A run's header costs the same bits over each range of counts, so the cheapest run
-    // that ends at a position comes from one sliding-window minimum per range.
-    for (unsigned u = 0;; ++u) {
-      const uint64_t lo = u == 0 ? 1 : (uint64_t(1) << (2 * u)) + 1;
-      if (lo > nodes_.size()) break;
-      const uint64_t hi = uint64_t(1) << (2 * u + 2);
-      classes_.push_back({uint32_t(lo), uint32_t(std::min<uint64_t>(hi, nodes_.size())), literal_header_bits(lo)});
-    }
-    windows_.resize(classes_.size());
-    bases_.resize(nodes_.size());
-    for (auto& window : windows_) window.slots.resize(nodes_.size());
-  }
+   OptimalParser(std::span<const uint8_t> data, ItemWriter &items,
+                 const ParseSettings &settings)
+       : data_(data), items_(items),
+         nice_length(std::min(settings.nice, max_nice)),
+         tree_(data, settings.cut, nice_length, settings.window_bits),
+         runs_(data), nodes_(segment + nice_length + 1) {
+     if (tree_.window() < data.size())
+       far_.assign(size_t(1) << far_bits, no_position);
+     // A run's header costs the same bits over each range of counts, so the
+     // cheapest run that ends at a position comes from one sliding-window
+     // minimum per range.
+     for (unsigned u = 0;; ++u) {
+       const uint64_t lo = u == 0 ? 1 : (uint64_t(1) << (2 * u)) + 1;
+       if (lo > nodes_.size())
+         break;
+       const uint64_t hi = uint64_t(1) << (2 * u + 2);
+       classes_.push_back({uint32_t(lo),
+                           uint32_t(std::min<uint64_t>(hi, nodes_.size())),
+                           literal_header_bits(lo)});
+     }
+     windows_.resize(classes_.size());
+     bases_.resize(nodes_.size());
+     for (auto &window : windows_)
+       window.slots.resize(nodes_.size());
+   }
 
   void run() {
     size_t position = 0;
@@ -421,8 +490,9 @@ class OptimalParser {
 
  private:
   static constexpr uint32_t segment = 16384;
-  static constexpr uint32_t nice_length = 128;
-  static constexpr size_t max_matches = nice_length + 1;
+  static constexpr uint32_t max_nice = 128;
+  static constexpr unsigned far_bits = 20;
+  static constexpr size_t max_matches = max_nice + 1;
 
   // Monotone queue of run starts s, rising in item_price[s] - 8 s.
   struct Window {
@@ -479,7 +549,8 @@ class OptimalParser {
       const bool from_literal = node.literal_price < node.item_price;
       const int64_t price = from_literal ? node.literal_price : node.item_price;
 
-      const size_t found = tree_.find(position, matches);
+      const size_t found =
+          far_match(position, matches, tree_.find(position, matches));
       const size_t run = runs_.at(position);
       // A long item is taken as it stands: parse up to here, then write it.
       if (run >= nice_length) {
@@ -521,6 +592,31 @@ class OptimalParser {
       position += forced.length;
     }
     return position;
+  }
+
+  // Beyond the tree's window only a table of the last position of each 8-byte
+  // hash looks: far repeats are mostly whole copies, and one candidate finds
+  // them.
+  size_t far_match(size_t position, Match *matches, size_t found) {
+    if (far_.empty() || data_.size() - position < 8)
+      return found;
+    const uint8_t *here = data_.data() + position;
+    uint64_t v;
+    std::memcpy(&v, here, 8);
+    uint32_t &slot =
+        far_[size_t((v * 0xC2B2AE3D27D4EB4Full) >> (64 - far_bits))];
+    const uint32_t candidate = slot;
+    slot = uint32_t(position);
+    if (candidate == no_position || position - candidate < tree_.window())
+      return found;
+    const size_t distance = position - candidate;
+    const size_t limit =
+        std::min<size_t>({data_.size() - position, nice_length, distance});
+    const size_t length = common_length(here, here - distance, limit);
+    if (length >= min_length &&
+        (found == 0 || length > matches[found - 1].length))
+      matches[found++] = {uint32_t(length), uint32_t(distance)};
+    return found;
   }
 
   void relax(size_t target, int64_t price, uint32_t length, uint32_t distance, bool after_literal) {
@@ -566,6 +662,8 @@ class OptimalParser {
 
   std::span<const uint8_t> data_;
   ItemWriter& items_;
+  const uint32_t
+      nice_length; // a match this long is taken without parsing past it
   BinaryTree tree_;
   RunLengths runs_;
   std::vector<Node> nodes_;
@@ -573,6 +671,7 @@ class OptimalParser {
   std::vector<Window> windows_;
   std::vector<int64_t> bases_;  // item_price - 8 s of each run start s
   std::vector<Step> path_;
+  std::vector<uint32_t> far_; // empty when the tree sees the whole block
 };
 
 }  // namespace
@@ -592,10 +691,12 @@ bool block_encode(std::span<const uint8_t> data, BlockEncodeMode mode, std::vect
   for (int i = 0; i < 4; ++i) encoded.push_back(uint8_t(block_codec_magic >> (8 * i)));
   for (int i = 0; i < 4; ++i) encoded.push_back(uint8_t(uint32_t(data.size()) >> (8 * i)));
   ItemWriter items(data, encoded);
-  if (mode == BlockEncodeMode::fast) {
-    encode_fast(data, items);
+  if (mode == BlockEncodeMode::fast || mode == BlockEncodeMode::normal) {
+    encode_greedy(data, items, mode == BlockEncodeMode::normal);
   } else {
-    OptimalParser(data, items).run();
+    // An 8 MiB tree costs half the memory of one over a 16 MiB block; the far
+    // table keeps nearly all of the ratio (0.5% on code).
+    OptimalParser(data, items, ParseSettings{128, 128, 23}).run();
   }
   items.finish();
   return true;

@@ -13,7 +13,7 @@
 
 namespace halvard {
 
-enum class BlockEncodeMode : uint8_t { fast, best };
+enum class BlockEncodeMode : uint8_t { fast, normal, best };
 
 // Encodes `data` as one BlockCodec buffer (head included). Returns false, leaving
 // `encoded` empty, when the data is longer than the format's size field allows.
