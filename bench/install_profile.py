@@ -101,25 +101,26 @@ def main():
     wine = bench.Wine(args.prefix, args.wine64)
     wine.start()
     try:
-        def target(name):
-            folder = wine.drive_c / "profile" / name
-            shutil.rmtree(folder, ignore_errors=True)
-            return bench.windows_folder(wine.drive_c, folder)
+        # One folder for every run, emptied first: a later run would find the earlier
+        # installation and go to its folder anyway, and each run must write fresh files.
+        folder = wine.drive_c / "profile"
 
-        def install(name, wrapper):
+        def install(wrapper):
+            shutil.rmtree(folder, ignore_errors=True)
             start = time.perf_counter()
-            cmd = [*wrapper, args.wine64, str(setup), "/a", f"/d:{target(name)}"]
+            cmd = [*wrapper, args.wine64, str(setup), "/a", f"/d:{bench.windows_folder(wine.drive_c, folder)}"]
             rc = subprocess.run(cmd, env=wine.env, stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL,
                                 stderr=subprocess.DEVNULL, timeout=3600).returncode
-            if rc != bench.OURS_OK:
-                sys.exit(f"the installation ended with {rc}: {' '.join(cmd)}")
+            installed = sum(len(files) for _, _, files in os.walk(folder))
+            if rc != bench.OURS_OK or installed < count:
+                sys.exit(f"the installation ended with {rc} and {installed} of {count} files: {' '.join(cmd)}")
             return time.perf_counter() - start
 
-        install("warm-up", [])
+        install([])
         perf_data = work / "perf.data"
-        wall = install("perf", ["perf", "record", "-q", "-a", "-F", str(args.frequency), "-o", str(perf_data), "--"])
+        wall = install(["perf", "record", "-q", "-a", "-F", str(args.frequency), "-o", str(perf_data), "--"])
         trace = work / "strace.txt"
-        install("strace", ["strace", "-f", "-c", "-o", str(trace)])
+        install(["strace", "-f", "-c", "-o", str(trace)])
     finally:
         wine.stop()
 

@@ -21,4 +21,4 @@ cmake --build --preset win64 -j2 --target halvard-engine
 
 xvfb-run -a python3 "$root/bench/install_profile.py" --builder "$builder" --wine64 "$wine64_loader" \
   --engine "$root/build/win64/src/halvard-engine-x64.exe" --corpus "$corpus" \
-  --work "$root/build/install-profile" --prefix "$root/build/bench-wine" "$@"
+  --work "$root/build/install-profile/work" --prefix "$root/build/install-profile/wine" "$@"

@@ -16,6 +16,9 @@ namespace halvard {
 
 namespace msg = message_number;
 
+constexpr DWORD status_interval_ms = 50;
+constexpr DWORD pump_interval_ms = 10;
+
 class ProgressPage : public PageDialog {
  public:
   ProgressPage(UserInterface& ui, bool& cancelled)
@@ -100,17 +103,51 @@ void ProgressWindow::forbid_cancel() {
   if (window_) EnableWindow(GetDlgItem(window_, PAGE_CANCEL), FALSE);
 }
 
+void ProgressWindow::show_status(std::string_view status, unsigned long now) {
+  set_item_text(window_, PAGE_STATUS, status);
+  status_shown_at_ = now;
+  status_pending_ = false;
+}
+
 bool ProgressWindow::text(std::string_view status) {
-  if (window_) set_item_text(window_, PAGE_STATUS, status);
+  if (window_)
+    show_status(status, GetTickCount());
+  return pump();
+}
+
+bool ProgressWindow::file_text(std::string_view path) {
+  if (window_) {
+    const DWORD now = GetTickCount();
+    if (now - status_shown_at_ >= status_interval_ms) {
+      show_status(path, now);
+    } else {
+      pending_status_.assign(path);
+      status_pending_ = true;
+    }
+  }
   return pump();
 }
 
 bool ProgressWindow::percent(int value) {
-  if (window_) PostMessageW(GetDlgItem(window_, PAGE_PROGRESS_BAR), PBM_SETPOS, WPARAM(std::clamp(value, 0, 100)), 0);
+  value = std::clamp(value, 0, 100);
+  if (window_ && value != bar_position_) {
+    PostMessageW(GetDlgItem(window_, PAGE_PROGRESS_BAR), PBM_SETPOS,
+                 WPARAM(value), 0);
+    bar_position_ = value;
+  }
   return pump();
 }
 
 bool ProgressWindow::pump() {
+  const DWORD now = GetTickCount();
+  // A status held back is shown once its time has come, even when no newer one
+  // follows.
+  if (window_ && status_pending_ &&
+      now - status_shown_at_ >= status_interval_ms)
+    show_status(pending_status_, now);
+  if (now - pumped_at_ < pump_interval_ms && !cancelled_)
+    return true;
+  pumped_at_ = now;
   bool ended = false;
   MSG message;
   while (PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) {

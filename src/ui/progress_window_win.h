@@ -3,6 +3,7 @@
 // the removal works, with a status line, a bar and (when the package allows) Cancel.
 
 #include <memory>
+#include <string>
 #include <string_view>
 
 #include "ui/user_interface_win.h"
@@ -24,6 +25,9 @@ class ProgressWindow {
   // Each returns false once the run must stop: the user confirmed Cancel, or the
   // window was closed.
   bool text(std::string_view status);
+  // The file at work: shown at most every few hundredths of a second, the
+  // latest one when its time comes.
+  bool file_text(std::string_view path);
   bool percent(int value);
   bool cancelled() const { return cancelled_; }
   // From here on the run can only finish: Cancel is greyed out.
@@ -34,11 +38,20 @@ class ProgressWindow {
 
  private:
   bool pump();
+  void show_status(std::string_view status, unsigned long now);
 
   UserInterface& ui_;
   std::unique_ptr<ProgressPage> page_;
   HWND window_ = nullptr;
   bool cancelled_ = false;
+  // A status line and a bar position per file cost more round trips to the
+  // window system than writing a small file; nobody reads more than a few
+  // changes a second.
+  std::string pending_status_;
+  bool status_pending_ = false;
+  unsigned long status_shown_at_ = 0;
+  unsigned long pumped_at_ = 0;
+  int bar_position_ = -1;
 };
 
 }  // namespace halvard
