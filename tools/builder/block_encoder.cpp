@@ -4,6 +4,7 @@
 #include <bit>
 #include <cstring>
 #include <limits>
+#include <memory>
 
 #include "package/block_codec.h"
 
@@ -328,15 +329,16 @@ void encode_greedy(std::span<const uint8_t> data, ItemWriter& items, bool lazy) 
 
 // ---- best mode: binary-tree match finder and optimal parse ----
 
-// Tree links, 4 bytes each.
+// Tree links, 4 bytes each. A position's links are set when it is inserted, before any
+// search can reach it, so they start unset: no pass over the whole table up front.
 class WideLinks {
  public:
-  explicit WideLinks(size_t count) : links_(count, no_position) {}
+  explicit WideLinks(size_t count) : links_(new uint32_t[count]) {}
   uint32_t get(size_t i) const { return links_[i]; }
   void set(size_t i, uint32_t value) { links_[i] = value; }
 
  private:
-  std::vector<uint32_t> links_;
+  std::unique_ptr<uint32_t[]> links_;
 };
 
 // Tree links, 3 bytes each, for blocks whose positions fit in 24 bits: the tree of a
@@ -346,16 +348,16 @@ class NarrowLinks {
  public:
   static constexpr size_t max_positions = size_t(1) << 24;
   // One spare byte lets every link be read as 4 bytes.
-  explicit NarrowLinks(size_t count) : bytes_(3 * count + 1, 0xFF) {}
+  explicit NarrowLinks(size_t count) : bytes_(new uint8_t[3 * count + 1]) {}
   uint32_t get(size_t i) const {
-    const uint32_t value = load32(bytes_.data() + 3 * i) & none;
+    const uint32_t value = load32(bytes_.get() + 3 * i) & none;
     return value == none ? no_position : value;
   }
-  void set(size_t i, uint32_t value) { std::memcpy(bytes_.data() + 3 * i, &value, 3); }
+  void set(size_t i, uint32_t value) { std::memcpy(bytes_.get() + 3 * i, &value, 3); }
 
  private:
   static constexpr uint32_t none = 0xFFFFFF;
-  std::vector<uint8_t> bytes_;
+  std::unique_ptr<uint8_t[]> bytes_;
 };
 
 template <typename Links>
@@ -383,6 +385,8 @@ class BinaryTree {
     if (remaining < min_length) return 0;
     const uint8_t* here = data_.data() + position;
     const size_t limit = std::min<size_t>(remaining, nice_);
+    // The next position's head is a cache miss; fetching it now overlaps it with this search.
+    if (remaining > min_length) __builtin_prefetch(&head_[hash4(here + 1, bits_)]);
     uint32_t& head = head_[hash4(here, bits_)];
     uint32_t candidate = head;
     head = uint32_t(position);
@@ -494,6 +498,9 @@ class OptimalParser {
       classes_.push_back({uint32_t(lo), uint32_t(std::min<uint64_t>(hi, nodes_.size())), literal_header_bits(lo)});
     }
     windows_.resize(classes_.size());
+    length_bits_.resize(nice_length + 1);
+    for (uint32_t length = min_length; length <= nice_length; ++length)
+      length_bits_[length] = uint8_t(number_bits(length - min_length, 2, 1));
     bases_.resize(nodes_.size());
     for (auto& window : windows_) window.slots.resize(nodes_.size());
   }
@@ -583,9 +590,10 @@ class OptimalParser {
       }
       uint32_t length = min_length;
       for (size_t k = 0; k < found; ++k) {
+        const uint32_t distance = matches[k].distance;
+        const int64_t base = price + 2 + number_bits(distance - min_distance, 12, 2);
         for (; length <= matches[k].length; ++length) {
-          relax(i + length, price + block_reference_bits(length, matches[k].distance), length, matches[k].distance,
-                from_literal);
+          relax(i + length, base + length_bits_[length], length, distance, from_literal);
         }
       }
       for (uint32_t count = min_fill; count <= run; ++count) {
@@ -658,6 +666,7 @@ class OptimalParser {
   std::vector<Window> windows_;
   std::vector<int64_t> bases_;  // item_price - 8 s of each run start s
   std::vector<Step> path_;
+  std::vector<uint8_t> length_bits_;  // of each length a match found here can have
 };
 
 }  // namespace
