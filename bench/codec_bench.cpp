@@ -168,10 +168,11 @@ std::vector<Codec> codecs(const std::vector<size_t>& our_blocks, bool quick) {
                              out_pos == out.size();
                     }});
   }
-  for (auto mode : {halvard::BlockEncodeMode::fast, halvard::BlockEncodeMode::best}) {
+  using halvard::BlockEncodeMode;
+  for (auto mode : {BlockEncodeMode::fast, BlockEncodeMode::normal, BlockEncodeMode::best}) {
+    const char* level = mode == BlockEncodeMode::fast ? "fast " : mode == BlockEncodeMode::normal ? "normal " : "best ";
     for (size_t block : our_blocks) {
-      const std::string name = std::string("ours ") + (mode == halvard::BlockEncodeMode::fast ? "fast " : "best ") +
-                                std::to_string(block >> 20) + "M";
+      const std::string name = std::string("ours ") + level + std::to_string(block >> 20) + "M";
       list.push_back({name, block,
                       [mode](const Bytes& b) {
                         Bytes out;

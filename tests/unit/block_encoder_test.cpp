@@ -17,9 +17,19 @@ namespace halvard {
 namespace {
 
 using Bytes = std::vector<uint8_t>;
-constexpr BlockEncodeMode modes[] = {BlockEncodeMode::fast, BlockEncodeMode::best};
+constexpr BlockEncodeMode modes[] = {BlockEncodeMode::fast, BlockEncodeMode::normal, BlockEncodeMode::best};
 
-const char* name(BlockEncodeMode mode) { return mode == BlockEncodeMode::fast ? "fast" : "best"; }
+const char* name(BlockEncodeMode mode) {
+  switch (mode) {
+    case BlockEncodeMode::fast:
+      return "fast";
+    case BlockEncodeMode::normal:
+      return "normal";
+    case BlockEncodeMode::best:
+      return "best";
+  }
+  return "?";
+}
 
 Bytes encode(const Bytes& data, BlockEncodeMode mode) {
   Bytes encoded;
@@ -145,8 +155,12 @@ TEST(BlockEncoderTest, VariedDataRoundTrips) {
   Bytes mixed;
   while (mixed.size() < 100000) {
     switch (rng() % 4) {
-      case 0: mixed.insert(mixed.end(), rng() % 5000, uint8_t(rng())); break;
-      case 1: for (int i = rng() % 300; i > 0; --i) mixed.push_back(uint8_t(rng())); break;
+      case 0:
+        mixed.insert(mixed.end(), rng() % 5000, uint8_t(rng()));
+        break;
+      case 1:
+        for (int i = rng() % 300; i > 0; --i) mixed.push_back(uint8_t(rng()));
+        break;
       default:
         if (mixed.size() > 10) {
           const size_t from = rng() % mixed.size();
@@ -171,6 +185,25 @@ TEST(BlockEncoderTest, FarRepeatsAreFound) {
     Bytes decoded;
     ASSERT_TRUE(BlockCodec::decode(encoded, decoded));
     EXPECT_TRUE(decoded == data);
+  }
+}
+
+// A 16 MiB block is the builder's default; one byte more no longer fits the best mode's
+// 3-byte tree links. The repeat at the end lies nearly the whole block back.
+TEST(BlockEncoderTest, FullSizeBlocksFindRepeatsAcrossTheBlock) {
+  std::mt19937 rng(16);
+  for (size_t size : {size_t(1) << 24, (size_t(1) << 24) + 1}) {
+    Bytes data(size, 0);
+    const size_t piece = 65536;
+    for (size_t i = 0; i < piece; ++i) data[i] = uint8_t(rng());
+    std::copy(data.begin(), data.begin() + piece, data.end() - piece);
+    for (BlockEncodeMode mode : modes) {
+      const Bytes encoded = encode(data, mode);
+      EXPECT_LT(encoded.size(), piece + piece / 16) << size << " " << name(mode);
+      Bytes decoded;
+      ASSERT_TRUE(BlockCodec::decode(encoded, decoded)) << size << " " << name(mode);
+      EXPECT_TRUE(decoded == data) << size << " " << name(mode);
+    }
   }
 }
 

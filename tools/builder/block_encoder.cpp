@@ -4,6 +4,7 @@
 #include <bit>
 #include <cstring>
 #include <limits>
+#include <memory>
 
 #include "package/block_codec.h"
 
@@ -118,9 +119,7 @@ inline uint32_t load32(const uint8_t* p) {
   return v;
 }
 
-inline uint32_t hash4(const uint8_t* p, unsigned hash_bits) {
-  return (load32(p) * 2654435761u) >> (32 - hash_bits);
-}
+inline uint32_t hash4(const uint8_t* p, unsigned hash_bits) { return (load32(p) * 2654435761u) >> (32 - hash_bits); }
 
 unsigned hash_bits_for(size_t size) {
   unsigned bits = 12;
@@ -187,15 +186,15 @@ struct Match {
 // stretches of compressed data cost little.
 class FastMatcher {
  public:
-   FastMatcher(std::span<const uint8_t> data, unsigned near_bits)
-       : data_(data), near_bits_(near_bits),
-         far_bits_(std::clamp(hash_bits_for(data.size()), 12u, 20u)),
-         near_(size_t(1) << near_bits_, no_position),
-         far_(size_t(1) << far_bits_, no_position) {}
+  FastMatcher(std::span<const uint8_t> data, unsigned near_bits)
+      : data_(data),
+        near_bits_(near_bits),
+        far_bits_(std::clamp(hash_bits_for(data.size()), 12u, 20u)),
+        near_(size_t(1) << near_bits_, no_position),
+        far_(size_t(1) << far_bits_, no_position) {}
 
-   // Positions where a match can start.
-   size_t limit() const {
-     return data_.size() < min_length ? 0 : data_.size() - min_length + 1; }
+  // Positions where a match can start.
+  size_t limit() const { return data_.size() < min_length ? 0 : data_.size() - min_length + 1; }
 
   void insert(size_t position) {
     const uint64_t v = load(position);
@@ -222,7 +221,8 @@ class FastMatcher {
       if (load32(data_.data() + candidate) != uint32_t(v)) continue;
       auto found = [&](size_t length, size_t at) {
         if (length < min_length || at < min_distance) return;
-        const int32_t saved = int32_t(std::min<size_t>(length, 1u << 24) * 8) - int32_t(block_reference_bits(length, at));
+        const int32_t saved =
+            int32_t(std::min<size_t>(length, 1u << 24) * 8) - int32_t(block_reference_bits(length, at));
         if (saved > gain) {
           gain = saved;
           best = {uint32_t(length), uint32_t(at)};
@@ -235,7 +235,7 @@ class FastMatcher {
     return best;
   }
 
-private:
+ private:
   // Eight bytes, with zeros past the end of the data.
   uint64_t load(size_t position) const {
     uint64_t v = 0;
@@ -243,9 +243,7 @@ private:
     std::memcpy(&v, data_.data() + position, count);
     return v;
   }
-  uint32_t near_hash(uint64_t v) const {
-    return uint32_t((uint32_t(v) * 2654435761u) >> (32 - near_bits_));
-  }
+  uint32_t near_hash(uint64_t v) const { return uint32_t((uint32_t(v) * 2654435761u) >> (32 - near_bits_)); }
   uint32_t far_hash(uint64_t v) const { return uint32_t((v * 0xC2B2AE3D27D4EB4Full) >> (64 - far_bits_)); }
 
   std::span<const uint8_t> data_;
@@ -258,22 +256,19 @@ private:
 // Greedy parse; with `lazy`, a match is put off by one literal when the next
 // position saves clearly more, and the tables learn more positions inside each
 // item.
-void encode_greedy(std::span<const uint8_t> data, ItemWriter &items,
-                   bool lazy) {
+void encode_greedy(std::span<const uint8_t> data, ItemWriter& items, bool lazy) {
   // More near positions pay off when the parse looks ahead.
-  FastMatcher matcher(
-      data, lazy ? std::clamp(hash_bits_for(data.size()), 16u, 20u) : 16u);
+  FastMatcher matcher(data, lazy ? std::clamp(hash_bits_for(data.size()), 16u, 20u) : 16u);
   const size_t n = data.size();
   const size_t limit = matcher.limit();
   // The best item at a position, which it inserts: a reference or a fill
   // (distance 0).
-  auto item_at = [&](size_t position, int32_t &gain) {
+  auto item_at = [&](size_t position, int32_t& gain) {
     Match match = matcher.best(position, gain);
     // A fill beats a reference over a run of one byte.
     if (data[position] == data[position + 1] && data[position] == data[position + 2]) {
       size_t run = 3;
-      while (position + run < n && data[position + run] == data[position])
-        ++run;
+      while (position + run < n && data[position + run] == data[position]) ++run;
       const int32_t fill_gain = int32_t(std::min<size_t>(run, 1u << 24) * 8) - int32_t(block_fill_bits(run));
       if (fill_gain > gain) {
         gain = fill_gain;
@@ -290,8 +285,7 @@ void encode_greedy(std::span<const uint8_t> data, ItemWriter &items,
   while (position < limit) {
     int32_t gain = next_gain;
     Match match = next;
-    if (!have_next)
-      match = item_at(position, gain);
+    if (!have_next) match = item_at(position, gain);
     have_next = false;
     if (gain <= 0) {
       items.literal(position);
@@ -319,17 +313,13 @@ void encode_greedy(std::span<const uint8_t> data, ItemWriter &items,
     }
     const size_t end = position + match.length;
     if (lazy) {
-      for (size_t p = position + 2; p < end && p < limit && p < position + 32;
-           ++p)
-        matcher.insert(p);
+      for (size_t p = position + 2; p < end && p < limit && p < position + 32; ++p) matcher.insert(p);
       for (size_t p : {end - 2, end - 1})
-        if (p >= position + 32 && p < limit)
-          matcher.insert(p);
+        if (p >= position + 32 && p < limit) matcher.insert(p);
     } else {
       // A few positions inside the item keep the tables fresh at little cost.
       for (size_t p : {position + 1, position + 2, end - 2, end - 1}) {
-        if (p > position && p < end && p < limit)
-          matcher.insert(p);
+        if (p > position && p < end && p < limit) matcher.insert(p);
       }
     }
     position = end;
@@ -339,42 +329,77 @@ void encode_greedy(std::span<const uint8_t> data, ItemWriter &items,
 
 // ---- best mode: binary-tree match finder and optimal parse ----
 
-class BinaryTree {
+// Tree links, 4 bytes each. A position's links are set when it is inserted, before any
+// search can reach it, so they start unset: no pass over the whole table up front.
+class WideLinks {
  public:
-   BinaryTree(std::span<const uint8_t> data, unsigned cut, unsigned nice,
-              unsigned window_bits)
-       : data_(data), bits_(hash_bits_for(data.size())), cut_(cut), nice_(nice),
-         window_(
-             std::min<size_t>(size_t(1) << window_bits,
-                              std::bit_ceil(std::max<size_t>(data.size(), 1)))),
-         head_(size_t(1) << bits_, no_position),
-         children_(window_ * 2, no_position) {}
-
-   // Inserts `position` and returns in `out` the matches of rising length, each
-   // at the nearest distance found for it.
-   size_t find(size_t position, Match *out) { return walk(position, out); }
-   size_t window() const { return window_; }
-   void skip(size_t position) { walk(position, nullptr); }
+  explicit WideLinks(size_t count) : links_(new uint32_t[count]) {}
+  uint32_t get(size_t i) const { return links_[i]; }
+  void set(size_t i, uint32_t value) { links_[i] = value; }
 
  private:
+  std::unique_ptr<uint32_t[]> links_;
+};
+
+// Tree links, 3 bytes each, for blocks whose positions fit in 24 bits: the tree of a
+// 16 MiB block takes 96 MiB instead of 128 MiB and still reaches back over the whole
+// block. The last position of a block is never a node, so its number marks "none".
+class NarrowLinks {
+ public:
+  static constexpr size_t max_positions = size_t(1) << 24;
+  // One spare byte lets every link be read as 4 bytes.
+  explicit NarrowLinks(size_t count) : bytes_(new uint8_t[3 * count + 1]) {}
+  uint32_t get(size_t i) const {
+    const uint32_t value = load32(bytes_.get() + 3 * i) & none;
+    return value == none ? no_position : value;
+  }
+  void set(size_t i, uint32_t value) { std::memcpy(bytes_.get() + 3 * i, &value, 3); }
+
+ private:
+  static constexpr uint32_t none = 0xFFFFFF;
+  std::unique_ptr<uint8_t[]> bytes_;
+};
+
+template <typename Links>
+class BinaryTree {
+ public:
+  BinaryTree(std::span<const uint8_t> data, unsigned cut, unsigned nice)
+      : data_(data),
+        bits_(std::min(hash_bits_for(data.size()), max_head_bits)),
+        cut_(cut),
+        nice_(nice),
+        head_(size_t(1) << bits_, no_position),
+        children_(data.size() * 2) {}
+
+  // Inserts `position` and returns in `out` the matches of rising length, each at the
+  // nearest distance found for it.
+  size_t find(size_t position, Match* out) { return walk(position, out); }
+  void skip(size_t position) { walk(position, nullptr); }
+
+ private:
+  // Prefixes share a tree beyond this; the tree still orders them by their bytes.
+  static constexpr unsigned max_head_bits = 22;
+
   size_t walk(size_t position, Match* out) {
     const size_t remaining = data_.size() - position;
     if (remaining < min_length) return 0;
     const uint8_t* here = data_.data() + position;
     const size_t limit = std::min<size_t>(remaining, nice_);
+    // The next position's head is a cache miss; fetching it now overlaps it with this search.
+    if (remaining > min_length) __builtin_prefetch(&head_[hash4(here + 1, bits_)]);
     uint32_t& head = head_[hash4(here, bits_)];
     uint32_t candidate = head;
     head = uint32_t(position);
-    uint32_t *smaller = &children_[2 * (position & (window_ - 1))];
-    uint32_t *larger = smaller + 1;
+    // Slots of the links still to be set: the last node smaller and larger than here.
+    size_t smaller = 2 * position;
+    size_t larger = smaller + 1;
     size_t smaller_length = 0, larger_length = 0;
     size_t best = min_length - 1;
     size_t count = 0;
     for (unsigned depth = cut_;; --depth) {
-      // Nodes beyond the window have been overwritten by nearer ones.
-      if (candidate == no_position || depth == 0 ||
-          position - candidate >= window_) {
-        *smaller = *larger = no_position;
+      if (candidate == no_position || depth == 0) {
+        children_.set(smaller, no_position);
+        children_.set(larger, no_position);
         break;
       }
       const uint8_t* there = data_.data() + candidate;
@@ -391,21 +416,21 @@ class BinaryTree {
         found(std::min<size_t>(length, distance), distance);
         periodic_candidates(here, position, distance, length, limit, found);
       }
-      uint32_t *pair = &children_[2 * (candidate & (window_ - 1))];
+      const size_t pair = 2 * size_t(candidate);
       if (length == limit) {
-        *smaller = pair[0];
-        *larger = pair[1];
+        children_.set(smaller, children_.get(pair));
+        children_.set(larger, children_.get(pair + 1));
         break;
       }
       if (there[length] < here[length]) {
-        *smaller = candidate;
-        smaller = &pair[1];
-        candidate = *smaller;
+        children_.set(smaller, candidate);
+        smaller = pair + 1;
+        candidate = children_.get(smaller);
         smaller_length = length;
       } else {
-        *larger = candidate;
-        larger = &pair[0];
-        candidate = *larger;
+        children_.set(larger, candidate);
+        larger = pair;
+        candidate = children_.get(larger);
         larger_length = length;
       }
     }
@@ -416,9 +441,8 @@ class BinaryTree {
   unsigned bits_;
   unsigned cut_;
   unsigned nice_;
-  size_t window_;
   std::vector<uint32_t> head_;
-  std::vector<uint32_t> children_;
+  Links children_;
 };
 
 constexpr int64_t infinite = std::numeric_limits<int64_t>::max() / 4;
@@ -438,9 +462,8 @@ struct Node {
 };
 
 struct ParseSettings {
-  unsigned cut;         // tree nodes visited per position
-  uint32_t nice;        // match length taken as it stands
-  unsigned window_bits; // the tree reaches back 2^window_bits bytes at most
+  unsigned cut;   // tree nodes visited per position
+  uint32_t nice;  // match length taken as it stands
 };
 
 struct Step {
@@ -455,33 +478,32 @@ struct RunClass {
   uint32_t header;
 };
 
+template <typename Links>
 class OptimalParser {
  public:
-   OptimalParser(std::span<const uint8_t> data, ItemWriter &items,
-                 const ParseSettings &settings)
-       : data_(data), items_(items),
-         nice_length(std::min(settings.nice, max_nice)),
-         tree_(data, settings.cut, nice_length, settings.window_bits),
-         runs_(data), nodes_(segment + nice_length + 1) {
-     if (tree_.window() < data.size())
-       far_.assign(size_t(1) << far_bits, no_position);
-     // A run's header costs the same bits over each range of counts, so the
-     // cheapest run that ends at a position comes from one sliding-window
-     // minimum per range.
-     for (unsigned u = 0;; ++u) {
-       const uint64_t lo = u == 0 ? 1 : (uint64_t(1) << (2 * u)) + 1;
-       if (lo > nodes_.size())
-         break;
-       const uint64_t hi = uint64_t(1) << (2 * u + 2);
-       classes_.push_back({uint32_t(lo),
-                           uint32_t(std::min<uint64_t>(hi, nodes_.size())),
-                           literal_header_bits(lo)});
-     }
-     windows_.resize(classes_.size());
-     bases_.resize(nodes_.size());
-     for (auto &window : windows_)
-       window.slots.resize(nodes_.size());
-   }
+  OptimalParser(std::span<const uint8_t> data, ItemWriter& items, const ParseSettings& settings)
+      : data_(data),
+        items_(items),
+        nice_length(std::min(settings.nice, max_nice)),
+        tree_(data, settings.cut, nice_length),
+        runs_(data),
+        nodes_(segment + nice_length + 1) {
+    // A run's header costs the same bits over each range of counts, so the
+    // cheapest run that ends at a position comes from one sliding-window
+    // minimum per range.
+    for (unsigned u = 0;; ++u) {
+      const uint64_t lo = u == 0 ? 1 : (uint64_t(1) << (2 * u)) + 1;
+      if (lo > nodes_.size()) break;
+      const uint64_t hi = uint64_t(1) << (2 * u + 2);
+      classes_.push_back({uint32_t(lo), uint32_t(std::min<uint64_t>(hi, nodes_.size())), literal_header_bits(lo)});
+    }
+    windows_.resize(classes_.size());
+    length_bits_.resize(nice_length + 1);
+    for (uint32_t length = min_length; length <= nice_length; ++length)
+      length_bits_[length] = uint8_t(number_bits(length - min_length, 2, 1));
+    bases_.resize(nodes_.size());
+    for (auto& window : windows_) window.slots.resize(nodes_.size());
+  }
 
   void run() {
     size_t position = 0;
@@ -491,7 +513,6 @@ class OptimalParser {
  private:
   static constexpr uint32_t segment = 16384;
   static constexpr uint32_t max_nice = 128;
-  static constexpr unsigned far_bits = 20;
   static constexpr size_t max_matches = max_nice + 1;
 
   // Monotone queue of run starts s, rising in item_price[s] - 8 s.
@@ -549,8 +570,7 @@ class OptimalParser {
       const bool from_literal = node.literal_price < node.item_price;
       const int64_t price = from_literal ? node.literal_price : node.item_price;
 
-      const size_t found =
-          far_match(position, matches, tree_.find(position, matches));
+      const size_t found = tree_.find(position, matches);
       const size_t run = runs_.at(position);
       // A long item is taken as it stands: parse up to here, then write it.
       if (run >= nice_length) {
@@ -570,9 +590,10 @@ class OptimalParser {
       }
       uint32_t length = min_length;
       for (size_t k = 0; k < found; ++k) {
+        const uint32_t distance = matches[k].distance;
+        const int64_t base = price + 2 + number_bits(distance - min_distance, 12, 2);
         for (; length <= matches[k].length; ++length) {
-          relax(i + length, price + block_reference_bits(length, matches[k].distance), length, matches[k].distance,
-                from_literal);
+          relax(i + length, base + length_bits_[length], length, distance, from_literal);
         }
       }
       for (uint32_t count = min_fill; count <= run; ++count) {
@@ -592,31 +613,6 @@ class OptimalParser {
       position += forced.length;
     }
     return position;
-  }
-
-  // Beyond the tree's window only a table of the last position of each 8-byte
-  // hash looks: far repeats are mostly whole copies, and one candidate finds
-  // them.
-  size_t far_match(size_t position, Match *matches, size_t found) {
-    if (far_.empty() || data_.size() - position < 8)
-      return found;
-    const uint8_t *here = data_.data() + position;
-    uint64_t v;
-    std::memcpy(&v, here, 8);
-    uint32_t &slot =
-        far_[size_t((v * 0xC2B2AE3D27D4EB4Full) >> (64 - far_bits))];
-    const uint32_t candidate = slot;
-    slot = uint32_t(position);
-    if (candidate == no_position || position - candidate < tree_.window())
-      return found;
-    const size_t distance = position - candidate;
-    const size_t limit =
-        std::min<size_t>({data_.size() - position, nice_length, distance});
-    const size_t length = common_length(here, here - distance, limit);
-    if (length >= min_length &&
-        (found == 0 || length > matches[found - 1].length))
-      matches[found++] = {uint32_t(length), uint32_t(distance)};
-    return found;
   }
 
   void relax(size_t target, int64_t price, uint32_t length, uint32_t distance, bool after_literal) {
@@ -662,16 +658,15 @@ class OptimalParser {
 
   std::span<const uint8_t> data_;
   ItemWriter& items_;
-  const uint32_t
-      nice_length; // a match this long is taken without parsing past it
-  BinaryTree tree_;
+  const uint32_t nice_length;  // a match this long is taken without parsing past it
+  BinaryTree<Links> tree_;
   RunLengths runs_;
   std::vector<Node> nodes_;
   std::vector<RunClass> classes_;
   std::vector<Window> windows_;
   std::vector<int64_t> bases_;  // item_price - 8 s of each run start s
   std::vector<Step> path_;
-  std::vector<uint32_t> far_; // empty when the tree sees the whole block
+  std::vector<uint8_t> length_bits_;  // of each length a match found here can have
 };
 
 }  // namespace
@@ -694,9 +689,12 @@ bool block_encode(std::span<const uint8_t> data, BlockEncodeMode mode, std::vect
   if (mode == BlockEncodeMode::fast || mode == BlockEncodeMode::normal) {
     encode_greedy(data, items, mode == BlockEncodeMode::normal);
   } else {
-    // An 8 MiB tree costs half the memory of one over a 16 MiB block; the far
-    // table keeps nearly all of the ratio (0.5% on code).
-    OptimalParser(data, items, ParseSettings{128, 128, 23}).run();
+    const ParseSettings settings{128, 128};
+    if (data.size() <= NarrowLinks::max_positions) {
+      OptimalParser<NarrowLinks>(data, items, settings).run();
+    } else {
+      OptimalParser<WideLinks>(data, items, settings).run();
+    }
   }
   items.finish();
   return true;
