@@ -74,14 +74,15 @@ void encode_record_fields(const FileRecord& record, std::vector<uint8_t>& out) {
 }
 
 // Compresses blocks on worker threads and writes them strictly in the order they were
-// submitted, so the bytes do not depend on which thread finished first. At most a few
-// blocks per thread are in flight; submit() waits for the oldest when the window is full.
+// submitted, so the bytes do not depend on which thread finished first. One block more
+// than there are threads is in flight (each holds its data and its output, and best's
+// match tree is per thread): submit() waits for the oldest when the window is full.
 class FileTableWriter::Pipeline {
  public:
   Pipeline(bool compress, BlockEncodeMode mode, unsigned threads, ByteSink sink)
       : compress_(compress), mode_(mode), sink_(std::move(sink)) {
     if (threads == 0) threads = std::max(1u, std::thread::hardware_concurrency());
-    max_in_flight_ = size_t(threads) * 2;
+    max_in_flight_ = size_t(threads) + 1;
     if (threads > 1)
       for (unsigned i = 0; i < threads; ++i) workers_.emplace_back([this] { work(); });
   }
