@@ -109,23 +109,7 @@ def part_levels(args, rep):
         log(f"levels: {corpus}, {args.reps} rounds of {', '.join(args.levels)}, NSIS zlib, NSIS solid lzma")
         count, total, rows = ib.corpus_rows(ns, corpus, args.levels)
         results[corpus] = {"files": count, "bytes": total, "rows": rows}
-    rep.data["levels"] = results
-    lines = [f"Median of {args.reps} interleaved rounds (each round builds every installer once). "
-             "Ratios are ours / NSIS zlib; wall time depends on what else the machine runs, CPU time less so.", "",
-             "| corpus | builder | installer MiB | % of payload | build s (wall) | CPU s | peak RSS MiB "
-             "| size / zlib | size / solid lzma | wall / zlib | CPU / zlib |",
-             "|---|---|---:|---:|---:|---:|---:|---:|---:|---:|---:|"]
-    if refused:
-        lines[0:0] = [refused, ""]
-    for corpus, res in results.items():
-        z, lz = res["rows"]["nsis zlib"], res["rows"]["nsis solid lzma"]
-        label = f"{corpus} ({res['files']} files, {res['bytes'] / MiB:.1f} MiB)"
-        for name, r in res["rows"].items():
-            ratios = (f"{r['size'] / z['size']:.3f} | {r['size'] / lz['size']:.3f} | {r['wall'] / z['wall']:.2f} | "
-                      f"{r['cpu'] / z['cpu']:.2f}") if name.startswith("halvard") else " | | | "
-            lines.append(f"| {label} | {name} | {r['size'] / MiB:.2f} | {100 * r['size'] / res['bytes']:.1f} | "
-                         f"{r['wall']:.2f} | {r['cpu']:.2f} | {r['rss_kb'] / 1024:.0f} | {ratios} |")
-    return "Compression levels against NSIS", lines
+    rep.data["levels"] = {"rounds": args.reps, "refused": refused, "corpora": results}
 
 
 def part_blocks(args, rep, wine):
@@ -139,8 +123,8 @@ def part_blocks(args, rep, wine):
             folder.mkdir(parents=True, exist_ok=True)
             project = ib.halvard_project(folder, src, "best", block_size=mib * MiB)
             jobs[mib] = ([args.builder, "build", str(project), "--engine", args.engine], folder / "setup-best.exe")
-        log(f"blocks: {corpus}, {args.reps} rounds of {', '.join(f'{m} MiB' for m in args.block_sizes)}")
-        rows = ib.interleaved(jobs, args.reps)
+        log(f"blocks: {corpus}, {args.block_reps} rounds of {', '.join(f'{m} MiB' for m in args.block_sizes)}")
+        rows = ib.interleaved(jobs, args.block_reps)
         for mib, (_, exe) in jobs.items():
             log(f"blocks: {corpus}, {mib} MiB blocks: installing under Wine with the memory sampler")
             m = wb.measure_memory(wine, exe, src, wine.drive_c / "bench-report-blocks", False)
@@ -150,19 +134,7 @@ def part_blocks(args, rep, wine):
         count, total = ib.payload_size(src)
         results[corpus] = {"files": count, "bytes": total, "rows": {str(k): v for k, v in rows.items()}}
         shutil.rmtree(work, ignore_errors=True)
-    rep.data["blocks"] = results
-    lines = [f"Default level (best). Build: median of {args.reps} interleaved rounds. Install: one silent "
-             "installation under Wine per package, the engine's peak private memory (anonymous pages outside "
-             "the image, sampled every 10 ms; Wine's own private pages included).", "",
-             "| corpus | block MiB | installer MiB | build s (wall) | CPU s | builder peak RSS MiB | install s "
-             "| engine peak private MiB | engine VmHWM MiB |",
-             "|---|---:|---:|---:|---:|---:|---:|---:|---:|"]
-    for corpus, res in results.items():
-        for mib, r in res["rows"].items():
-            lines.append(f"| {corpus} ({res['bytes'] / MiB:.0f} MiB) | {mib} | {r['size'] / MiB:.2f} | {r['wall']:.2f} | "
-                         f"{r['cpu']:.2f} | {r['rss_kb'] / 1024:.0f} | {r['install_wall']:.1f} | "
-                         f"{r['private_kb'] / 1024:.1f} | {r['hwm_kb'] / 1024:.1f} |")
-    return "Block size", lines
+    rep.data["blocks"] = {"rounds": args.block_reps, "corpora": results}
 
 
 def part_size(args, rep):
@@ -172,9 +144,7 @@ def part_size(args, rep):
                          capture_output=True, text=True)
     if out.returncode != 0:
         sys.exit(f"engine_size.py failed:\n{out.stderr}")
-    rep.data["size"] = out.stdout.strip()
-    return "Engine size by component", ["Bytes by component and kind of section, from a link map "
-                                        "(bench/engine_size.py).", "", "```", out.stdout.strip(), "```"]
+    rep.data["size"] = {"table": out.stdout.strip()}
 
 
 def make_small_files(folder, count):
@@ -272,37 +242,9 @@ def part_scale(args, rep, wine):
             "install": statistics.median(x["install"]), "remove": statistics.median(x["remove"]),
             "install_kb": x["install_kb"], "remove_kb": x["remove_kb"], "build_rss_kb": x["build_rss_kb"],
             "runs": {k: x[k] for k in ("build", "install", "remove")}}
-    rep.data["scale"] = results
+    rep.data["scale"] = {"sizes": results}
     if not args.keep:
         shutil.rmtree(args.work / "scale", ignore_errors=True)
-    first = results[str(counts[0])]
-    lines = ["Generated files of 200 bytes to 6 KiB in nested folders (about 50 a folder), default level, "
-             "registered with an uninstaller. Install: `setup.exe /a /d:...`; removal: the registered "
-             "uninstaller with `/a /u:Bench`. Each under Wine, from process start to exit (so Wine's start-up "
-             "of about a second is in every figure), the memory sampler attached every 50 ms. "
-             f"Per-file ratio = cost per file at N / cost per file at {counts[0]}.", "",
-             "| files | rounds | payload MiB | installer MiB | build s | build ms/file | build ratio | install s "
-             "| install ms/file | install ratio | removal s | removal ms/file | removal ratio "
-             "| builder peak RSS MiB | engine peak private MiB (install) | (removal) |",
-             "|---:|---:|---:|---:|---:|---:|---:|---:|---:|---:|---:|---:|---:|---:|---:|---:|"]
-    for key, r in results.items():
-        n = r["files"]
-        if "timed_out" in r:
-            lines.append(f"| {n:,} | {r['timed_out']} |" + " |" * 14)
-            continue
-        cells = []
-        for phase in ("build", "install", "remove"):
-            per = r[phase] / n
-            cells.append(f"{r[phase]:.1f} | {1000 * per:.3f} | {per / (first[phase] / first['files']):.2f}")
-        lines.append(f"| {n:,} | {r['rounds']} | {r['bytes'] / MiB:.1f} | {r['package'] / MiB:.2f} | "
-                     + " | ".join(cells) +
-                     f" | {r['build_rss_kb'] / 1024:.0f} | {r['install_kb'] / 1024:.1f} | {r['remove_kb'] / 1024:.1f} |")
-    lines += ["", "Runs (s): " + "; ".join(
-        f"{r['files']:,}: build {', '.join(f'{t:.1f}' for t in r['runs']['build'])}, "
-        f"install {', '.join(f'{t:.1f}' for t in r['runs']['install'])}, "
-        f"removal {', '.join(f'{t:.1f}' for t in r['runs']['remove'])}" for r in results.values()
-        if "timed_out" not in r)]
-    return "Scale: many small files", lines
 
 
 def part_install(args, rep, wine):
@@ -316,42 +258,139 @@ def part_install(args, rep, wine):
     medians, runs = wb.time_installs(ns, wine, installers, wb.tree_sizes(src))
     count, total = ib.payload_size(src)
     rep.data["install"] = {"files": count, "bytes": total, "medians": medians, "runs": runs,
+                           "rounds": args.install_reps,
                            "sizes": {name: exe.stat().st_size for name, (exe, _) in installers.items()}}
     shutil.rmtree(work, ignore_errors=True)
-    lines = [f"Mixed corpus ({count} files, {total / MiB:.1f} MiB), silent installation into a fresh folder, "
-             f"median of {args.install_reps} interleaved rounds after one warm-up round.", "",
+
+
+def render_levels(d):
+    lines = [f"Median of {d['rounds']} interleaved rounds (each round builds every installer once). "
+             "Ratios are ours / NSIS zlib; wall time depends on what else the machine runs, CPU time less so.", "",
+             "| corpus | builder | installer MiB | % of payload | build s (wall) | CPU s | peak RSS MiB "
+             "| size / zlib | size / solid lzma | wall / zlib | CPU / zlib |",
+             "|---|---|---:|---:|---:|---:|---:|---:|---:|---:|---:|"]
+    if d["refused"]:
+        lines[0:0] = [d["refused"], ""]
+    for corpus, res in d["corpora"].items():
+        z, lz = res["rows"]["nsis zlib"], res["rows"]["nsis solid lzma"]
+        label = f"{corpus} ({res['files']} files, {res['bytes'] / MiB:.1f} MiB)"
+        for name, r in res["rows"].items():
+            ratios = (f"{r['size'] / z['size']:.3f} | {r['size'] / lz['size']:.3f} | {r['wall'] / z['wall']:.2f} | "
+                      f"{r['cpu'] / z['cpu']:.2f}") if name.startswith("halvard") else " | | | "
+            lines.append(f"| {label} | {name} | {r['size'] / MiB:.2f} | {100 * r['size'] / res['bytes']:.1f} | "
+                         f"{r['wall']:.2f} | {r['cpu']:.2f} | {r['rss_kb'] / 1024:.0f} | {ratios} |")
+    return "Compression levels against NSIS", lines
+
+
+def render_blocks(d):
+    lines = [f"Default level (best). Build: median of {d['rounds']} interleaved rounds. Install: one silent "
+             "installation under Wine per package, the engine's peak private memory (anonymous pages outside "
+             "the image, sampled every 10 ms; Wine's own private pages included).", "",
+             "| corpus | block MiB | installer MiB | build s (wall) | CPU s | builder peak RSS MiB | install s "
+             "| engine peak private MiB | engine VmHWM MiB |",
+             "|---|---:|---:|---:|---:|---:|---:|---:|---:|"]
+    for corpus, res in d["corpora"].items():
+        for mib, r in res["rows"].items():
+            lines.append(f"| {corpus} ({res['bytes'] / MiB:.0f} MiB) | {mib} | {r['size'] / MiB:.2f} | {r['wall']:.2f} | "
+                         f"{r['cpu']:.2f} | {r['rss_kb'] / 1024:.0f} | {r['install_wall']:.1f} | "
+                         f"{r['private_kb'] / 1024:.1f} | {r['hwm_kb'] / 1024:.1f} |")
+    return "Block size", lines
+
+
+def render_size(d):
+    return "Engine size by component", ["Bytes by component and kind of section, from a link map "
+                                        "(bench/engine_size.py).", "", "```", d["table"], "```"]
+
+
+def render_scale(d):
+    results = [r for r in d["sizes"].values()]
+    done = [r for r in results if "timed_out" not in r]
+    first = done[0] if done else None
+    lines = ["Generated files of 200 bytes to 6 KiB in nested folders (about 50 a folder), default level, "
+             "registered with an uninstaller. Install: `setup.exe /a /d:...`; removal: the registered "
+             "uninstaller with `/a /u:Bench`. Each timed under Wine from process start to exit, with the memory "
+             "sampler attached every 50 ms, so a fixed cost (Wine and the engine starting, the registration) is "
+             "in every figure and weighs most on the smallest package. Per file = seconds / files; ratio = "
+             "per file at N / per file at the smallest N; marginal = extra seconds / extra files against the "
+             "next smaller package, the cost of one more file without the fixed cost.", "",
+             "| files | rounds | payload MiB | installer MiB | phase | seconds (median) | ms per file | ratio "
+             "| marginal ms per file | peak memory MiB |",
+             "|---:|---:|---:|---:|---|---:|---:|---:|---:|---:|"]
+    previous = None
+    for r in results:
+        n = r["files"]
+        if "timed_out" in r:
+            lines.append(f"| {n:,} | | | | {r['timed_out']} | | | | | |")
+            continue
+        memory = {"build": f"{r['build_rss_kb'] / 1024:.0f} (builder RSS)",
+                  "install": f"{r['install_kb'] / 1024:.1f} (engine private)",
+                  "remove": f"{r['remove_kb'] / 1024:.1f} (uninstaller private)"}
+        for k, phase in enumerate(("build", "install", "remove")):
+            per = r[phase] / n
+            marginal = (f"{1000 * (r[phase] - previous[phase]) / (n - previous['files']):.3f}"
+                        if previous else "")
+            head = (f"| {n:,} | {r['rounds']} | {r['bytes'] / MiB:.1f} | {r['package'] / MiB:.2f} " if k == 0
+                    else "| | | | ")
+            lines.append(head + f"| {'removal' if phase == 'remove' else phase} | {r[phase]:.1f} | {1000 * per:.3f} | "
+                         f"{per / (first[phase] / first['files']):.2f} | {marginal} | {memory[phase]} |")
+        previous = r
+    lines += ["", "Runs (s): " + "; ".join(
+        f"{r['files']:,}: build {', '.join(f'{t:.1f}' for t in r['runs']['build'])}, "
+        f"install {', '.join(f'{t:.1f}' for t in r['runs']['install'])}, "
+        f"removal {', '.join(f'{t:.1f}' for t in r['runs']['remove'])}" for r in done)]
+    return "Scale: many small files", lines
+
+
+def render_install(d):
+    lines = [f"Mixed corpus ({d['files']} files, {d['bytes'] / MiB:.1f} MiB), silent installation into a fresh folder, "
+             f"median of {d['rounds']} interleaved rounds after one warm-up round.", "",
              "| installer | size MiB | install s (median) | runs s | ours / NSIS zlib |", "|---|---:|---:|---|---:|"]
-    for name, (exe, _) in installers.items():
-        lines.append(f"| {name} | {exe.stat().st_size / MiB:.1f} | {wb.timing_cells(name, medians, runs)} |")
+    for name, size in d["sizes"].items():
+        lines.append(f"| {name} | {size / MiB:.1f} | {wb.timing_cells(name, d['medians'], d['runs'])} |")
     return "Silent installation against NSIS", lines
 
 
 # --- report ----------------------------------------------------------------------------
 
+RENDER = {"levels": render_levels, "blocks": render_blocks, "size": render_size, "scale": render_scale,
+          "install": render_install}
+
+
+def render(out):
+    """report.md and ratios.png from results.json in out; run in a process of its own
+    (report.py --render), so that the plotting library never grows the measuring process,
+    whose size a forked child's peak RSS starts from."""
+    out = Path(out)
+    data = json.loads((out / "results.json").read_text())
+    chart(data["parts"], out)
+    text = ["# Halvard Setup performance report", ""] + data["host"] + [""]
+    for part in data["order"]:
+        title, lines = RENDER[part](data["parts"][part])
+        text += [f"## {title}", ""] + lines + ["", f"_{data['notes'][part]}_", ""]
+    if (out / "ratios.png").exists():
+        text += ["![ratios](ratios.png)", ""]
+    (out / "report.md").write_text("\n".join(text))
+
+
 class Report:
     def __init__(self, args):
-        self.args = args
         self.out = Path(args.out)
         self.out.mkdir(parents=True, exist_ok=True)
-        self.sections = []
-        self.data = {}
-        self.host = []
+        self.data, self.host, self.order, self.notes = {}, [], [], {}
 
     def write(self):
-        text = ["# Halvard Setup performance report", ""] + self.host + [""]
-        for title, lines, note in self.sections:
-            text += [f"## {title}", ""] + lines + ["", f"_{note}_", ""]
-        if (self.out / "ratios.png").exists():
-            text += ["![ratios](ratios.png)", ""]
-        (self.out / "report.md").write_text("\n".join(text))
-        (self.out / "results.json").write_text(json.dumps({"host": self.host, "parts": self.data}, indent=1))
+        (self.out / "results.json").write_text(json.dumps(
+            {"host": self.host, "order": self.order, "notes": self.notes, "parts": self.data}, indent=1))
+        subprocess.run([sys.executable, __file__, "--render", str(self.out)], check=True)
 
 
-def chart(rep):
+def chart(parts, out):
     import matplotlib
+    import matplotlib.ticker
     matplotlib.use("Agg")
     import matplotlib.pyplot as plt
-    levels, scale = rep.data.get("levels"), rep.data.get("scale")
+    levels = parts.get("levels", {}).get("corpora")
+    scale = parts.get("scale", {}).get("sizes")
     if not levels and not scale:
         return
     panels = (2 if levels else 0) + (1 if scale else 0)
@@ -381,17 +420,23 @@ def chart(rep):
             ax.plot([r["files"] for r in done], [1000 * r[phase] / r["files"] for r in done], marker="o", label=label)
         ax.set_xscale("log")
         ax.set_yscale("log")
+        ax.yaxis.set_major_formatter(matplotlib.ticker.FormatStrFormatter("%g"))
+        ax.yaxis.set_minor_formatter(matplotlib.ticker.FormatStrFormatter("%g"))
         ax.set_xlabel("files in the package")
         ax.set_ylabel("ms per file")
         ax.set_title("cost per file (under Wine for install/removal)")
         ax.legend(fontsize=8)
     fig.tight_layout()
-    fig.savefig(rep.out / "ratios.png", dpi=110)
+    fig.savefig(out / "ratios.png", dpi=110)
     plt.close(fig)
 
 
 def main():
-    ap = argparse.ArgumentParser(description=__doc__, formatter_class=argparse.RawDescriptionHelpFormatter)
+    if sys.argv[1:2] == ["--render"]:
+        render(sys.argv[2])
+        return 0
+    ap = argparse.ArgumentParser(description=__doc__, formatter_class=argparse.RawDescriptionHelpFormatter,
+                                 epilog="report.py --render OUT redraws report.md and ratios.png from OUT/results.json.")
     ap.add_argument("--builder", required=True)
     ap.add_argument("--engine", required=True)
     ap.add_argument("--engine-reason", default="", help="why this engine (shown in the report)")
@@ -408,6 +453,7 @@ def main():
     ap.add_argument("--levels", default="fast,normal,best")
     ap.add_argument("--block-sizes", default="16,32,64", help="MiB")
     ap.add_argument("--reps", type=int, default=3, help="build rounds (levels, blocks)")
+    ap.add_argument("--block-reps", type=int, help="build rounds for block sizes (default: --reps)")
     ap.add_argument("--install-reps", type=int, default=5)
     ap.add_argument("--scale", default="1000,10000,100000")
     ap.add_argument("--scale-reps", type=int, default=3)
@@ -415,6 +461,7 @@ def main():
     ap.add_argument("--scale-timeout", type=int, default=7200)
     ap.add_argument("--keep", action="store_true")
     args = ap.parse_args()
+    args.block_reps = args.block_reps or args.reps
     args.corpus = args.corpus or ["winbin", "docs", "mixed"]
     args.levels = args.levels.split(",")
     args.block_sizes = [int(x) for x in args.block_sizes.split(",")]
@@ -448,12 +495,11 @@ def main():
                 wine = wb.Wine(args.prefix, args.wine64)
                 wine.start()
             if part in ("levels", "size"):
-                title, lines = globals()[f"part_{part}"](args, rep)
+                globals()[f"part_{part}"](args, rep)
             else:
-                title, lines = globals()[f"part_{part}"](args, rep, wine)
-            note = f"{part}: {time.perf_counter() - t:.0f} s; at its end {load_note()}"
-            rep.sections.append((title, lines, note))
-            chart(rep)
+                globals()[f"part_{part}"](args, rep, wine)
+            rep.order.append(part)
+            rep.notes[part] = f"{part}: {time.perf_counter() - t:.0f} s; at its end {load_note()}"
             rep.write()
             log(f"{part} done; {rep.out / 'report.md'}")
     finally:

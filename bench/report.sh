@@ -37,6 +37,8 @@ if [ "$host_win32" = yes ]; then
 else
   host="no ($host_why); NSIS installers are 32-bit, so they are built but not run here"
   peers=(--no-win32)
+  # The why is in the host line already.
+  [ -n "${HALVARD_ENGINE:-}" ] || engine_reason="this host runs no 32-bit Windows programs"
 fi
 
 if [ -z "$corpora" ]; then
@@ -47,7 +49,7 @@ if [ ! -d "$corpora/winbin" ]; then
   "$root/bench/gather_corpora.sh" "$corpora" "$([ $quick = yes ] && echo 0.03 || echo 1)"
 fi
 quick_args=()
-[ $quick = yes ] && quick_args=(--reps 1 --install-reps 1 --scale 100,300,1000 --scale-reps 1)
+[ $quick = yes ] && quick_args=(--reps 1 --block-reps 1 --install-reps 1 --scale 100,300,1000 --scale-reps 1)
 
 builder=${HALVARD_BUILD:-}
 if [ -z "$builder" ]; then
