@@ -17,7 +17,10 @@ bool climbs(std::string_view path) {
   return false;
 }
 
-bool inside(std::string_view path, const std::vector<std::string>& folders) {
+} // namespace
+
+bool inside_folders(std::string_view path,
+                    const std::vector<std::string> &folders) {
   if (climbs(path)) return false;
   for (std::string folder : folders) {
     while (folder.size() > 3 && (folder.back() == '\\' || folder.back() == '/')) folder.pop_back();
@@ -28,12 +31,11 @@ bool inside(std::string_view path, const std::vector<std::string>& folders) {
   return false;
 }
 
-}  // namespace
-
 UninstallData restricted_to_folders(const UninstallData& data, const std::vector<std::string>& folders) {
   UninstallData kept;
   for (const RemovalEntry& entry : data.removal.entries()) {
-    if (inside(entry.path, folders)) kept.removal.record(entry.path, entry.kind);
+    if (inside_folders(entry.path, folders))
+      kept.removal.record(entry.path, entry.kind);
   }
   kept.texts = data.texts;
   kept.installing_text = data.installing_text;

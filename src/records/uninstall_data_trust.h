@@ -5,6 +5,7 @@
 // must not turn it into a tool that deletes what those users could not.
 
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "records/uninstall_data.h"
@@ -20,6 +21,10 @@ inline constexpr char uninstall_data_digest_value[] = "UninstallDataDigest";
 // deletions) is dropped. A path with a "." or ".." element is dropped too: it could
 // climb out of the folder it names.
 UninstallData restricted_to_folders(const UninstallData& data, const std::vector<std::string>& folders);
+
+// Whether restricted_to_folders keeps a removal entry with this path.
+bool inside_folders(std::string_view path,
+                    const std::vector<std::string> &folders);
 
 // The failure summary's text for a file that did not match its digest.
 inline constexpr char changed_uninstall_data_text[] =

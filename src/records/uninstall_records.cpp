@@ -294,8 +294,17 @@ bool same_folder(std::string_view a, std::string_view b) {
   return equal_ignoring_case(a, b);
 }
 
-std::vector<std::string> product_folders_on_the_way(std::string_view path, std::string_view install_dir,
-                                                    const std::vector<std::string>& recorded_folders) {
+std::string FolderSet::key(std::string_view folder) {
+  if (is_utf8_name(folder))
+    folder.remove_prefix(1);
+  if (!folder.empty() && folder.back() == '\\')
+    folder.remove_suffix(1);
+  return ascii_lowered(folder);
+}
+
+std::vector<std::string>
+product_folders_on_the_way(std::string_view path, std::string_view install_dir,
+                           const FolderSet &recorded_folders) {
   const bool utf8 = is_utf8_name(path);
   if (utf8) path.remove_prefix(1);
   if (is_utf8_name(install_dir)) install_dir.remove_prefix(1);
@@ -304,16 +313,10 @@ std::vector<std::string> product_folders_on_the_way(std::string_view path, std::
     return !install_dir.empty() && folder.size() > install_dir.size() && folder[install_dir.size()] == '\\' &&
            equal_ignoring_case(folder.substr(0, install_dir.size()), install_dir);
   };
-  auto recorded = [&](std::string_view folder) {
-    for (std::string_view own : recorded_folders) {
-      if (is_utf8_name(own)) own.remove_prefix(1);
-      if (same_folder(folder, own)) return true;
-    }
-    return false;
-  };
   std::vector<std::string> folders;
   for (std::string folder = parent_folder(path); !folder.empty(); folder = parent_folder(folder)) {
-    if (inside_install_dir(folder) || recorded(folder)) folders.push_back(utf8 ? "|" + folder : folder);
+    if (inside_install_dir(folder) || recorded_folders.contains(folder))
+      folders.push_back(utf8 ? "|" + folder : folder);
   }
   return folders;
 }

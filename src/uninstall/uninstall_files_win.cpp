@@ -76,7 +76,8 @@ class LinkGuard {
  public:
   LinkGuard(const RemovalList& list, const std::string& install_dir) : install_dir_(install_dir) {
     for (const RemovalEntry& entry : list.entries()) {
-      if (entry.kind == RemovalKind::Folder) recorded_.push_back(entry.path);
+      if (entry.kind == RemovalKind::Folder)
+        recorded_.insert(entry.path);
     }
   }
 
@@ -105,7 +106,7 @@ class LinkGuard {
 
  private:
   std::string install_dir_;
-  std::vector<std::string> recorded_;
+  FolderSet recorded_;
   std::unordered_map<std::string, bool> links_;            // by folder, lower case
   std::unordered_map<std::string, std::wstring> folders_;  // resolved, by folder, lower case
 };

@@ -158,7 +158,7 @@ BuildOutcome build_loaded_project(const BuildRequest& request, Project& project,
     FileTableWriterOptions options;
     options.block_size = project.build.block_size;
     options.compress = project.build.compression != DataCompression::none;
-    options.mode = project.build.compression == DataCompression::fast ? BlockEncodeMode::fast : BlockEncodeMode::best;
+    options.mode = block_encode_mode(project.build.compression);
     BuildProgress progress;
     progress.file_count = files.files.size();
     for (const GatheredFile& f : files.files) progress.bytes_total += f.size;

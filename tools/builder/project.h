@@ -48,7 +48,14 @@ struct LanguageTexts {
   std::map<int, SourcePos> positions;  // where each text was set
 };
 
-enum class DataCompression : uint8_t { none, fast, best };
+enum class DataCompression : uint8_t { none, fast, normal, best };
+
+// The encoder's mode for a compressed setting (none is stored, not encoded).
+constexpr BlockEncodeMode block_encode_mode(DataCompression c) {
+  return c == DataCompression::fast     ? BlockEncodeMode::fast
+         : c == DataCompression::normal ? BlockEncodeMode::normal
+                                        : BlockEncodeMode::best;
+}
 
 // compression: files placed for the block codec (file_order.h); as_given: in the
 // order the [[files]] rules and their sorted matches give.
@@ -64,7 +71,7 @@ struct BuildOptions {
   // Far repeats (the same library in two folders) are found only inside one block, and
   // the engine holds one block at a time: 16 MiB buys ratio for little memory.
   uint32_t block_size = 16u << 20;
-  DataCompression compression = DataCompression::best;
+  DataCompression compression = DataCompression::normal;
   BlockEncodeMode stream_mode = BlockEncodeMode::best;
   bool data_on_disk = false;
   int32_t engine_version = 0;         // 0: this builder's version

@@ -11,7 +11,8 @@ namespace halvard::builder {
 namespace {
 
 // The first line points TOML editors at the schema written beside the project.
-constexpr std::string_view project_text = R"(#:schema ./halvard-project.schema.json
+constexpr std::string_view project_text =
+    R"(#:schema ./halvard-project.schema.json
 # A Halvard Setup project. Build it with:
 #     halvard-build build            (in this folder)
 # and look inside the result with:
@@ -48,7 +49,7 @@ start_menu = true
 
 [build]
 output = "setup.exe"
-compression = "best"          # best, fast or none
+compression = "normal"        # fast, normal, best or none
 )";
 
 constexpr std::string_view license_text =
