@@ -77,7 +77,7 @@ def toml_string(s):
 def halvard_project(folder, source_dir, mode, data_on_disk=False, uninstaller=False, block_size=None):
     """A project that installs every file under source_dir, names relative to it; with
     `uninstaller`, registered for removal with an uninstaller beside it. Its output is
-    setup-{mode}.exe in folder."""
+    setup-{mode}.exe in folder; mode None leaves the level to the builder (setup-default.exe)."""
     rel = os.path.relpath(source_dir, folder)
     options = ('[options]\nproduct_flags_low = ["uninstall_support"]\n'
                'setup_options = ["uninstaller_without_package"]\n\n') if uninstaller else ""
@@ -90,12 +90,12 @@ def halvard_project(folder, source_dir, mode, data_on_disk=False, uninstaller=Fa
         f"source = {toml_string(rel + '/**')}\n"
         f"base = {toml_string(rel)}\n\n"
         "[build]\n"
-        f'output = "setup-{mode}.exe"\n'
-        f'compression = "{mode}"\n'
-        f"data_on_disk = {'true' if data_on_disk else 'false'}\n"
+        f'output = "setup-{mode or "default"}.exe"\n'
+        + (f'compression = "{mode}"\n' if mode else "")
+        + f"data_on_disk = {'true' if data_on_disk else 'false'}\n"
         + (f"block_size = {block_size}\n" if block_size else "")
     )
-    path = folder / f"project-{mode}{'-uninstall' if uninstaller else ''}.toml"
+    path = folder / f"project-{mode or 'default'}{'-uninstall' if uninstaller else ''}.toml"
     path.write_text(text)
     return path
 

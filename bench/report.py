@@ -121,8 +121,8 @@ def part_blocks(args, rep, wine):
         for mib in args.block_sizes:
             folder = work / f"b{mib}"
             folder.mkdir(parents=True, exist_ok=True)
-            project = ib.halvard_project(folder, src, "best", block_size=mib * MiB)
-            jobs[mib] = ([args.builder, "build", str(project), "--engine", args.engine], folder / "setup-best.exe")
+            project = ib.halvard_project(folder, src, None, block_size=mib * MiB)
+            jobs[mib] = ([args.builder, "build", str(project), "--engine", args.engine], folder / "setup-default.exe")
         log(f"blocks: {corpus}, {args.block_reps} rounds of {', '.join(f'{m} MiB' for m in args.block_sizes)}")
         rows = ib.interleaved(jobs, args.block_reps)
         for mib, (_, exe) in jobs.items():
@@ -134,7 +134,7 @@ def part_blocks(args, rep, wine):
         count, total = ib.payload_size(src)
         results[corpus] = {"files": count, "bytes": total, "rows": {str(k): v for k, v in rows.items()}}
         shutil.rmtree(work, ignore_errors=True)
-    rep.data["blocks"] = {"rounds": args.block_reps, "corpora": results}
+    rep.data["blocks"] = {"rounds": args.block_reps, "level": "the builder's default", "corpora": results}
 
 
 def part_size(args, rep):
@@ -187,8 +187,8 @@ def part_scale(args, rep, wine):
                 continue
             folder = args.work / "scale" / f"pkg-{n}"
             folder.mkdir(parents=True, exist_ok=True)
-            project = ib.halvard_project(folder, trees[n], "best", uninstaller=True)
-            exe = exes[n] = folder / "setup-best.exe"
+            project = ib.halvard_project(folder, trees[n], None, uninstaller=True)
+            exe = exes[n] = folder / "setup-default.exe"
             exe.unlink(missing_ok=True)
             b = ib.run_measured([args.builder, "build", str(project), "--engine", args.engine])
             if b.rc != 0:
@@ -242,7 +242,7 @@ def part_scale(args, rep, wine):
             "install": statistics.median(x["install"]), "remove": statistics.median(x["remove"]),
             "install_kb": x["install_kb"], "remove_kb": x["remove_kb"], "build_rss_kb": x["build_rss_kb"],
             "runs": {k: x[k] for k in ("build", "install", "remove")}}
-    rep.data["scale"] = {"sizes": results}
+    rep.data["scale"] = {"level": "the builder's default", "sizes": results}
     if not args.keep:
         shutil.rmtree(args.work / "scale", ignore_errors=True)
 
@@ -263,8 +263,12 @@ def part_install(args, rep, wine):
     shutil.rmtree(work, ignore_errors=True)
 
 
+def rounds(n):
+    return "One round" if n == 1 else f"Median of {n} interleaved rounds"
+
+
 def render_levels(d):
-    lines = [f"Median of {d['rounds']} interleaved rounds (each round builds every installer once). "
+    lines = [f"{rounds(d['rounds'])} (each round builds every installer once). "
              "Ratios are ours / NSIS zlib; wall time depends on what else the machine runs, CPU time less so.", "",
              "| corpus | builder | installer MiB | % of payload | build s (wall) | CPU s | peak RSS MiB "
              "| size / zlib | size / solid lzma | wall / zlib | CPU / zlib |",
@@ -283,7 +287,7 @@ def render_levels(d):
 
 
 def render_blocks(d):
-    lines = [f"Default level (best). Build: median of {d['rounds']} interleaved rounds. Install: one silent "
+    lines = [f"Level: {d.get('level', 'not recorded')}. Build: {rounds(d['rounds']).lower()}. Install: one silent "
              "installation under Wine per package, the engine's peak private memory (anonymous pages outside "
              "the image, sampled every 10 ms; Wine's own private pages included).", "",
              "| corpus | block MiB | installer MiB | build s (wall) | CPU s | builder peak RSS MiB | install s "
@@ -306,8 +310,8 @@ def render_scale(d):
     results = [r for r in d["sizes"].values()]
     done = [r for r in results if "timed_out" not in r]
     first = done[0] if done else None
-    lines = ["Generated files of 200 bytes to 6 KiB in nested folders (about 50 a folder), default level, "
-             "registered with an uninstaller. Install: `setup.exe /a /d:...`; removal: the registered "
+    lines = ["Generated files of 200 bytes to 6 KiB in nested folders (about 50 a folder), level: "
+             f"{d.get('level', 'not recorded')}, registered with an uninstaller. Install: `setup.exe /a /d:...`; removal: the registered "
              "uninstaller with `/a /u:Bench`. Each timed under Wine from process start to exit, with the memory "
              "sampler attached every 50 ms, so a fixed cost (Wine and the engine starting, the registration) is "
              "in every figure and weighs most on the smallest package. Per file = seconds / files; ratio = "
@@ -343,7 +347,7 @@ def render_scale(d):
 
 def render_install(d):
     lines = [f"Mixed corpus ({d['files']} files, {d['bytes'] / MiB:.1f} MiB), silent installation into a fresh folder, "
-             f"median of {d['rounds']} interleaved rounds after one warm-up round.", "",
+             f"{rounds(d['rounds']).lower()} after one warm-up round.", "",
              "| installer | size MiB | install s (median) | runs s | ours / NSIS zlib |", "|---|---:|---:|---|---:|"]
     for name, size in d["sizes"].items():
         lines.append(f"| {name} | {size / MiB:.1f} | {wb.timing_cells(name, d['medians'], d['runs'])} |")
