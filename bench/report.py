@@ -404,7 +404,7 @@ def chart(parts, out):
         corpora = list(levels)
         names = [n for n in next(iter(levels.values()))["rows"] if n.startswith("halvard")]
         width = 0.8 / len(names)
-        for ax, (key, title) in zip(axes, [("size", "installer size / NSIS zlib"), ("wall", "build time / NSIS zlib")]):
+        for ax, (key, title) in zip(axes, [("size", "installer size / NSIS zlib"), ("wall", "build wall time / NSIS zlib")]):
             for i, name in enumerate(names):
                 values = [levels[c]["rows"][name][key] / levels[c]["rows"]["nsis zlib"][key] for c in corpora]
                 bars = ax.bar([j + (i - (len(names) - 1) / 2) * width for j in range(len(corpora))], values, width,
@@ -415,7 +415,11 @@ def chart(parts, out):
             ax.axhline(1.0, color="grey", linestyle="--", linewidth=1)
             ax.set_xticks(range(len(corpora)), corpora)
             ax.set_title(title)
-            ax.legend(fontsize=8)
+            # Room above the bars for the legend.
+            top = max([1.0] + solid + [levels[c]["rows"][n][key] / levels[c]["rows"]["nsis zlib"][key]
+                                       for c in corpora for n in names])
+            ax.set_ylim(0, top * 1.35)
+            ax.legend(fontsize=7, loc="upper center", ncol=2)
         axes = axes[2:]
     if scale:
         ax = axes[0]
@@ -425,7 +429,7 @@ def chart(parts, out):
         ax.set_xscale("log")
         ax.set_yscale("log")
         ax.yaxis.set_major_formatter(matplotlib.ticker.FormatStrFormatter("%g"))
-        ax.yaxis.set_minor_formatter(matplotlib.ticker.FormatStrFormatter("%g"))
+        ax.yaxis.set_minor_formatter(matplotlib.ticker.NullFormatter())
         ax.set_xlabel("files in the package")
         ax.set_ylabel("ms per file")
         ax.set_title("cost per file (under Wine for install/removal)")
