@@ -14,8 +14,8 @@ probe_host() {
 }
 
 # choose_engine <benchmark name> <whether it runs the engine under Wine: yes|no>
-# Sets engine (x86|x64), preset, engine_exe and wine_flag (wine-run.sh's loader choice),
-# and prints which engine the benchmark measures and why.
+# Sets engine (x86|x64), preset, engine_exe, wine_flag (wine-run.sh's loader choice) and
+# engine_reason, and prints which engine the benchmark measures and why.
 choose_engine() {
   local name=$1 under_wine=$2 reason
   case "${HALVARD_ENGINE:-}" in
@@ -48,5 +48,6 @@ choose_engine() {
   else
     preset=win64 engine_exe=$root/build/win64/src/halvard-engine-x64.exe wine_flag=--64
   fi
+  engine_reason=$reason
   echo "$name: measuring the $engine engine ($reason)"
 }

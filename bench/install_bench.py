@@ -68,6 +68,8 @@ class Wine:
                            stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
             # The server that made the prefix lingers; a second one would be refused.
             subprocess.run(["wineserver", "-w"], env=self.env, check=True, timeout=120)
+        # One left by an interrupted run would make the persistent server below refuse to start.
+        subprocess.run(["wineserver", "-k"], env=self.env, timeout=60, stderr=subprocess.DEVNULL)
         # A server that outlives each program: no run pays for its start.
         subprocess.run(["wineserver", "-p"], env=self.env, check=True, timeout=60)
         subprocess.run([self.wine64, "wineboot"], env=self.env, check=True, timeout=600,

@@ -1,9 +1,10 @@
 #!/usr/bin/env python3
 """Installer benchmark: halvard-build against makensis on the same payloads.
 
-For each corpus folder, the same files become one halvard installer (best and fast
-compression) and one NSIS installer (zlib, and solid lzma); each build is timed (median
-of --reps runs) and the table gives sizes, seconds and ratios ours/NSIS.
+For each corpus folder, the same files become one halvard installer per compression level
+(--modes, default best and fast) and one NSIS installer (zlib, and solid lzma); each build
+is timed (median of --reps interleaved rounds) and the table gives sizes, seconds and
+ratios ours/NSIS.
 With --large, a generated payload (a file near the 1 GiB a record can hold, plus enough
 incompressible data that the region passes 1 GiB) is built with data on disk; the
 builder's peak memory is reported and `inspect` must read the result back clean.
@@ -47,29 +48,36 @@ def run_measured(cmd, cwd=None, stdout=subprocess.DEVNULL):
     return Run(wall, usage.ru_utime + usage.ru_stime, usage.ru_maxrss, p.returncode, err.decode(errors="replace"))
 
 
-def timed(cmd, reps, output, cwd=None):
-    """Median wall and CPU seconds over reps builds; the output's size after the last."""
-    walls, cpus, rss = [], [], 0
+def interleaved(jobs, reps, cwd=None):
+    """jobs: name -> (cmd, output). Each round builds every job once, in turn, so that
+    load from other work falls on all of them alike; per job the median wall and CPU
+    seconds, the peak RSS, the output's size after the last round and the round count."""
+    walls = {name: [] for name in jobs}
+    cpus = {name: [] for name in jobs}
+    rss = dict.fromkeys(jobs, 0)
     for _ in range(reps):
-        if output.exists():
-            output.unlink()
-        r = run_measured(cmd, cwd=cwd)
-        if r.rc != 0:
-            sys.exit(f"failed ({r.rc}): {' '.join(map(str, cmd))}\n{r.stderr}")
-        walls.append(r.wall)
-        cpus.append(r.cpu)
-        rss = max(rss, r.max_rss_kb)
-    return {"size": output.stat().st_size, "wall": statistics.median(walls),
-            "cpu": statistics.median(cpus), "rss_kb": rss}
+        for name, (cmd, output) in jobs.items():
+            if output.exists():
+                output.unlink()
+            r = run_measured(cmd, cwd=cwd)
+            if r.rc != 0:
+                sys.exit(f"failed ({r.rc}): {' '.join(map(str, cmd))}\n{r.stderr}")
+            walls[name].append(r.wall)
+            cpus[name].append(r.cpu)
+            rss[name] = max(rss[name], r.max_rss_kb)
+    return {name: {"size": output.stat().st_size, "wall": statistics.median(walls[name]),
+                   "cpu": statistics.median(cpus[name]), "rss_kb": rss[name], "rounds": reps}
+            for name, (_, output) in jobs.items()}
 
 
 def toml_string(s):
     return '"' + s.replace("\\", "\\\\").replace('"', '\\"') + '"'
 
 
-def halvard_project(folder, source_dir, mode, data_on_disk=False, uninstaller=False):
+def halvard_project(folder, source_dir, mode, data_on_disk=False, uninstaller=False, block_size=None):
     """A project that installs every file under source_dir, names relative to it; with
-    `uninstaller`, registered for removal with an uninstaller beside it."""
+    `uninstaller`, registered for removal with an uninstaller beside it. Its output is
+    setup-{mode}.exe in folder; mode None leaves the level to the builder (setup-default.exe)."""
     rel = os.path.relpath(source_dir, folder)
     options = ('[options]\nproduct_flags_low = ["uninstall_support"]\n'
                'setup_options = ["uninstaller_without_package"]\n\n') if uninstaller else ""
@@ -82,11 +90,12 @@ def halvard_project(folder, source_dir, mode, data_on_disk=False, uninstaller=Fa
         f"source = {toml_string(rel + '/**')}\n"
         f"base = {toml_string(rel)}\n\n"
         "[build]\n"
-        f'output = "setup-{mode}.exe"\n'
-        f'compression = "{mode}"\n'
-        f"data_on_disk = {'true' if data_on_disk else 'false'}\n"
+        f'output = "setup-{mode or "default"}.exe"\n'
+        + (f'compression = "{mode}"\n' if mode else "")
+        + f"data_on_disk = {'true' if data_on_disk else 'false'}\n"
+        + (f"block_size = {block_size}\n" if block_size else "")
     )
-    path = folder / f"project-{mode}{'-uninstall' if uninstaller else ''}.toml"
+    path = folder / f"project-{mode or 'default'}{'-uninstall' if uninstaller else ''}.toml"
     path.write_text(text)
     return path
 
@@ -124,31 +133,30 @@ def payload_size(folder):
     return count, total
 
 
-def corpus_rows(args, corpus):
+def corpus_rows(args, corpus, modes=("best", "fast")):
     src = Path(args.corpora) / corpus
     work = Path(args.work) / corpus
     work.mkdir(parents=True, exist_ok=True)
     count, total = payload_size(src)
     print(f"{corpus}: {count} files, {total / MiB:.1f} MiB", file=sys.stderr, flush=True)
-    rows = {}
-    for mode in ("best", "fast"):
+    jobs = {}
+    for mode in modes:
         project = halvard_project(work, src, mode)
-        cmd = [args.builder, "build", str(project), "--engine", args.engine]
-        rows[f"halvard {mode}"] = timed(cmd, args.reps, work / f"setup-{mode}.exe")
-        print(f"  halvard {mode}: {rows[f'halvard {mode}']}", file=sys.stderr, flush=True)
+        jobs[f"halvard {mode}"] = ([args.builder, "build", str(project), "--engine", args.engine],
+                                   work / f"setup-{mode}.exe")
     for compressor in ("zlib", "/SOLID lzma"):
         script, out = nsis_script(work, src, compressor)
-        cmd = [args.makensis, "-V1", str(script)]
-        name = "nsis " + compressor.replace("/SOLID ", "solid ")
-        rows[name] = timed(cmd, args.reps, out)
-        print(f"  {name}: {rows[name]}", file=sys.stderr, flush=True)
+        jobs["nsis " + compressor.replace("/SOLID ", "solid ")] = ([args.makensis, "-V1", str(script)], out)
+    rows = interleaved(jobs, args.reps)
+    for name, r in rows.items():
+        print(f"  {name}: {r}", file=sys.stderr, flush=True)
     if not args.keep:
         shutil.rmtree(work)
     return count, total, rows
 
 
 def print_corpus_table(results, arch):
-    print(f"\n## Installer size and build time, ours with the {arch} engine (median of the runs; ratios ours/NSIS;"
+    print(f"\n## Installer size and build time, ours with the {arch} engine (median of interleaved rounds; ratios ours/NSIS;"
           " wall time depends on what else the machine runs, CPU time less so)\n")
     print("| corpus | payload MiB | builder | installer MiB | % of payload | build s (wall) | CPU s "
           "| size vs zlib | size vs solid lzma | time vs zlib | time vs solid lzma | CPU vs zlib | CPU vs solid lzma |")
@@ -257,7 +265,8 @@ def main():
     ap.add_argument("--corpora", required=True, help="folder holding one folder per corpus")
     ap.add_argument("--corpus", action="append", help="corpus names (default: winbin docs mixed)")
     ap.add_argument("--work", required=True, help="scratch folder for projects and outputs")
-    ap.add_argument("--reps", type=int, default=3)
+    ap.add_argument("--reps", type=int, default=3, help="rounds, each building every installer once")
+    ap.add_argument("--modes", default="best,fast", help="halvard-build compression levels, comma-separated")
     ap.add_argument("--no-corpora", action="store_true", help="only the large payload")
     ap.add_argument("--large", action="store_true", help="also the large-payload run")
     ap.add_argument("--large-file-mib", type=int, default=1020)
@@ -272,7 +281,7 @@ def main():
     if not args.no_corpora:
         results = {}
         for corpus in args.corpus or ["winbin", "docs", "mixed"]:
-            results[corpus] = corpus_rows(args, corpus)
+            results[corpus] = corpus_rows(args, corpus, args.modes.split(","))
         print_corpus_table(results, pe_arch(args.engine))
     if args.large:
         ok = large_run(args)
