@@ -51,3 +51,13 @@ choose_engine() {
   engine_reason=$reason
   echo "$name: measuring the $engine engine ($reason)"
 }
+
+# Sets builder: HALVARD_BUILD when given, else the native-release halvard-build, built first.
+choose_builder() {
+  builder=${HALVARD_BUILD:-}
+  if [ -z "$builder" ]; then
+    cmake --preset native-release >/dev/null
+    cmake --build --preset native-release -j2 --target halvard-build >&2
+    builder="$root/build/native-release/tools/builder/halvard-build"
+  fi
+}

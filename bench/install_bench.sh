@@ -30,12 +30,7 @@ if [ "$host_win32" = no ]; then
 fi
 [ -d "$corpora/mixed" ] || "$root/bench/gather_corpora.sh" "$corpora"
 
-builder=${HALVARD_BUILD:-}
-if [ -z "$builder" ]; then
-  cmake --preset native-release >/dev/null
-  cmake --build --preset native-release -j2 --target halvard-build
-  builder="$root/build/native-release/tools/builder/halvard-build"
-fi
+choose_builder
 cmake --preset $preset >/dev/null
 cmake --build --preset $preset -j2 --target halvard-engine
 

@@ -5,17 +5,12 @@
 # The x64 engine runs it on every host (Wine's 64-bit loader); HALVARD_BUILD=PATH uses that builder.
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
-source "$root/scripts/wine-env.sh"
+source "$root/bench/engine.sh"
 corpus=${1:-$root/build/bench-corpora/mixed}
 shift || true
 [ -d "$corpus" ] || "$root/bench/gather_corpora.sh" "$root/build/bench-corpora"
 
-builder=${HALVARD_BUILD:-}
-if [ -z "$builder" ]; then
-  cmake --preset native-release >/dev/null
-  cmake --build --preset native-release -j2 --target halvard-build
-  builder="$root/build/native-release/tools/builder/halvard-build"
-fi
+choose_builder
 cmake --preset win64 >/dev/null
 cmake --build --preset win64 -j2 --target halvard-engine
 

@@ -18,12 +18,7 @@ choose_engine bench/installer_bench.sh no
 command -v makensis >/dev/null || { echo "makensis not found: scripts/install-deps.sh installs nsis" >&2; exit 1; }
 [ -d "$corpora/winbin" ] || "$root/bench/gather_corpora.sh" "$corpora" "$scale"
 
-builder=${HALVARD_BUILD:-}
-if [ -z "$builder" ]; then
-  cmake --preset native-release >/dev/null
-  cmake --build --preset native-release -j2 --target halvard-build
-  builder="$root/build/native-release/tools/builder/halvard-build"
-fi
+choose_builder
 cmake --preset $preset >/dev/null
 cmake --build --preset $preset -j2 --target halvard-engine
 

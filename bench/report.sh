@@ -51,12 +51,7 @@ fi
 quick_args=()
 [ $quick = yes ] && quick_args=(--reps 1 --block-reps 1 --install-reps 1 --scale 100,300,1000 --scale-reps 1)
 
-builder=${HALVARD_BUILD:-}
-if [ -z "$builder" ]; then
-  cmake --preset native-release >/dev/null
-  cmake --build --preset native-release -j2 --target halvard-build >&2
-  builder="$root/build/native-release/tools/builder/halvard-build"
-fi
+choose_builder
 cmake --preset $preset >/dev/null
 cmake --build --preset $preset -j2 --target halvard-engine >&2
 
