@@ -56,8 +56,7 @@ void set_attributes(const std::wstring& path, uint32_t wanted) {
   // Most files arrive with the attributes they should have: no second open for
   // them.
   const DWORD applied = applied_attributes(current, wanted);
-  if (applied != current)
-    SetFileAttributesW(path.c_str(), applied);
+  if (applied != current) SetFileAttributesW(path.c_str(), applied);
 }
 
 void clear_protecting_attributes(const std::wstring& path) {

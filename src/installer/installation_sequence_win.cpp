@@ -368,14 +368,12 @@ class Sequence {
     const std::string path = uninstall_folder_file(settings_.UninstallDir, removal_journal_file_name);
     UninstallData earlier;
     earlier.removal = read_removal_journal_file(path);
-    const std::vector<std::string> own_folders = {settings_.InstallDir,
-                                                  settings_.UninstallDir};
+    const std::vector<std::string> own_folders = {settings_.InstallDir, settings_.UninstallDir};
     const std::string& install_dir = settings_.InstallDir;
     for (const RemovalEntry& entry : earlier.removal.entries()) {
       bool encloses = entry.kind == RemovalKind::Folder && install_dir.size() > entry.path.size() &&
                       install_dir[entry.path.size()] == '\\' && starts_ignoring_case(install_dir, entry.path);
-      if (!encloses && !inside_folders(entry.path, own_folders))
-        continue;
+      if (!encloses && !inside_folders(entry.path, own_folders)) continue;
       if (entry.kind == RemovalKind::File) DeleteFileW(name_to_wide(partial_file_name(entry.path)).c_str());
       state_.removal.record(entry.path, entry.kind);
     }

@@ -68,9 +68,7 @@ PackageFilesResult install_package_files(const OpenedPackage& package, File& own
     FileInstallContext context{settings, state};
     context.created_files = &state.created_files;
     context.before_write = [&state] { state.journal.catch_up(state.removal); };
-    context.show_progress = [&progress](const std::string &text, bool) {
-      progress.file_text(text);
-    };
+    context.show_progress = [&progress](const std::string& text, bool) { progress.file_text(text); };
     checked = extract_files(*region, table, file_table_options(settings.ProductFlags), folders, expand,
                             [&](const ExtractedFile& file) {
                               if (install_file(context, file))

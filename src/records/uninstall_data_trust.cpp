@@ -17,10 +17,9 @@ bool climbs(std::string_view path) {
   return false;
 }
 
-} // namespace
+}  // namespace
 
-bool inside_folders(std::string_view path,
-                    const std::vector<std::string> &folders) {
+bool inside_folders(std::string_view path, const std::vector<std::string>& folders) {
   if (climbs(path)) return false;
   for (std::string folder : folders) {
     while (folder.size() > 3 && (folder.back() == '\\' || folder.back() == '/')) folder.pop_back();
@@ -34,8 +33,7 @@ bool inside_folders(std::string_view path,
 UninstallData restricted_to_folders(const UninstallData& data, const std::vector<std::string>& folders) {
   UninstallData kept;
   for (const RemovalEntry& entry : data.removal.entries()) {
-    if (inside_folders(entry.path, folders))
-      kept.removal.record(entry.path, entry.kind);
+    if (inside_folders(entry.path, folders)) kept.removal.record(entry.path, entry.kind);
   }
   kept.texts = data.texts;
   kept.installing_text = data.installing_text;

@@ -23,8 +23,7 @@ inline constexpr char uninstall_data_digest_value[] = "UninstallDataDigest";
 UninstallData restricted_to_folders(const UninstallData& data, const std::vector<std::string>& folders);
 
 // Whether restricted_to_folders keeps a removal entry with this path.
-bool inside_folders(std::string_view path,
-                    const std::vector<std::string> &folders);
+bool inside_folders(std::string_view path, const std::vector<std::string>& folders);
 
 // The failure summary's text for a file that did not match its digest.
 inline constexpr char changed_uninstall_data_text[] =

@@ -295,16 +295,13 @@ bool same_folder(std::string_view a, std::string_view b) {
 }
 
 std::string FolderSet::key(std::string_view folder) {
-  if (is_utf8_name(folder))
-    folder.remove_prefix(1);
-  if (!folder.empty() && folder.back() == '\\')
-    folder.remove_suffix(1);
+  if (is_utf8_name(folder)) folder.remove_prefix(1);
+  if (!folder.empty() && folder.back() == '\\') folder.remove_suffix(1);
   return ascii_lowered(folder);
 }
 
-std::vector<std::string>
-product_folders_on_the_way(std::string_view path, std::string_view install_dir,
-                           const FolderSet &recorded_folders) {
+std::vector<std::string> product_folders_on_the_way(std::string_view path, std::string_view install_dir,
+                                                    const FolderSet& recorded_folders) {
   const bool utf8 = is_utf8_name(path);
   if (utf8) path.remove_prefix(1);
   if (is_utf8_name(install_dir)) install_dir.remove_prefix(1);

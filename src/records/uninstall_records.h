@@ -12,8 +12,8 @@
 #include <unordered_set>
 #include <vector>
 
-#include "records/uninstall_registration.h"
 #include "package/install_settings.h"
+#include "records/uninstall_registration.h"
 
 namespace halvard {
 
@@ -106,22 +106,18 @@ std::vector<std::string> folder_removal_order(std::vector<std::string> folders);
 // "C:", "\\server\share"), for "" and for a path without a backslash.
 std::string parent_folder(std::string_view path);
 
-// Folder names to look up as same_folder compares them, a UTF-8 name's "|"
-// ignored; the removal asks for every file, so a list searched each time would
-// make it quadratic.
+// Folder names to look up as same_folder compares them, a UTF-8 name's "|" ignored; the
+// removal asks for every file, so a list searched each time would make it quadratic.
 class FolderSet {
-public:
+ public:
   FolderSet() = default;
-  explicit FolderSet(const std::vector<std::string> &folders) {
-    for (const std::string &folder : folders)
-      insert(folder);
+  explicit FolderSet(const std::vector<std::string>& folders) {
+    for (const std::string& folder : folders) insert(folder);
   }
   void insert(std::string_view folder) { keys_.insert(key(folder)); }
-  bool contains(std::string_view folder) const {
-    return keys_.count(key(folder)) != 0;
-  }
+  bool contains(std::string_view folder) const { return keys_.count(key(folder)) != 0; }
 
-private:
+ private:
   static std::string key(std::string_view folder);
   std::unordered_set<std::string> keys_;
 };
@@ -131,9 +127,8 @@ private:
 // those the installation recorded as its own (`recorded_folders`), nearest first. Other
 // folders above may be links the machine's owner set up (a relocated profile), which
 // the removal follows. A "|" in front of `path` (a UTF-8 name) is kept on the folders.
-std::vector<std::string>
-product_folders_on_the_way(std::string_view path, std::string_view install_dir,
-                           const FolderSet &recorded_folders);
+std::vector<std::string> product_folders_on_the_way(std::string_view path, std::string_view install_dir,
+                                                    const FolderSet& recorded_folders);
 
 // Same folder: ASCII letter case ignored, one trailing backslash ignored on either side.
 bool same_folder(std::string_view a, std::string_view b);

@@ -110,8 +110,7 @@ void ProgressWindow::show_status(std::string_view status, unsigned long now) {
 }
 
 bool ProgressWindow::text(std::string_view status) {
-  if (window_)
-    show_status(status, GetTickCount());
+  if (window_) show_status(status, GetTickCount());
   return pump();
 }
 
@@ -131,8 +130,7 @@ bool ProgressWindow::file_text(std::string_view path) {
 bool ProgressWindow::percent(int value) {
   value = std::clamp(value, 0, 100);
   if (window_ && value != bar_position_) {
-    PostMessageW(GetDlgItem(window_, PAGE_PROGRESS_BAR), PBM_SETPOS,
-                 WPARAM(value), 0);
+    PostMessageW(GetDlgItem(window_, PAGE_PROGRESS_BAR), PBM_SETPOS, WPARAM(value), 0);
     bar_position_ = value;
   }
   return pump();
@@ -140,13 +138,9 @@ bool ProgressWindow::percent(int value) {
 
 bool ProgressWindow::pump() {
   const DWORD now = GetTickCount();
-  // A status held back is shown once its time has come, even when no newer one
-  // follows.
-  if (window_ && status_pending_ &&
-      now - status_shown_at_ >= status_interval_ms)
-    show_status(pending_status_, now);
-  if (now - pumped_at_ < pump_interval_ms && !cancelled_)
-    return true;
+  // A status held back is shown once its time has come, even when no newer one follows.
+  if (window_ && status_pending_ && now - status_shown_at_ >= status_interval_ms) show_status(pending_status_, now);
+  if (now - pumped_at_ < pump_interval_ms && !cancelled_) return true;
   pumped_at_ = now;
   bool ended = false;
   MSG message;

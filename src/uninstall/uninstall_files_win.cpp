@@ -76,8 +76,7 @@ class LinkGuard {
  public:
   LinkGuard(const RemovalList& list, const std::string& install_dir) : install_dir_(install_dir) {
     for (const RemovalEntry& entry : list.entries()) {
-      if (entry.kind == RemovalKind::Folder)
-        recorded_.insert(entry.path);
+      if (entry.kind == RemovalKind::Folder) recorded_.insert(entry.path);
     }
   }
 

@@ -326,11 +326,10 @@ class Uninstaller {
 
   void remove_files_and_folders() {
     FileRemovalOutcome outcome =
-        remove_files(data_.removal, s_.InstallDir,
-                     [this](const std::string &path, double done) {
-                       progress_.file_text(path);
-                       progress_.percent(11 + int(81 * done));
-                     });
+        remove_files(data_.removal, s_.InstallDir, [this](const std::string& path, double done) {
+          progress_.file_text(path);
+          progress_.percent(11 + int(81 * done));
+        });
     kept_files_ = std::move(outcome.kept);
     std::string label = shown(message_number::could_not_remove);
     for (const std::string& path : kept_files_) failures_ += label + " " + path + "\r\n";

@@ -310,33 +310,27 @@ TEST_F(BuilderRoundTrip, EveryItemAndFieldComesBack) {
 }
 
 TEST_F(BuilderRoundTrip, EveryLevelDecodesAndRebuildsTheSameBytes) {
-  const std::string fast_lines =
-      "compression = \"fast\"\nstream_compression = \"fast\"\n";
-  for (const char *level : {"none", "fast", "normal", "best"}) {
+  const std::string fast_lines = "compression = \"fast\"\nstream_compression = \"fast\"\n";
+  for (const char* level : {"none", "fast", "normal", "best"}) {
     SCOPED_TRACE(level);
     std::string text = full_project;
-    const std::string stream_level =
-        std::string(level) == "none" ? "best" : level;
+    const std::string stream_level = std::string(level) == "none" ? "best" : level;
     text.replace(text.find(fast_lines), fast_lines.size(),
-                 std::string("compression = \"") + level +
-                     "\"\nstream_compression = \"" + stream_level + "\"\n");
+                 std::string("compression = \"") + level + "\"\nstream_compression = \"" + stream_level + "\"\n");
     write_file(dir / "project.toml", text);
     const BuildOutcome first = build((dir / "first.exe").string());
     ASSERT_EQ(first.exit_code, 0) << first.errors[0];
     const Inspection in = inspect_package(first.output);
     ASSERT_TRUE(in.sound()) << in.failure;
-    EXPECT_EQ(in.settings.ProductFlags.low & 0x20,
-              std::string(level) == "none" ? 0u : 0x20u);
+    EXPECT_EQ(in.settings.ProductFlags.low & 0x20, std::string(level) == "none" ? 0u : 0x20u);
     Project project;
     ASSERT_TRUE(load_project(dir / "project.toml", project, fixed_epoch).ok);
     const GatherResult gathered = gather_files(project, {}, fixed_epoch);
     ASSERT_TRUE(gathered.ok);
     std::map<std::string, uint32_t> sources;
-    for (const GatheredFile &f : gathered.files)
-      sources[f.record.Name] = Checksum32(read_all(f.source));
+    for (const GatheredFile& f : gathered.files) sources[f.record.Name] = Checksum32(read_all(f.source));
     ASSERT_EQ(in.files.size(), sources.size());
-    for (const InspectedFile &f : in.files)
-      EXPECT_EQ(f.data_checksum, sources.at(f.record.Name)) << f.record.Name;
+    for (const InspectedFile& f : in.files) EXPECT_EQ(f.data_checksum, sources.at(f.record.Name)) << f.record.Name;
     // Touch nothing but the time: a rebuild later must not differ.
     const BuildOutcome second = build((dir / "second.exe").string());
     ASSERT_EQ(second.exit_code, 0) << second.errors[0];

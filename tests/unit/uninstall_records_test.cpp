@@ -341,8 +341,7 @@ namespace halvard {
 namespace {
 
 TEST(ProductFoldersOnTheWay, InsideTheInstallationOrRecordedNearestFirst) {
-  const FolderSet recorded(
-      {"C:\\Data\\Demo", "C:\\Program Files\\Demo\\", "|C:\\Data\\\xd0\x96"});
+  const FolderSet recorded({"C:\\Data\\Demo", "C:\\Program Files\\Demo\\", "|C:\\Data\\\xd0\x96"});
   struct Case {
     const char* path;
     std::vector<std::string> folders;
@@ -351,10 +350,8 @@ TEST(ProductFoldersOnTheWay, InsideTheInstallationOrRecordedNearestFirst) {
       // The installation folder itself counts only when the installation made
       // it.
       {"C:\\Program Files\\Demo\\a\\b\\x.txt",
-       {"C:\\Program Files\\Demo\\a\\b", "C:\\Program Files\\Demo\\a",
-        "C:\\Program Files\\Demo"}},
-      {"c:\\program files\\demo\\A\\x.txt",
-       {"c:\\program files\\demo\\A", "c:\\program files\\demo"}},
+       {"C:\\Program Files\\Demo\\a\\b", "C:\\Program Files\\Demo\\a", "C:\\Program Files\\Demo"}},
+      {"c:\\program files\\demo\\A\\x.txt", {"c:\\program files\\demo\\A", "c:\\program files\\demo"}},
       // Recorded folders outside the installation, but not what lies above
       // them.
       {"C:\\Data\\Demo\\x.txt", {"C:\\Data\\Demo"}},
@@ -362,8 +359,7 @@ TEST(ProductFoldersOnTheWay, InsideTheInstallationOrRecordedNearestFirst) {
       {"|c:\\data\\\xd0\x96\\x.txt", {"|c:\\data\\\xd0\x96"}},
       // A neighbour whose name only starts alike.
       {"C:\\Program Files\\Demo2\\x.txt", {}},
-      {"|C:\\Program Files\\Demo\\\xd0\x96\\x.txt",
-       {"|C:\\Program Files\\Demo\\\xd0\x96", "|C:\\Program Files\\Demo"}},
+      {"|C:\\Program Files\\Demo\\\xd0\x96\\x.txt", {"|C:\\Program Files\\Demo\\\xd0\x96", "|C:\\Program Files\\Demo"}},
       {"", {}},
   };
   for (const Case& c : cases) {

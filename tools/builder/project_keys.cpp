@@ -203,21 +203,14 @@ constexpr ProjectKey languages_keys[] = {
 };
 
 constexpr ProjectKey build_keys[] = {
-    {"output", T::text, "\"setup.exe\"",
-     "the installer's file (relative to the project folder)"},
+    {"output", T::text, "\"setup.exe\"", "the installer's file (relative to the project folder)"},
     {"engine", T::text, "\"x86\"", "\"x86\", \"x64\" or a path to the engine"},
-    {"block_size", T::integer, "16777216",
-     "bytes of file data per compressed block, 4096 to 64 MiB"},
-    {"compression", T::named, "\"normal\"",
-     "how the file data is compressed: none, fast, normal or best"},
-    {"stream_compression", T::named, "\"best\"",
-     "how the settings are compressed: fast, normal or best"},
-    {"data_on_disk", T::boolean, "false",
-     "the engine reads the file data from disk, not from memory"},
-    {"engine_version", T::integer, "",
-     "the EngineVersion word, in hundredths (default: this builder's)"},
-    {"file_order", T::text, "\"compression\"",
-     "compression (files placed for compression) or as-given"},
+    {"block_size", T::integer, "16777216", "bytes of file data per compressed block, 4096 to 64 MiB"},
+    {"compression", T::named, "\"normal\"", "how the file data is compressed: none, fast, normal or best"},
+    {"stream_compression", T::named, "\"best\"", "how the settings are compressed: fast, normal or best"},
+    {"data_on_disk", T::boolean, "false", "the engine reads the file data from disk, not from memory"},
+    {"engine_version", T::integer, "", "the EngineVersion word, in hundredths (default: this builder's)"},
+    {"file_order", T::text, "\"compression\"", "compression (files placed for compression) or as-given"},
 };
 
 constexpr ProjectKey sign_keys[] = {

@@ -163,22 +163,17 @@ void read_build_section(TomlReader& reader, const toml::table& root, Project& pr
   }
   int64_t block = 0;
   if (reader.number(*t, "block_size", 4096, 64ll << 20, block)) b.block_size = uint32_t(block);
-  static constexpr NamedValue modes[] = {
-      {"none", 0}, {"fast", 1}, {"normal", 2}, {"best", 3}};
+  static constexpr NamedValue modes[] = {{"none", 0}, {"fast", 1}, {"normal", 2}, {"best", 3}};
   uint32_t mode = 0;
   if (reader.named(*t, "compression", modes, mode)) {
     if (mode > 3)
-      reader.error(
-          *t->get("compression"),
-          "'compression' must be \"none\", \"fast\", \"normal\" or \"best\"");
+      reader.error(*t->get("compression"), "'compression' must be \"none\", \"fast\", \"normal\" or \"best\"");
     else
       b.compression = DataCompression(mode);
   }
   if (reader.named(*t, "stream_compression", std::span(modes).subspan(1), mode)) {
     if (mode < 1 || mode > 3)
-      reader.error(
-          *t->get("stream_compression"),
-          "'stream_compression' must be \"fast\", \"normal\" or \"best\"");
+      reader.error(*t->get("stream_compression"), "'stream_compression' must be \"fast\", \"normal\" or \"best\"");
     else
       b.stream_mode = block_encode_mode(DataCompression(mode));
   }
