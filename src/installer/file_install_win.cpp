@@ -53,8 +53,7 @@ bool drive_present(const std::string& path) {
 void set_attributes(const std::wstring& path, uint32_t wanted) {
   DWORD current = GetFileAttributesW(path.c_str());
   if (current == INVALID_FILE_ATTRIBUTES) return;
-  // Most files arrive with the attributes they should have: no second open for
-  // them.
+  // Most files arrive with the attributes they should have: no second open for them.
   const DWORD applied = applied_attributes(current, wanted);
   if (applied != current) SetFileAttributesW(path.c_str(), applied);
 }
