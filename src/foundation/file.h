@@ -71,6 +71,11 @@ class File {
   bool set_times(const DateTime& local);
   // Last-write time as a FILETIME value (100 ns since 1601, UTC).
   bool set_write_time(std::uint64_t utc_file_time);
+  // Gives the open file the name `target` (a narrow name as for open); a file of that
+  // name is replaced only with `replace` (without, GetLastError is ERROR_ALREADY_EXISTS).
+  // The file must have been opened with MayRename. One request to the system where
+  // MoveFileEx opens, renames and closes.
+  bool rename_open(const std::string& target, bool replace);
 
   void set_flush_after_write(bool on) { flush_after_write_ = on; }
 

@@ -28,6 +28,7 @@ OpenRequest open_request(std::uint32_t flags) {
 
   if (r.read) r.desired_access |= win_numbers::GenericRead;
   if (r.write) r.desired_access |= win_numbers::GenericWrite;
+  if (flags & MayRename) r.desired_access |= win_numbers::DeleteAccess;
   if (share_read) r.share_mode |= win_numbers::FileShareRead;
   if (share_write) r.share_mode |= win_numbers::FileShareWrite;
 

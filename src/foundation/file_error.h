@@ -61,6 +61,8 @@ inline constexpr std::uint32_t SeekToEnd = 0x400;
 inline constexpr std::uint32_t CloseAfterOpen = 0x800;
 inline constexpr std::uint32_t NoSharingRetry = 0x1000;
 inline constexpr std::uint32_t WideName = 0x2000;
+// Also asks for the right to rename or delete the file through this handle.
+inline constexpr std::uint32_t MayRename = 0x4000;
 // Name modes: the top three bits taken together.
 inline constexpr std::uint32_t NameModeMask = 0xE0000000;
 inline constexpr std::uint32_t TempFileInTempDir = 0x20000000;
@@ -74,6 +76,7 @@ inline constexpr std::uint32_t InTempDir = 0xC0000000;
 namespace win_numbers {
 inline constexpr std::uint32_t GenericRead = 0x80000000;
 inline constexpr std::uint32_t GenericWrite = 0x40000000;
+inline constexpr std::uint32_t DeleteAccess = 0x10000;
 inline constexpr std::uint32_t FileShareRead = 0x1;
 inline constexpr std::uint32_t FileShareWrite = 0x2;
 inline constexpr std::uint32_t CreateNewDisposition = 1;
@@ -101,7 +104,7 @@ inline constexpr std::uint32_t ErrorNoNetOrBadPath = 1203;
 struct OpenRequest {
   bool read = false;
   bool write = false;
-  std::uint32_t desired_access = 0;  // GENERIC_READ / GENERIC_WRITE
+  std::uint32_t desired_access = 0;  // GENERIC_READ / GENERIC_WRITE / DELETE
   std::uint32_t share_mode = 0;      // FILE_SHARE_READ / FILE_SHARE_WRITE
   std::uint32_t disposition = 0;     // OPEN_ALWAYS, OPEN_EXISTING, CREATE_NEW, CREATE_ALWAYS
 };

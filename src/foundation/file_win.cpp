@@ -7,12 +7,14 @@
 
 #include "crash/fatal_error.h"
 #include "foundation/file.h"
+#include "foundation/path_rules.h"
 #include "foundation/windows_error.h"
 
 namespace halvard {
 
 static_assert(win_numbers::GenericRead == GENERIC_READ);
 static_assert(win_numbers::GenericWrite == GENERIC_WRITE);
+static_assert(win_numbers::DeleteAccess == DELETE);
 static_assert(win_numbers::FileShareRead == FILE_SHARE_READ);
 static_assert(win_numbers::FileShareWrite == FILE_SHARE_WRITE);
 static_assert(win_numbers::CreateNewDisposition == CREATE_NEW);
@@ -478,6 +480,31 @@ bool File::set_write_time(std::uint64_t utc_file_time) {
   written.dwLowDateTime = static_cast<DWORD>(utc_file_time);
   written.dwHighDateTime = static_cast<DWORD>(utc_file_time >> 32);
   return SetFileTime(as_handle(handle_), nullptr, nullptr, &written) || set_windows_failure();
+}
+
+bool File::rename_open(const std::string& target, bool replace) {
+  if (!handle_ || in_memory_) return set_failure("File not open");
+  const std::wstring wide = name_to_wide(target);
+  // Windows takes only a native name here, where Wine would also take a DOS one.
+  wchar_t full[MAX_PATH * 4];
+  const DWORD length = wide.empty() ? 0 : GetFullPathNameW(wide.c_str(), DWORD(std::size(full)), full, nullptr);
+  const std::wstring name = length && length < std::size(full) ? native_path_name(full) : std::wstring();
+  if (name.empty()) {
+    SetLastError(ERROR_INVALID_NAME);
+    return set_windows_failure();
+  }
+  const size_t name_bytes = name.size() * sizeof(wchar_t);
+  std::string buffer(offsetof(FILE_RENAME_INFO, FileName) + name_bytes + sizeof(wchar_t), '\0');
+  auto* info = reinterpret_cast<FILE_RENAME_INFO*>(buffer.data());
+  info->ReplaceIfExists = replace;
+  info->RootDirectory = nullptr;
+  info->FileNameLength = DWORD(name_bytes);
+  std::memcpy(info->FileName, name.data(), name_bytes);
+  if (!SetFileInformationByHandle(as_handle(handle_), FileRenameInfo, info, DWORD(buffer.size())))
+    return set_windows_failure();
+  name_ = target;
+  wide_name_ = wide;
+  return true;
 }
 
 }  // namespace halvard

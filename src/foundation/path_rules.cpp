@@ -43,4 +43,17 @@ bool is_absolute_path(std::string_view text) {
   return text.size() >= 3 && text[0] == '\\' && text[1] == '\\' && text[2] != '\\';
 }
 
+std::wstring native_path_name(std::wstring_view full) {
+  const std::wstring_view prefix = L"\\??\\";
+  auto letter = [](wchar_t c) { return c < 0x80 && is_ascii_letter(static_cast<char>(c)); };
+  if (full.size() >= 4 && full[0] == L'\\' && full[1] == L'\\' && (full[2] == L'?' || full[2] == L'.') &&
+      full[3] == L'\\')
+    return std::wstring(prefix).append(full.substr(4));
+  if (full.size() >= 3 && full[0] == L'\\' && full[1] == L'\\' && full[2] != L'\\')
+    return std::wstring(prefix).append(L"UNC\\").append(full.substr(2));
+  if (full.size() >= 3 && letter(full[0]) && full[1] == L':' && full[2] == L'\\')
+    return std::wstring(prefix).append(full);
+  return {};
+}
+
 }  // namespace halvard

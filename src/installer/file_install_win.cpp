@@ -228,20 +228,36 @@ WriteResult write_file(FileInstallContext& context, const std::string& destinati
   const bool in_place = name_to_wide(partial_file_name(destination)).size() >= MAX_PATH && wide.size() < MAX_PATH;
   const std::string partial = in_place ? destination : partial_file_name(destination);
   const std::wstring wide_partial = name_to_wide(partial);
+  // Without verification the file takes its name through the open handle, which saves
+  // the system three requests a file; MoveFileEx stays the way when that fails. Either
+  // rename first refuses to replace, which tells whether the file is new without a
+  // look-up of its name (on Wine a read of the whole folder when the name is not there).
+  const bool verify = low & product_flag::low_verify_written_files;
+  const std::uint32_t open_mode = open_flags::CreateAlways | (in_place || verify ? 0 : open_flags::MayRename);
+  if (in_place) result.brought = GetFileAttributesW(wide.c_str()) == INVALID_FILE_ATTRIBUTES;
+  auto name_taken = [] {
+    const DWORD error = GetLastError();
+    return error == ERROR_ALREADY_EXISTS || error == ERROR_FILE_EXISTS;
+  };
   DWORD error = 0;
   for (int attempt = 1; attempt <= write_attempts; ++attempt) {
     bool opened = false;
     {
       File file;
-      opened = file.open(partial, open_flags::CreateAlways, file_attribute_normal) == FileError::Success;
+      opened = file.open(partial, open_mode, file_attribute_normal) == FileError::Success;
       bool written = opened && file.write(data, size);
       error = written ? 0 : GetLastError();
       if (written) apply_date(file, date);
+      bool renamed = false;
+      if (written && (open_mode & open_flags::MayRename)) {
+        renamed = result.brought = file.rename_open(destination, false);
+        if (!renamed && name_taken()) renamed = file.rename_open(destination, true);
+      }
       if (written && !file.close()) {
         written = false;
         error = GetLastError();
       }
-      if (written && (low & product_flag::low_verify_written_files) && !compare_file(partial, bytes, size)) {
+      if (written && verify && !compare_file(partial, bytes, size)) {
         DeleteFileW(wide_partial.c_str());
         if (attempt == write_attempts) {
           context.failure_summary += file_failure_line(message(settings, message_number::file_not_created), destination,
@@ -250,9 +266,13 @@ WriteResult write_file(FileInstallContext& context, const std::string& destinati
         }
         continue;
       }
-      if (written && !in_place && !MoveFileExW(wide_partial.c_str(), wide.c_str(), MOVEFILE_REPLACE_EXISTING)) {
-        written = false;
-        error = replacement_error(wide, GetLastError());
+      if (written && !in_place && !renamed) {
+        result.brought = MoveFileExW(wide_partial.c_str(), wide.c_str(), 0);
+        if (!result.brought &&
+            (!name_taken() || !MoveFileExW(wide_partial.c_str(), wide.c_str(), MOVEFILE_REPLACE_EXISTING))) {
+          written = false;
+          error = replacement_error(wide, GetLastError());
+        }
       }
       if (written) {
         if (attributes != file_attributes_unchanged) set_attributes(wide, attributes);
@@ -293,7 +313,9 @@ bool install_file(FileInstallContext& context, const FileDestination& destinatio
   if (destination.under_install_dir) {
     std::string folder = directory_of(path);
     std::wstring wide_folder = name_to_wide(folder);
-    if (!same_folder(wide_folder, name_to_wide(settings.InstallDir))) {
+    const bool install_dir = same_folder(wide_folder, name_to_wide(settings.InstallDir));
+    if (!install_dir && folder != context.checked_folder) {
+      context.checked_folder.clear();
       FolderTreeOutcome made = create_folder_tree(folder);
       if (made.error) {
         std::string reason =
@@ -302,18 +324,17 @@ bool install_file(FileInstallContext& context, const FileDestination& destinatio
             folder_failure_text(message(settings, message_number::folder_not_created), folder, reason, path);
         return false;
       }
-      if (records_folder_for_removal(record)) context.removal.record(folder, RemovalKind::Folder);
+      context.checked_folder = folder;
     }
+    if (!install_dir && records_folder_for_removal(record)) context.removal.record(folder, RemovalKind::Folder);
   }
   if (records_file_for_removal(record)) context.removal.record(path, RemovalKind::File);
 
   if (context.before_write) context.before_write();
-  const bool brought =
-      context.created_files && GetFileAttributesW(name_to_wide(path).c_str()) == INVALID_FILE_ATTRIBUTES;
   WriteResult written =
       write_file(context, path, data.data(), int64_t(data.size()), record.FileDate, record.Attributes, plan.existed);
   if (!written) return false;
-  if (brought) context.created_files->push_back(path);
+  if (written.brought && context.created_files) context.created_files->push_back(path);
 
   if (settings.ProductFlags.low & product_flag::low_detailed_log) context.log.write(destination.log_line + "\r\n");
   context.written_files.insert(written_file_key(path));

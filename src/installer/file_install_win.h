@@ -41,6 +41,9 @@ struct FileInstallContext {
   // Called once the file's records are made and before its data is written, so that
   // the records can reach the disk first. Empty: nothing is called.
   std::function<void()> before_write;
+  // The folder that the last file's folder check found or made: files of one folder
+  // come together, and a folder gone since is made again when a write finds it missing.
+  std::string checked_folder;
 
   FileInstallContext(InstallSettings& settings_, InstallLog& log_, std::string& failure_summary_,
                      RemovalList& removal_, std::unordered_set<std::string>& written_files_, bool& reboot_wanted_)
@@ -56,6 +59,7 @@ struct FileInstallContext {
 struct WriteResult {
   bool written = false;          // the destination holds the data now
   bool restart_pending = false;  // its replacement is registered for the next restart
+  bool brought = false;          // no file had the destination's name before
   int package_error = 0;         // 5: a negative size; nothing was done
   explicit operator bool() const { return written; }
 };

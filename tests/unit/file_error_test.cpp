@@ -79,6 +79,7 @@ TEST(FileErrorTest, WindowsErrorsMapToFileErrors) {
 
 TEST(FileErrorTest, FlagWordsGiveAccessShareAndDisposition) {
   constexpr std::uint32_t R = 0x80000000, W = 0x40000000;  // GENERIC_READ, GENERIC_WRITE
+  constexpr std::uint32_t D = 0x10000;                      // DELETE
   constexpr std::uint32_t SR = 1, SW = 2;                   // FILE_SHARE_READ, _WRITE
   struct Row {
     std::uint32_t flags;
@@ -108,6 +109,9 @@ TEST(FileErrorTest, FlagWordsGiveAccessShareAndDisposition) {
       {NoWrite, R, 0, 4},
       {NoWrite | ShareWrite, R, SW, 4},
       {ShareWrite, R | W, SW, 4},
+      // The right to rename through the handle comes on top of the others.
+      {CreateAlways | MayRename, R | W | D, 0, 2},
+      {NoRead | MayRename, W | D, 0, 4},
   };
   for (const Row& row : rows) {
     OpenRequest request = open_request(row.flags);

@@ -81,5 +81,25 @@ TEST(PathRules, AbsolutePathsDoNotDependOnTheCurrentFolder) {
     EXPECT_FALSE(is_absolute_path(path)) << path;
 }
 
+TEST(PathRules, NativeNamesOfFullPaths) {
+  struct Case {
+    std::wstring_view full, native;
+  };
+  const Case cases[] = {
+      {L"C:\\Program Files\\Maker\\a.dll", L"\\??\\C:\\Program Files\\Maker\\a.dll"},
+      {L"\\\\server\\share\\a.dll", L"\\??\\UNC\\server\\share\\a.dll"},
+      {L"\\\\?\\C:\\long\\a.dll", L"\\??\\C:\\long\\a.dll"},
+      {L"\\\\?\\UNC\\server\\share", L"\\??\\UNC\\server\\share"},
+      {L"\\\\.\\pipe\\p", L"\\??\\pipe\\p"},
+      // Names that depend on the current folder or drive have no native name of their own.
+      {L"a.dll", L""},
+      {L"C:a.dll", L""},
+      {L"\\a.dll", L""},
+      {L"\\\\\\x", L""},
+      {L"", L""},
+  };
+  for (const Case& c : cases) EXPECT_EQ(native_path_name(c.full), std::wstring(c.native));
+}
+
 }  // namespace
 }  // namespace halvard

@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 #include <windows.h>
 
+#include <algorithm>
 #include <string>
 #include <vector>
 
@@ -176,7 +177,11 @@ TEST_F(FileInstallTest, ModesAndKindsAgainstRealFiles) {
        log_version_not_newer, true},
       {"versioned, date not newer", 9, 0, packaged, "", true, packaged, false, false, log_date_not_newer, true},
       {"plain, no rule", 0, 0, packaged, "1.0", true, day_newer, true, true, "", true},
+      {"plain, new", 0, 0, packaged, "", false, {}, false, true, "", true},
   };
+  // A cancelled run takes away only what it brought.
+  std::vector<std::string> brought;
+  context.created_files = &brought;
   int serial = 0;
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
@@ -194,6 +199,7 @@ TEST_F(FileInstallTest, ModesAndKindsAgainstRealFiles) {
     for (const RemovalEntry& entry : removal.entries()) recorded |= entry.path == where.path;
     EXPECT_EQ(recorded, c.recorded);
     EXPECT_EQ(written.count(written_file_key(where.path)), c.written ? 1u : 0u);
+    EXPECT_EQ(std::count(brought.begin(), brought.end(), where.path), c.written && !c.existing ? 1 : 0);
   }
   EXPECT_EQ(failure_summary, "");
 }
@@ -251,6 +257,17 @@ TEST_F(FileInstallTest, FoldersRecordsShortcutAndDetailedLog) {
   ASSERT_TRUE(install(top, record(0, file_flag::keep_at_uninstall), "t"));
   EXPECT_EQ(removal.entries().size(), 2u);
   EXPECT_EQ(shown, (std::vector<std::string>{nested.path, std::string("*") + installing_files_text}));
+
+  // The next file of a folder already checked: a folder taken away in between is made
+  // again, and recorded once.
+  test::remove_tree(folder.file("Sub"));
+  FileDestination sibling = destination("Sub\\Deeper\\App.dll");
+  settings.ProductFlags.high = 0;
+  ASSERT_TRUE(install(sibling, record(0), "dll"));
+  EXPECT_EQ(read_all(sibling.path), "dll");
+  ASSERT_EQ(removal.entries().size(), 3u);
+  EXPECT_EQ(removal.entries()[2], (RemovalEntry{RemovalKind::File, sibling.path}));
+  EXPECT_EQ(failure_summary, "");
 }
 
 TEST_F(FileInstallTest, FolderBlockedByAFileEndsInTheFailureSummary) {
@@ -369,8 +386,14 @@ TEST_F(FileInstallTest, WriterRefusesANegativeSizeAndVerifiesWhenAsked) {
   const std::string data = test::pattern_bytes(300000, 7);
   WriteResult written = write_file(context, path, data.data(), int64_t(data.size()), packaged, 0xFFFFFFFF, false);
   EXPECT_TRUE(written.written);
+  EXPECT_TRUE(written.brought);
   EXPECT_EQ(read_all(path), data);
   EXPECT_EQ(failure_summary, "");
+  // Verified data takes its name by MoveFileEx, which tells an existing file too.
+  WriteResult again = write_file(context, path, "v2", 2, packaged, 0xFFFFFFFF, true);
+  EXPECT_TRUE(again.written);
+  EXPECT_FALSE(again.brought);
+  EXPECT_EQ(read_all(path), "v2");
 
   WriteResult empty = write_file(context, folder.file("empty.bin"), "", 0, packaged, 0xFFFFFFFF, false);
   EXPECT_TRUE(empty.written);

@@ -189,6 +189,55 @@ TEST_F(FileTest, BarNamesAreUtf8AndWideNamesWork) {
   EXPECT_EQ(file.open(L"", OpenAlways), FileError::InvalidName);
 }
 
+TEST_F(FileTest, RenamingTheOpenFileReplacesTheTargetOnlyWhenAllowed) {
+  auto put = [](const std::string& name, const std::string& data) {
+    File file;
+    return file.open(name, CreateAlways) == FileError::Success && file.write(data);
+  };
+  auto get = [](const std::string& name) {
+    File file;
+    std::string data(16, '\0');
+    if (file.open(name, OpenExisting | NoWrite) != FileError::Success) return std::string("<missing>");
+    data.resize(static_cast<size_t>(file.read_some(data.data(), 16)));
+    return data;
+  };
+  const std::string plain = folder.file("plain.dll");
+  const std::string utf8 = bar_name(folder.file("Gr\xC3\xBC\xC3\x9F" "e-\xE6\x97\xA5.dll"));
+  const std::string partial = folder.file("new.partial");
+  for (const std::string& name : {plain, utf8}) {
+    ASSERT_TRUE(put(name, "old"));
+    File file;
+    ASSERT_EQ(file.open(partial, CreateAlways | MayRename), FileError::Success);
+    ASSERT_TRUE(file.write("new", 3));
+    EXPECT_FALSE(file.rename_open(name, false));
+    EXPECT_EQ(GetLastError(), DWORD(ERROR_ALREADY_EXISTS));
+    EXPECT_EQ(get(name), "old");
+    ASSERT_TRUE(file.rename_open(name, true)) << name << ": " << file.last_error();
+    EXPECT_EQ(file.name(), name);
+    // The handle goes on working under its new name.
+    EXPECT_TRUE(file.write("+", 1));
+    EXPECT_TRUE(file.close());
+    EXPECT_FALSE(exists(partial));
+    EXPECT_EQ(get(name), "new+") << name;
+  }
+
+  // Onto a file that another handle holds, the rename fails and both files stay as
+  // they were. (Windows also refuses a handle opened without MayRename; Wine does not.)
+  ASSERT_TRUE(put(partial, "x"));
+  File file;
+  File held;
+  ASSERT_EQ(held.open(plain, OpenExisting | NoWrite | ShareRead), FileError::Success);
+  ASSERT_EQ(file.open(partial, OpenExisting | MayRename), FileError::Success);
+  EXPECT_FALSE(file.rename_open(plain, true));
+  // A name that nothing has is taken without replacing.
+  EXPECT_TRUE(file.rename_open(folder.file("fresh.dll"), false));
+  file.close();
+  held.close();
+  EXPECT_EQ(get(plain), "new+");
+  EXPECT_EQ(get(folder.file("fresh.dll")), "x");
+  EXPECT_FALSE(file.rename_open(plain, true)) << "a closed file has nothing to rename";
+}
+
 TEST_F(FileTest, MemoryModeReadsWritesAndWritesBackWhenChanged) {
   std::string name = folder.file("memory.txt");
   write_all(name, "hello world");
