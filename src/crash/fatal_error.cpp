@@ -4,6 +4,8 @@
 #include <cstdio>
 #include <cstdlib>
 
+#include "crash/exception_free.h"
+
 namespace halvard {
 namespace {
 
@@ -15,13 +17,8 @@ FatalDisplay fatal_display = nullptr;
 bool fatal_entered = false;
 
 void run_exit_callbacks() {
-  for (int i = 0; i < exit_callback_count; ++i) {
-    try {
-      exit_callbacks[i]();
-    } catch (...) {
-      // A failing clean-up must not keep the others from running.
-    }
-  }
+  // A failing clean-up must not keep the others from running.
+  for (int i = 0; i < exit_callback_count; ++i) ran_without_exception(exit_callbacks[i]);
 }
 
 }  // namespace

@@ -1,6 +1,6 @@
-// The engine's allocation. A request that cannot be met throws as the library's does, so
-// that the places which expect it (sizes read from a package) still catch it; the size
-// is kept for the out-of-memory end of one that nobody catches.
+// The engine's allocation. The engine has no exceptions: a request that cannot be met
+// ends the run through the out-of-memory report, with its size. The nothrow forms give
+// back null, for the few buffers whose size came from outside.
 #include <cstdlib>
 #include <new>
 
@@ -9,11 +9,13 @@
 void* operator new(std::size_t size) {
   if (size == 0) size = 1;
   if (void* memory = std::malloc(size)) return memory;
-  halvard::note_failed_allocation(size);
-  throw std::bad_alloc();
+  halvard::out_of_memory(size);
 }
 
 void* operator new[](std::size_t size) { return ::operator new(size); }
+
+void* operator new(std::size_t size, const std::nothrow_t&) noexcept { return std::malloc(size ? size : 1); }
+void* operator new[](std::size_t size, const std::nothrow_t&) noexcept { return std::malloc(size ? size : 1); }
 
 void operator delete(void* memory) noexcept { std::free(memory); }
 void operator delete[](void* memory) noexcept { std::free(memory); }

@@ -2,8 +2,6 @@
 
 #include <cinttypes>
 #include <cstdio>
-#include <exception>
-#include <new>
 
 #include "crash/fatal_error.h"
 
@@ -11,25 +9,8 @@ namespace halvard {
 namespace {
 
 const char* advice_line = "Make sure the hard drive is not full.";
-size_t failed_allocation = 0;
-
-[[noreturn]] void end_uncaught_exception() {
-  if (std::exception_ptr uncaught = std::current_exception()) {
-    try {
-      std::rethrow_exception(uncaught);
-    } catch (const std::bad_alloc&) {
-      out_of_memory(failed_allocation);
-    } catch (...) {
-    }
-  }
-  internal_error(__FILE__, __LINE__);
-}
 
 }  // namespace
-
-void note_failed_allocation(size_t requested) { failed_allocation = requested; }
-
-void install_uncaught_exception_end() { std::set_terminate(end_uncaught_exception); }
 
 void set_out_of_memory_advice(const char* advice) { advice_line = advice ? advice : ""; }
 

@@ -23,12 +23,4 @@ size_t format_out_of_memory(char* out, size_t capacity, const char* advice, uint
 // Ends the run through the fatal-error path with that text, the stack read from here.
 [[noreturn]] void out_of_memory(size_t requested);
 
-// The size of the last allocation that failed, kept by the engine's operator new.
-void note_failed_allocation(size_t requested);
-
-// An exception that no code catches ends the run through the fatal-error path: an
-// allocation that failed as out of memory with its size, anything else as an internal
-// error. Installed once at start.
-void install_uncaught_exception_end();
-
 }  // namespace halvard

@@ -169,7 +169,6 @@ void tidy_up_before_exit() {
 void run_engine(HINSTANCE instance, const char* command_text) {
   // The tool name that version messages and captions use is the constant tool_name.
   install_crash_handler(installer_crash_handler);
-  install_uncaught_exception_end();
   set_exit_steps(tidy_up_before_exit);
   OleInitialize(nullptr);
   enable_take_ownership_privilege();

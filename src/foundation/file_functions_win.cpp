@@ -4,11 +4,11 @@
 
 #include <algorithm>
 #include <cstring>
-#include <new>
-#include <utility>
 #include <cwchar>
+#include <utility>
 #include <vector>
 
+#include "crash/exception_free.h"
 #include "foundation/file.h"
 #include "foundation/file_functions.h"
 #include "foundation/restart_operations_win.h"
@@ -52,11 +52,7 @@ FileError load_open_file(File& file, std::string& data) {
   std::int64_t size = file.size();
   if (size < 0) return FileError::LoadFailed;
   if (size >= 0x80000000LL) return FileError::TooLarge;
-  try {
-    data.resize(static_cast<std::size_t>(size));
-  } catch (const std::bad_alloc&) {
-    return FileError::TooLarge;
-  }
+  if (!fallible_resize(data, static_cast<std::size_t>(size))) return FileError::TooLarge;
   if (!file.read(data.data(), size)) {
     data.clear();
     return FileError::LoadFailed;

@@ -3,8 +3,8 @@
 #include <algorithm>
 #include <cstdio>
 #include <cstring>
-#include <new>
 
+#include "crash/exception_free.h"
 #include "crash/fatal_error.h"
 #include "foundation/file.h"
 #include "foundation/path_rules.h"
@@ -262,9 +262,7 @@ bool File::load_into_memory() {
       SetLastError(ERROR_NOT_ENOUGH_MEMORY);
       return false;
     }
-    try {
-      memory_.resize(static_cast<std::size_t>(length));
-    } catch (const std::bad_alloc&) {
+    if (!fallible_resize(memory_, static_cast<std::size_t>(length))) {
       SetLastError(ERROR_NOT_ENOUGH_MEMORY);
       return false;
     }
@@ -369,12 +367,8 @@ bool File::write(const void* data, std::int64_t n) {
   if (in_memory_) {
     if (memory_position_ > 0x7FFFFFFF - n) return set_failure("Not all data could be written");
     std::size_t end = static_cast<std::size_t>(memory_position_ + n);
-    try {
-      // Writing past the end leaves zeros in the gap, as a file would.
-      if (end > memory_.size()) memory_.resize(end);
-    } catch (const std::bad_alloc&) {
-      return set_failure("Not all data could be written");
-    }
+    // Writing past the end leaves zeros in the gap, as a file would.
+    if (end > memory_.size() && !fallible_resize(memory_, end)) return set_failure("Not all data could be written");
     std::memcpy(memory_.data() + memory_position_, data, static_cast<std::size_t>(n));
     memory_position_ += n;
     dirty_ = true;
@@ -450,11 +444,7 @@ bool File::truncate() {
     if (memory_position_ > 0x7FFFFFFF) return set_failure("Not all data could be written");
     std::size_t end = static_cast<std::size_t>(memory_position_);
     if (end != memory_.size()) {
-      try {
-        memory_.resize(end);
-      } catch (const std::bad_alloc&) {
-        return set_failure("Not all data could be written");
-      }
+      if (!fallible_resize(memory_, end)) return set_failure("Not all data could be written");
       dirty_ = true;
     }
     return true;

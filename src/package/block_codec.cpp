@@ -3,9 +3,9 @@
 #include <algorithm>
 #include <bit>
 #include <cstring>
-#include <new>
-#include <stdexcept>
 #include <type_traits>
+
+#include "crash/exception_free.h"
 
 namespace halvard {
 namespace {
@@ -360,15 +360,8 @@ BlockDecodeResult BlockCodec::decode(std::span<const uint8_t> input, std::vector
   if (head.error != BlockDecodeError::none) return fail(head.error);
   if (head.size > max_size) return fail(BlockDecodeError::too_large);
   std::vector<uint8_t> decoded;
-  // A corrupt size field must be a rejected buffer, not an out-of-memory end; this is the
-  // one place where the allocator can throw for a value that came from the input.
-  try {
-    decoded.resize(head.size);
-  } catch (const std::bad_alloc&) {
-    return fail(BlockDecodeError::too_large);
-  } catch (const std::length_error&) {
-    return fail(BlockDecodeError::too_large);
-  }
+  // A corrupt size field must be a rejected buffer, not an out-of-memory end.
+  if (!fallible_resize(decoded, head.size)) return fail(BlockDecodeError::too_large);
   const BlockDecodeResult result = decode_stream(input, decoded.data(), decoded.size());
   if (result) output.swap(decoded);
   return result;

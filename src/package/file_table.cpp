@@ -2,8 +2,8 @@
 
 #include <algorithm>
 #include <cstdio>
-#include <new>
 
+#include "crash/exception_free.h"
 #include "foundation/text.h"
 #include "package/block_codec.h"
 #include "package/byte_reader.h"
@@ -62,11 +62,7 @@ class RecordStream {
       return {};
     }
     // The record continues in the next blocks: gather it in a buffer of its own.
-    try {
-      record_.resize(length);
-    } catch (const std::bad_alloc&) {
-      return out_of_memory(length);
-    }
+    if (!fallible_resize(record_, length)) return out_of_memory(length);
     size_t filled = 0;
     while (filled < length) {
       if (block_position_ == block_.size()) {
@@ -188,11 +184,7 @@ bool MemoryRegion::fetch(uint64_t offset, size_t size, std::vector<uint8_t>&, st
 
 bool DiskRegion::fetch(uint64_t offset, size_t size, std::vector<uint8_t>& scratch, std::span<const uint8_t>& out) {
   if (length_ < 0 || offset > uint64_t(length_) || size > uint64_t(length_) - offset) return false;
-  try {
-    scratch.resize(size);
-  } catch (const std::bad_alloc&) {
-    return false;
-  }
+  if (!fallible_resize(scratch, size)) return false;
   if (size && !read_(position_ + offset, scratch.data(), size)) return false;
   out = std::span<const uint8_t>(scratch.data(), size);
   return true;

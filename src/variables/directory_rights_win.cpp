@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "foundation/access_rights_win.h"
+#include "foundation/guarded_call_win.h"
 #include "foundation/unique_handle_win.h"
 #include "foundation/windows_error.h"
 #include "variables/directory_rights.h"
@@ -103,12 +104,8 @@ std::uint32_t grant_everyone_full_access(const std::string& directory) {
 }
 
 std::string grant_directory_rights(const std::string& directory) {
-  std::uint32_t code;
-  try {
-    code = grant_everyone_full_access(directory);
-  } catch (...) {
-    code = rights_exception;
-  }
+  std::uint32_t code = rights_exception;
+  guarded_call([&] { code = grant_everyone_full_access(directory); });
   return directory_rights_log_text(directory, code, windows_error_text(code));
 }
 

@@ -1,5 +1,6 @@
 #include "variables/variable_expansion.h"
 
+#include "crash/exception_free.h"
 #include "foundation/text.h"
 
 namespace halvard {
@@ -63,16 +64,15 @@ bool expand_variables(std::string& text, const VariableFacts& facts, const Produ
   // copy, so that they keep seeing the text as it was until the end.
   std::string expanded = text;
   bool ok = false;
-  try {
+  // A fact source that fails leaves the text as far as it got.
+  ran_without_exception([&] {
     for (std::size_t i = 0; i < variable_count; ++i) {
       std::string_view name = variable_names[i];
       if (find_folded(expanded, name, 0) == std::string_view::npos) continue;
       replace_variable(expanded, name, variable_value(static_cast<Variable>(i), facts, product));
     }
     ok = expand_environment(expanded, environment);
-  } catch (...) {
-    // A failing fact source (or memory) leaves the text as far as it got.
-  }
+  });
   text = std::move(expanded);
   return ok;
 }

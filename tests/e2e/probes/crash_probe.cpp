@@ -51,7 +51,6 @@ int recurse(int depth) {
 int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
   halvard::harden_dll_search();
   halvard::install_crash_handler(halvard::installer_crash_handler);
-  halvard::install_uncaught_exception_end();
   halvard::set_fatal_display(show_fatal_text);
   halvard::set_crash_recorder(record, nullptr);
   int count = 0;
