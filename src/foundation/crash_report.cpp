@@ -66,7 +66,9 @@ std::string milliseconds_phrase(int64_t milliseconds) {
   if (milliseconds < 1000) {
     std::snprintf(text, sizeof text, "%" PRId64 " millisecond%s", milliseconds, plural(milliseconds));
   } else if (milliseconds < 100000) {
-    std::snprintf(text, sizeof text, "%.1f seconds", double(milliseconds) / 1000.0);
+    // Tenths in whole numbers, a half rounded up, whatever C runtime formats it.
+    const int64_t tenths = (milliseconds + 50) / 100;
+    std::snprintf(text, sizeof text, "%" PRId64 ".%" PRId64 " seconds", tenths / 10, tenths % 10);
   } else {
     int64_t seconds = milliseconds / 1000;
     int64_t minutes = seconds / 60;

@@ -119,9 +119,15 @@ std::string real_text(double value) {
     std::snprintf(text, sizeof text, "%.*g", digits, value);
     if (std::strtod(text, nullptr) == value) break;
   }
-  if (const char* e = std::strchr(text, 'e')) {
+  if (char* e = std::strchr(text, 'e')) {
     int exponent = std::atoi(e + 1);
-    if (exponent >= -5 && exponent < 17) std::snprintf(text, sizeof text, "%.*f", std::max(0, digits - 1 - exponent), value);
+    if (exponent >= -5 && exponent < 17) {
+      std::snprintf(text, sizeof text, "%.*f", std::max(0, digits - 1 - exponent), value);
+    } else {
+      // Two exponent digits at least, as C has it; the system's runtime writes three.
+      std::snprintf(e + 1, sizeof text - size_t(e + 1 - text), "%c%02d", exponent < 0 ? '-' : '+',
+                    exponent < 0 ? -exponent : exponent);
+    }
   }
   return text;
 }

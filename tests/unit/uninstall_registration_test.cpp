@@ -274,7 +274,9 @@ TEST(UninstallRegistration, TextFormats) {
   struct Real {
     double value;
     const char* text;
-  } reals[] = {{0, "0"}, {1, "1"}, {1.5, "1.5"}, {0.1, "0.1"}, {2.0 / 3, "0.6666666666666666"}, {-3.25, "-3.25"}};
+  } reals[] = {
+      {0, "0"},         {1, "1"},        {1.5, "1.5"},          {0.1, "0.1"},     {2.0 / 3, "0.6666666666666666"},
+      {-3.25, "-3.25"}, {1e20, "1e+20"}, {-2.5e-7, "-2.5e-07"}, {1e300, "1e+300"}};
   for (const Real& c : reals) EXPECT_EQ(real_text(c.value), c.text);
 
   struct Number {
