@@ -22,6 +22,8 @@ TEST(FormatByteSize, UnitsOf1024) {
       {1023, "1023 bytes"},
       {kib, "1.00 KB"},
       {kib + 512, "1.50 KB"},
+      {kib + 128, "1.13 KB"},  // exactly 1.125: a half rounds up, whatever runtime formats it
+      {kib + 127, "1.12 KB"},
       {mib - 1, "1024.00 KB"},  // rounds up without moving to the next unit
       {mib, "1.00 MB"},
       {5 * mib / 2, "2.50 MB"},

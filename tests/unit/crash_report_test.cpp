@@ -21,6 +21,8 @@ TEST(CrashReport, MillisecondPhrases) {
       {999, "999 milliseconds"},
       {1000, "1.0 seconds"},
       {1550, "1.6 seconds"},
+      {1250, "1.3 seconds"},  // a half rounds up, though 1.25 is exact in binary
+      {1249, "1.2 seconds"},
       {99999, "100.0 seconds"},
       {100000, "1 minute, 40 seconds"},
       {3599999, "59 minutes, 59 seconds"},
