@@ -333,31 +333,38 @@ void encode_greedy(std::span<const uint8_t> data, ItemWriter& items, bool lazy) 
 // search can reach it, so they start unset: no pass over the whole table up front.
 class WideLinks {
  public:
-  explicit WideLinks(size_t count) : links_(new uint32_t[count]) {}
+  explicit WideLinks(size_t count) : links_(new uint32_t[count]), count_(count) {}
   uint32_t get(size_t i) const { return links_[i]; }
   void set(size_t i, uint32_t value) { links_[i] = value; }
+  void unset_all() { std::fill_n(links_.get(), count_, no_position); }
+  const void* address(size_t i) const { return &links_[i]; }
 
  private:
   std::unique_ptr<uint32_t[]> links_;
+  size_t count_;
 };
 
-// Tree links, 3 bytes each, for blocks whose positions fit in 24 bits: the tree of a
-// 16 MiB block takes 96 MiB instead of 128 MiB and still reaches back over the whole
-// block. The last position of a block is never a node, so its number marks "none".
+// Tree links (and hash heads), 3 bytes each, for blocks whose positions fit in 24 bits:
+// the tree of a 16 MiB block takes 96 MiB instead of 128 MiB and still reaches back over
+// the whole block. The last position of a block is never a node, so its number marks
+// "none".
 class NarrowLinks {
  public:
   static constexpr size_t max_positions = size_t(1) << 24;
   // One spare byte lets every link be read as 4 bytes.
-  explicit NarrowLinks(size_t count) : bytes_(new uint8_t[3 * count + 1]) {}
+  explicit NarrowLinks(size_t count) : bytes_(new uint8_t[3 * count + 1]), count_(count) {}
   uint32_t get(size_t i) const {
     const uint32_t value = load32(bytes_.get() + 3 * i) & none;
     return value == none ? no_position : value;
   }
   void set(size_t i, uint32_t value) { std::memcpy(bytes_.get() + 3 * i, &value, 3); }
+  void unset_all() { std::memset(bytes_.get(), 0xFF, 3 * count_ + 1); }
+  const void* address(size_t i) const { return bytes_.get() + 3 * i; }
 
  private:
   static constexpr uint32_t none = 0xFFFFFF;
   std::unique_ptr<uint8_t[]> bytes_;
+  size_t count_;
 };
 
 template <typename Links>
@@ -368,8 +375,10 @@ class BinaryTree {
         bits_(std::min(hash_bits_for(data.size()), max_head_bits)),
         cut_(cut),
         nice_(nice),
-        head_(size_t(1) << bits_, no_position),
-        children_(data.size() * 2) {}
+        head_(size_t(1) << bits_),
+        children_(data.size() * 2) {
+    head_.unset_all();
+  }
 
   // Inserts `position` and returns in `out` the matches of rising length, each at the
   // nearest distance found for it.
@@ -386,10 +395,10 @@ class BinaryTree {
     const uint8_t* here = data_.data() + position;
     const size_t limit = std::min<size_t>(remaining, nice_);
     // The next position's head is a cache miss; fetching it now overlaps it with this search.
-    if (remaining > min_length) __builtin_prefetch(&head_[hash4(here + 1, bits_)]);
-    uint32_t& head = head_[hash4(here, bits_)];
-    uint32_t candidate = head;
-    head = uint32_t(position);
+    if (remaining > min_length) __builtin_prefetch(head_.address(hash4(here + 1, bits_)));
+    const uint32_t slot = hash4(here, bits_);
+    uint32_t candidate = head_.get(slot);
+    head_.set(slot, uint32_t(position));
     // Slots of the links still to be set: the last node smaller and larger than here.
     size_t smaller = 2 * position;
     size_t larger = smaller + 1;
@@ -441,7 +450,7 @@ class BinaryTree {
   unsigned bits_;
   unsigned cut_;
   unsigned nice_;
-  std::vector<uint32_t> head_;
+  Links head_;
   Links children_;
 };
 
