@@ -75,14 +75,19 @@ void encode_record_fields(const FileRecord& record, std::vector<uint8_t>& out) {
 
 // Compresses blocks on worker threads and writes them strictly in the order they were
 // submitted, so the bytes do not depend on which thread finished first. One block more
-// than there are threads is in flight (each holds its data and its output, and best's
-// match tree is per thread): submit() waits for the oldest when the window is full.
+// than there are threads is in flight (each holds its output until written, and its data
+// until compressed): submit() waits for the oldest when the window is full.
+//
+// At best a block's match tree is six times its size, so blocks waiting for a worker
+// would add to a peak the trees already set: make_room() holds back the next block until
+// a worker is about to be free. Filling it takes far less than compressing one.
 class FileTableWriter::Pipeline {
  public:
   Pipeline(bool compress, BlockEncodeMode mode, unsigned threads, ByteSink sink)
       : compress_(compress), mode_(mode), sink_(std::move(sink)) {
     if (threads == 0) threads = std::max(1u, std::thread::hardware_concurrency());
     max_in_flight_ = size_t(threads) + 1;
+    max_unencoded_ = compress && mode == BlockEncodeMode::best ? size_t(threads) - 1 : max_in_flight_;
     if (threads > 1)
       for (unsigned i = 0; i < threads; ++i) workers_.emplace_back([this] { work(); });
   }
@@ -109,10 +114,23 @@ class FileTableWriter::Pipeline {
       if (!write_front(lock)) return false;
     queue_.push_back(job.get());
     window_.push_back(std::move(job));
+    ++unencoded_;
     work_ready_.notify_one();
     while (!window_.empty() && window_.front()->done)
       if (!write_front(lock)) return false;
     return true;
+  }
+
+  // Waits, writing what is done, until the next block may be filled.
+  bool make_room() {
+    if (workers_.empty()) return true;
+    std::unique_lock lock(mutex_);
+    for (;;) {
+      while (!window_.empty() && window_.front()->done)
+        if (!write_front(lock)) return false;
+      if (unencoded_ <= max_unencoded_) return true;
+      done_.wait(lock);
+    }
   }
 
   bool drain() {
@@ -158,6 +176,7 @@ class FileTableWriter::Pipeline {
       {
         std::lock_guard lock(mutex_);
         job->done = true;
+        --unencoded_;
       }
       done_.notify_all();
     }
@@ -201,6 +220,8 @@ class FileTableWriter::Pipeline {
   const BlockEncodeMode mode_;
   ByteSink sink_;
   size_t max_in_flight_ = 2;
+  size_t max_unencoded_ = 2;  // submitted blocks not yet compressed, when the next one starts
+  size_t unencoded_ = 0;
   std::vector<std::thread> workers_;
   std::mutex mutex_;
   std::condition_variable work_ready_;
@@ -229,9 +250,16 @@ bool FileTableWriter::fail(std::string reason) {
   return false;
 }
 
+bool FileTableWriter::start_block() {
+  if (!block_.empty()) return true;
+  if (!pipeline_->make_room()) return fail(pipeline_->error());
+  block_.reserve(options_.block_size);
+  return true;
+}
+
 bool FileTableWriter::append(std::span<const uint8_t> bytes) {
   while (!bytes.empty()) {
-    if (block_.empty()) block_.reserve(options_.block_size);
+    if (!start_block()) return false;
     size_t take = std::min(options_.block_size - block_.size(), bytes.size());
     block_.insert(block_.end(), bytes.begin(), bytes.begin() + take);
     bytes = bytes.subspan(take);
@@ -262,7 +290,7 @@ bool FileTableWriter::add_file(const FileRecord& record, uint64_t size, const Da
   // The data goes straight into the block being filled, a piece at a time.
   Checksum32Builder checksum;
   for (uint64_t left = size; left > 0;) {
-    if (block_.empty()) block_.reserve(options_.block_size);
+    if (!start_block()) return false;
     const size_t room = options_.block_size - block_.size();
     const size_t piece = size_t(std::min<uint64_t>({left, room, read_piece}));
     const size_t start = block_.size();

@@ -71,6 +71,7 @@ class FileTableWriter {
 
  private:
   class Pipeline;
+  bool start_block();
   bool append(std::span<const uint8_t> bytes);
   bool fail(std::string reason);
 
