@@ -121,22 +121,28 @@ class FileTableWriter::Pipeline {
     return true;
   }
 
-  // Waits, writing what is done, until the next block may be filled.
-  bool make_room() {
-    if (workers_.empty()) return true;
+  // Waits, writing what is done, until the next block may be filled, and gives it the
+  // buffer of a block already compressed when there is one.
+  bool make_room(std::vector<uint8_t>& block) {
     std::unique_lock lock(mutex_);
-    for (;;) {
+    for (; !workers_.empty();) {
       while (!window_.empty() && window_.front()->done)
         if (!write_front(lock)) return false;
-      if (unencoded_ <= max_unencoded_) return true;
+      if (unencoded_ <= max_unencoded_) break;
       done_.wait(lock);
     }
+    if (!spare_.empty()) {
+      block = std::move(spare_.back());
+      spare_.pop_back();
+    }
+    return true;
   }
 
   bool drain() {
     std::unique_lock lock(mutex_);
     while (!window_.empty())
       if (!write_front(lock)) return false;
+    spare_.clear();
     return true;
   }
 
@@ -156,6 +162,11 @@ class FileTableWriter::Pipeline {
   void process(Job& job) {
     if (compress_) {
       job.encoded = block_encode(job.raw, mode_, job.stored);
+      // Handed back whole: freed, a block's buffer would be split by small allocations
+      // and the next block would take fresh memory beside it.
+      job.raw.clear();
+      std::lock_guard lock(mutex_);
+      spare_.push_back(std::move(job.raw));
     } else {
       job.stored = std::move(job.raw);
     }
@@ -229,6 +240,7 @@ class FileTableWriter::Pipeline {
   bool stop_ = false;
   std::deque<std::unique_ptr<Job>> window_;  // submitted, not yet written, oldest first
   std::deque<Job*> queue_;                    // submitted, not yet taken by a worker
+  std::vector<std::vector<uint8_t>> spare_;   // empty buffers of compressed blocks
   // Touched by the submitting thread only.
   Checksum32Builder checksum_;
   uint64_t written_ = 0;
@@ -252,7 +264,7 @@ bool FileTableWriter::fail(std::string reason) {
 
 bool FileTableWriter::start_block() {
   if (!block_.empty()) return true;
-  if (!pipeline_->make_room()) return fail(pipeline_->error());
+  if (!pipeline_->make_room(block_)) return fail(pipeline_->error());
   block_.reserve(options_.block_size);
   return true;
 }
