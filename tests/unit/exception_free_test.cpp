@@ -47,6 +47,17 @@ TEST(FallibleResize, GrowsWithZerosAndShrinksKeepingTheFront) {
   EXPECT_EQ(text, std::string("xy\0\0", 4));
 }
 
+TEST(FallibleResize, GrowingAPieceAtATimeReallocatesRarely) {
+  std::vector<uint8_t> bytes;
+  int reallocations = 0;
+  for (size_t size = 1; size <= 100000; ++size) {
+    const size_t capacity = bytes.capacity();
+    ASSERT_TRUE(fallible_resize(bytes, size));
+    reallocations += bytes.capacity() != capacity;
+  }
+  EXPECT_LE(reallocations, 20);
+}
+
 TEST(RanWithoutException, TellsAStepThatThrewFromOneThatDidNot) {
   int steps = 0;
   EXPECT_TRUE(ran_without_exception([&] { ++steps; }));
